@@ -1,0 +1,12 @@
+// The numbered command list "qelkophv01.ini" in the working directory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr const char* kCommandListFile = "qelkophv01.ini";
+
+// Finds entry `number` and leaves its command text, gate values put in,
+// NUL-terminated in `destination` (of `capacity` bytes). Returns 0 when
+// found, 1 otherwise with `destination` untouched.
+int32_t FindCommand(int32_t number, char* destination, size_t capacity);

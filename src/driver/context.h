@@ -1,0 +1,99 @@
+// The per-instance working record, the driver-wide values and the names
+// every room of the driver shares.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "qelkophv/qelkophv.h"
+
+// An open serial port; kNoPort when none is open. Windows keeps its HANDLE
+// here, POSIX its slot in the serial layer's port table.
+using PortHandle = uintptr_t;
+constexpr PortHandle kNoPort = 0;
+
+enum CommandKind : uint32_t {
+    KIND_HASH = 0,
+    KIND_HASH_MARKED = 1,
+    KIND_BANG_BYTE = 2,
+    KIND_BANG_BITS = 3,
+    KIND_OUTGOING = 4,
+    KIND_INCOMING = 5,
+    KIND_SEND_STR = 6,
+    KIND_ACK = 7,
+    KIND_R = 8,
+    KIND_L = 9,
+    KIND_M = 10,
+    KIND_FILE = 11,
+};
+
+// Request and protocol results.
+constexpr int32_t kOk = 0;
+constexpr int32_t kFailed = 1;
+constexpr int32_t kPortFailed = 2;
+
+constexpr int32_t kLogLevel = 32;
+constexpr uint16_t kLineControlDtrRts = 0x0303;
+
+struct PortSettings {
+    char portName[12];
+    LineSettings line;
+    uint16_t lineControl;
+};
+
+struct DriverContext {
+    int32_t hostTimeout;
+    PortHandle port;
+    uint32_t portEnabled;
+    PortSettings portSettings;
+    char gateAddress[32];
+    uint8_t clientId;
+    char replyBuffer[1000];
+    char commandBuffer[1000];
+    uint8_t commandLength;
+    uint8_t replyLength;
+    char addrA[20];
+    char addrB[20];
+    uint32_t commandKind;
+    uint32_t bank;
+    int32_t letterDigitFlag;
+    char letterDigit;
+    char prefaceCommand[256];
+    int32_t prefaceLength;
+    char trailerCommand[256];
+    int32_t trailerLength;
+    char addrC[256];
+    char addrD[256];
+};
+
+// Shared by every context of the loaded library.
+extern int32_t g_readyLevel;
+extern uint8_t g_clientId;
+extern int32_t g_lastSendLength;
+
+constexpr int32_t kReadyLevel = 500;
+
+// A request handler: one slot of the dispatch table.
+using RequestHandler = int32_t (*)(DriverRequest* request);
+
+inline DriverContext* ContextOf(DriverRequest* request) {
+    return request->context;
+}
+
+template <typename Record>
+inline Record* DataOf(DriverRequest* request) {
+    return static_cast<Record*>(request->data);
+}
+
+// Copies a NUL-terminated text into a fixed array, cut to fit; the result is
+// always terminated. Returns the length copied.
+template <size_t N>
+inline size_t CopyText(char (&destination)[N], const char* source) {
+    size_t length = 0;
+    while (length + 1 < N && source[length] != '\0') {
+        destination[length] = source[length];
+        ++length;
+    }
+    destination[length] = '\0';
+    return length;
+}

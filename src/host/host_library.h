@@ -1,0 +1,66 @@
+// The host process library: the eight calls the driver makes into the host.
+// They are resolved at run time from the host process; a host without the
+// library makes every call report failure and every log call a no-op.
+#pragma once
+
+#include <cstdint>
+
+#if defined(_WIN32)
+#define MOX_CDECL __cdecl
+#else
+#define MOX_CDECL
+#endif
+
+extern "C" {
+using MoxMkClientFn = uint16_t(MOX_CDECL*)(const char* name, int32_t one, int32_t zero, uint8_t* clientId);
+using MoxGetGateIdByAddressStrFn = uint16_t(MOX_CDECL*)(uint32_t client, int32_t one, const char* address,
+                                                        uint32_t* gateId);
+using MoxPutGateStrFn = uint16_t(MOX_CDECL*)(uint32_t client, uint32_t gateId, int32_t two, const char* text,
+                                             int32_t zero1, int32_t zero2);
+using MoxGetGateIdFn = uint16_t(MOX_CDECL*)(uint32_t client, const char* name, uint32_t* gateId);
+using MoxGetGateFormatFn = uint16_t(MOX_CDECL*)(uint32_t client, uint32_t gateId, uint32_t* format);
+using MoxGetGateStrFn = uint16_t(MOX_CDECL*)(uint32_t client, int32_t thirteen, uint32_t gateId, char* text100,
+                                             uint32_t* out32, uint16_t* out16);
+using MoxGetGateValFn = uint16_t(MOX_CDECL*)(uint32_t client, int32_t eleven, uint32_t gateId, double* value,
+                                             uint32_t* out32, uint16_t* out16);
+using ErrFn = void(MOX_CDECL*)(int32_t level, const char* format, ...);
+}
+
+struct HostLibrary {
+    MoxMkClientFn mkClient;
+    MoxGetGateIdByAddressStrFn getGateIdByAddressStr;
+    MoxPutGateStrFn putGateStr;
+    MoxGetGateIdFn getGateId;
+    MoxGetGateFormatFn getGateFormat;
+    MoxGetGateStrFn getGateStr;
+    MoxGetGateValFn getGateVal;
+    ErrFn err;
+};
+
+// Status the wrappers report when the host has no such library or call.
+constexpr uint16_t kHostMissing = 0xFFFF;
+
+// The resolved calls; each pointer is null when the host lacks it.
+const HostLibrary& Host();
+
+// Platform part: finds the library in the host process and fills in the
+// calls it has. Returns false when the library is not there at all.
+bool ResolveHostLibrary(HostLibrary* library);
+
+uint16_t HostMkClient(const char* name, int32_t one, int32_t zero, uint8_t* clientId);
+uint16_t HostGetGateIdByAddressStr(uint32_t client, int32_t one, const char* address, uint32_t* gateId);
+uint16_t HostPutGateStr(uint32_t client, uint32_t gateId, int32_t two, const char* text, int32_t zero1, int32_t zero2);
+uint16_t HostGetGateId(uint32_t client, const char* name, uint32_t* gateId);
+uint16_t HostGetGateFormat(uint32_t client, uint32_t gateId, uint32_t* format);
+uint16_t HostGetGateStr(uint32_t client, int32_t thirteen, uint32_t gateId, char* text100, uint32_t* out32,
+                        uint16_t* out16);
+uint16_t HostGetGateVal(uint32_t client, int32_t eleven, uint32_t gateId, double* value, uint32_t* out32,
+                        uint16_t* out16);
+
+// One line in the host's log, with the host's own printf-style formatting.
+template <typename... Args>
+void HostLog(int32_t level, const char* format, Args... args) {
+    if (ErrFn err = Host().err) {
+        err(level, format, args...);
+    }
+}

@@ -1,0 +1,12 @@
+// Link I/O: one message out with its closing CR, one timed read in, and the
+// traffic echoed into the host gates "OUTGOING" and "INCOMING".
+#pragma once
+
+#include <cstdint>
+
+#include "driver/context.h"
+
+int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length);
+int32_t LinkReceive(DriverContext* context, char* buffer, int32_t max);
+int32_t LinkReceiveFixed(DriverContext* context, char* buffer, int32_t n);
+void MarkLineEnd(char* text);

@@ -1,0 +1,17 @@
+#include "link/sleep.h"
+
+namespace {
+SleepFunction g_sleepFunction = nullptr;
+}
+
+void SleepMilliseconds(uint32_t milliseconds) {
+    if (g_sleepFunction != nullptr) {
+        g_sleepFunction(milliseconds);
+        return;
+    }
+    PlatformSleep(milliseconds);
+}
+
+void SetSleepFunction(SleepFunction function) {
+    g_sleepFunction = function;
+}

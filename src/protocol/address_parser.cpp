@@ -1,0 +1,6 @@
+// Placeholder until the address parser lands.
+#include "protocol/address_parser.h"
+
+int32_t RegisterGate(DriverRequest*) {
+    return kFailed;
+}

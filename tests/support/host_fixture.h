@@ -1,0 +1,68 @@
+// What most driver tests share: a fresh host library substitute, a zeroed
+// context as a host allocates it, and requests built around it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "driver/context.h"
+#include "moxpro_control.h"
+
+struct TestContext {
+    DriverContext context;
+    TestContext() { std::memset(&context, 0, sizeof context); }
+};
+
+inline DriverRequest MakeRequest(DriverContext* context, int32_t code, void* data = nullptr) {
+    DriverRequest request{};
+    request.context = context;
+    request.code = code;
+    request.data = data;
+    return request;
+}
+
+// A host's value area for one gate: the number at bytes 2-3 or the text.
+struct GateValueArea {
+    alignas(4) unsigned char bytes[256];
+    GateValueArea() { std::memset(bytes, 0, sizeof bytes); }
+    explicit GateValueArea(uint16_t number) : GateValueArea() { SetNumber(number); }
+    explicit GateValueArea(const char* text) : GateValueArea() { std::strncpy(Text(), text, sizeof bytes - 1); }
+    uint16_t Number() const { return static_cast<uint16_t>(bytes[2] | (bytes[3] << 8)); }
+    void SetNumber(uint16_t number) {
+        bytes[2] = static_cast<unsigned char>(number & 0xFF);
+        bytes[3] = static_cast<unsigned char>(number >> 8);
+    }
+    char* Text() { return reinterpret_cast<char*>(bytes); }
+};
+
+// A gate access record with its own copy of the address.
+struct GateAccessRecord {
+    char address[64];
+    GateAccess access;
+    GateAccessRecord(const char* text, uint32_t format, void* value) : access{} {
+        std::strncpy(address, text, sizeof address - 1);
+        address[sizeof address - 1] = '\0';
+        access.address = address;
+        access.format = format;
+        access.value = value;
+    }
+};
+
+inline std::string LastLogLine() {
+    int count = MoxLogCount();
+    return count == 0 ? std::string() : std::string(MoxLogLine(count - 1));
+}
+
+class HostTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        MoxReset();
+        g_readyLevel = 0;
+        g_clientId = 0;
+        g_lastSendLength = 0;
+    }
+    TestContext holder;
+    DriverContext* context = &holder.context;
+};
