@@ -36,7 +36,7 @@ void* realloc(void* pointer, size_t size) {
 namespace {
 
 class HeapTest : public HostTest {
-protected:
+  protected:
     int32_t Call(int32_t code, void* data = nullptr) {
         DriverRequest request = MakeRequest(context, code, data);
         return LoadedQelMain()(&request);

@@ -142,7 +142,10 @@ MOXPRO_API uint16_t MOXPRO_CDECL MoxGetGateStr(uint32_t client, int32_t thirteen
     if (gate == nullptr) {
         return 1;
     }
-    std::snprintf(text100, 100, "%s", gate->text);
+    size_t length = std::strlen(gate->text);
+    length = length < 99 ? length : 99;
+    std::memcpy(text100, gate->text, length);
+    text100[length] = '\0';
     *out32 = 0;
     *out16 = 0;
     return 0;
