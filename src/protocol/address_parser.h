@@ -6,7 +6,11 @@
 
 #include "driver/context.h"
 
-void CopyGateAddress(DriverRequest* request);
+// Copies the request's address into gateAddress, cut to fit; false when it
+// had to be cut. A missing address copies as empty.
+bool CopyGateAddress(DriverRequest* request);
 bool IsHexText(const char* text, int32_t count);
+// 0 when the address is accepted, 1 when it is rejected.
 int32_t ParseGateAddress(DriverRequest* request);
+// 0 for the five named addresses of the gate's format, 1 for every other.
 int32_t RegisterGate(DriverRequest* request);

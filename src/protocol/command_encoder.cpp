@@ -1,0 +1,321 @@
+// Switcher messages: the written value checked as the gate's kind requires,
+// then laid out with its checksum digit and CR.
+#include "protocol/command_encoder.h"
+
+#include <cstring>
+
+#include "protocol/gate_value.h"
+
+namespace {
+
+constexpr char kCarriageReturn = '\r';
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+constexpr int32_t kLargestHashValue = 30;
+constexpr int32_t kBankSize = 16;
+constexpr int32_t kFirstLetterDigit = 10;
+constexpr int32_t kLargestByte = 255;
+constexpr int32_t kBitTextLength = 4;
+// The switcher's two-digit count and value fields cannot say more.
+constexpr int32_t kLargestTwoDigitValue = 99;
+
+constexpr int32_t kHashMessageLength = 8;
+constexpr int32_t kHashDigitPosition = 5;
+
+// The longest message: "L", two address digits, two count digits, the text,
+// checksum and CR. commandLength has eight bits.
+static_assert(1 + 2 + 2 + kLargestTwoDigitValue + 2 <= UINT8_MAX, "an L message must fit commandLength");
+
+// What a message carries beside its fixed characters and address groups,
+// read from the gate's value and checked before anything is written.
+struct MessageValue {
+    char digit = '0';
+    char twoDigits[3] = {};
+    char hexByte[3] = {};
+    const char* text = "";
+    int32_t textLength = 0;
+};
+
+using ValueReader = int32_t (*)(DriverRequest* request, MessageValue* value);
+
+// A pattern spells the message up to its checksum: "%A" "%B" "%D" the first
+// two characters of addrA, addrB, addrD; "%C" the first four of addrC; "%d"
+// the "#" digit; "%x" the byte as two hex digits; "%n" the two-digit value or
+// text length; "%t" the text. Everything else goes out as it stands.
+struct MessageLayout {
+    uint32_t kind;
+    const char* pattern;
+    ValueReader read;
+};
+
+// Characters of a host text up to its NUL, but looking no further than
+// limit + 1 characters: more than limit is all the callers need to know.
+int32_t BoundedLength(const char* text, int32_t limit) {
+    int32_t length = 0;
+    while (length <= limit && text[length] != '\0') {
+        ++length;
+    }
+    return length;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The decimal reading of the first `count` characters: blanks, a sign, then
+// digits up to the first non-digit; no digits read as 0. Saturates instead
+// of overflowing.
+int32_t ReadDecimal(const char* text, int32_t count) {
+    int32_t i = 0;
+    while (i < count && IsBlank(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < count && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    int64_t value = 0;
+    for (; i < count && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > INT32_MAX) {
+            return negative ? INT32_MIN : INT32_MAX;
+        }
+    }
+    return static_cast<int32_t>(negative ? -value : value);
+}
+
+// "0" and the digit for 0 to 9, the two digits for 10 to 99.
+void FormatTwoDigits(char (&output)[3], int32_t value) {
+    output[0] = static_cast<char>('0' + value / 10);
+    output[1] = static_cast<char>('0' + value % 10);
+    output[2] = '\0';
+}
+
+int32_t ReadHashValue(DriverRequest* request, MessageValue* value) {
+    if (SelectBank(request, GateNumber(request)) != kOk) {
+        return kFailed;
+    }
+    const DriverContext* context = ContextOf(request);
+    value->digit = context->letterDigitFlag != 0 ? context->letterDigit : static_cast<char>('0' + GateNumber(request));
+    return kOk;
+}
+
+int32_t ReadBitText(DriverRequest* request, MessageValue* value) {
+    const char* text = GateText(request);
+    if (BoundedLength(text, kBitTextLength) != kBitTextLength ||
+        !HasOnlyBinaryDigits(ReadDecimal(text, kBitTextLength))) {
+        return kFailed;
+    }
+    value->text = text;
+    value->textLength = kBitTextLength;
+    return kOk;
+}
+
+int32_t ReadByteValue(DriverRequest* request, MessageValue* value) {
+    if (ExceedsByte(request)) {
+        return kFailed;
+    }
+    return FormatHexByte(value->hexByte, GateNumber(request));
+}
+
+int32_t ReadNothing(DriverRequest*, MessageValue*) {
+    return kOk;
+}
+
+int32_t ReadLoadText(DriverRequest* request, MessageValue* value) {
+    const char* text = GateText(request);
+    const int32_t length = BoundedLength(text, kLargestTwoDigitValue);
+    if (length > kLargestTwoDigitValue) {
+        return kFailed;
+    }
+    value->text = text;
+    value->textLength = length;
+    FormatTwoDigits(value->twoDigits, length);
+    return kOk;
+}
+
+int32_t ReadTwoDigitNumber(DriverRequest* request, MessageValue* value) {
+    const int32_t number = GateNumber(request);
+    if (number > kLargestTwoDigitValue) {
+        return kFailed;
+    }
+    FormatTwoDigits(value->twoDigits, number);
+    return kOk;
+}
+
+constexpr MessageLayout kLayouts[] = {
+    {KIND_HASH, "#%A%B%d", ReadHashValue},
+    {KIND_HASH_MARKED, "#%A%B%d", ReadHashValue},
+    {KIND_BANG_BITS, "!%A%B00%t2", ReadBitText},
+    {KIND_BANG_BYTE, "!%A%B%C%x1", ReadByteValue},
+    {KIND_R, "R%D", ReadNothing},
+    {KIND_L, "L%D%n%t", ReadLoadText},
+    {KIND_M, "M%C01%n", ReadTwoDigitNumber},
+};
+
+const MessageLayout* FindLayout(uint32_t kind) {
+    for (const MessageLayout& layout : kLayouts) {
+        if (layout.kind == kind) {
+            return &layout;
+        }
+    }
+    return nullptr;
+}
+
+// Puts characters into a message buffer, never past its end; room for the
+// checksum digit and the CR is kept back.
+struct MessageWriter {
+    char* buffer;
+    int32_t capacity;
+    int32_t length;
+
+    void Put(const char* text, int32_t count) {
+        for (int32_t i = 0; i < count && length + 2 < capacity; ++i) {
+            buffer[length++] = text[i];
+        }
+    }
+};
+
+void PutField(MessageWriter& writer, char field, const DriverContext* context, const MessageValue& value) {
+    switch (field) {
+        case 'A':
+            writer.Put(context->addrA, 2);
+            break;
+        case 'B':
+            writer.Put(context->addrB, 2);
+            break;
+        case 'C':
+            writer.Put(context->addrC, 4);
+            break;
+        case 'D':
+            writer.Put(context->addrD, 2);
+            break;
+        case 'd':
+            writer.Put(&value.digit, 1);
+            break;
+        case 'x':
+            writer.Put(value.hexByte, 2);
+            break;
+        case 'n':
+            writer.Put(value.twoDigits, 2);
+            break;
+        case 't':
+            writer.Put(value.text, value.textLength);
+            break;
+        default:
+            break;
+    }
+}
+
+// The checksum covers everything after the command character.
+void FinishMessage(MessageWriter& writer) {
+    const int32_t checksum = ChecksumDigit(writer.buffer + 1, writer.length - 1);
+    AppendHexDigit(writer.buffer, writer.length, checksum);
+    writer.buffer[writer.length + 1] = kCarriageReturn;
+    writer.length += 2;
+}
+
+template <size_t N>
+int32_t BuildHashVariant(const DriverContext* context, char letter, char (&variant)[N]) {
+    static_assert(N > static_cast<size_t>(kHashMessageLength));
+    std::memcpy(variant, context->commandBuffer, kHashMessageLength);
+    variant[kHashDigitPosition] = letter;
+    AppendHexDigit(variant, kHashDigitPosition + 1, ChecksumDigit(variant + 1, kHashDigitPosition));
+    variant[kHashDigitPosition + 2] = kCarriageReturn;
+    return kHashMessageLength;
+}
+
+}  // namespace
+
+int32_t BuildCommand(DriverRequest* request) {
+    DriverContext* context = ContextOf(request);
+    const MessageLayout* layout = FindLayout(context->commandKind);
+    MessageValue value;
+    if (layout == nullptr || layout->read(request, &value) != kOk) {
+        return kFailed;
+    }
+    MessageWriter writer{context->commandBuffer, static_cast<int32_t>(sizeof context->commandBuffer), 0};
+    for (const char* p = layout->pattern; *p != '\0'; ++p) {
+        if (*p == '%' && p[1] != '\0') {
+            ++p;
+            PutField(writer, *p, context, value);
+        } else {
+            writer.Put(p, 1);
+        }
+    }
+    FinishMessage(writer);
+    context->commandLength = static_cast<uint8_t>(writer.length);
+    return kOk;
+}
+
+int32_t SelectBank(DriverRequest* request, int32_t number) {
+    if (number < 0 || number > kLargestHashValue) {
+        return kFailed;
+    }
+    DriverContext* context = ContextOf(request);
+    context->letterDigitFlag = 0;
+    context->bank = number < kBankSize ? 1 : 2;
+    const int32_t digit = number < kBankSize ? number : number - kBankSize;
+    if (digit >= kFirstLetterDigit) {
+        context->letterDigitFlag = 1;
+        context->letterDigit = kHexDigits[digit];
+    }
+    SetGateNumber(request, static_cast<uint16_t>(digit));
+    return kOk;
+}
+
+bool HasOnlyBinaryDigits(int32_t value) {
+    if (value < 0) {
+        return false;
+    }
+    for (; value > 9; value /= 10) {
+        if (value % 10 > 1) {
+            return false;
+        }
+    }
+    return value <= 1;
+}
+
+bool ExceedsByte(DriverRequest* request) {
+    return GateNumber(request) > kLargestByte;
+}
+
+int32_t FormatHexByte(char* output, int32_t value) {
+    if (value < 0 || value > kLargestByte) {
+        return kFailed;
+    }
+    output[0] = kHexDigits[value >> 4];
+    output[1] = kHexDigits[value & 0xF];
+    output[2] = '\0';
+    return kOk;
+}
+
+void AppendHexDigit(char* buffer, int32_t position, int32_t value) {
+    buffer[position] = kHexDigits[value & 0xF];
+    buffer[position + 1] = '\0';
+}
+
+int32_t ChecksumDigit(const char* text, int32_t count) {
+    int32_t sum = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        // Bytes from 0x80 count as negative and so take the first rule.
+        const int32_t code = static_cast<signed char>(text[i]);
+        if (code < 0x41) {
+            sum ^= code - 0x30;
+        } else if (code < 0x61) {
+            sum ^= code - 0x37;
+        } else {
+            sum ^= code - 0x57;
+        }
+    }
+    return (sum & 0xF) ^ 0xF;
+}
+
+void BuildPrefaceCommand(DriverContext* context) {
+    context->prefaceLength = BuildHashVariant(context, 'D', context->prefaceCommand);
+}
+
+void BuildTrailerCommand(DriverContext* context) {
+    context->trailerLength = BuildHashVariant(context, 'F', context->trailerCommand);
+}
