@@ -142,7 +142,7 @@ MOXPRO_API uint16_t MOXPRO_CDECL MoxGetGateStr(uint32_t client, int32_t thirteen
     if (gate == nullptr) {
         return 1;
     }
-    std::snprintf(text100, 100, "%s", gate->text);
+    std::snprintf(text100, 100, "%.99s", gate->text);
     *out32 = 0;
     *out16 = 0;
     return 0;
