@@ -120,12 +120,6 @@ TEST_F(SubstitutionTest, HostIsAskedInOrderWithTheClientHandle) {
     }
 }
 
-TEST_F(SubstitutionTest, TextValueIsTheHostsWholeText) {
-    EXPECT_EQ(Lookup("L"), std::string(99, 'v'));
-    EXPECT_EQ(Lookup("S"), "xy");
-    EXPECT_EQ(Lookup("Q"), "");
-}
-
 // A command is never cut: what would not fit is refused and left as it was.
 TEST_F(SubstitutionTest, TextThatWouldNotFitIsRefusedUnchanged) {
     const std::string fits = std::string(156, 'a') + "@L$";
