@@ -8,5 +8,7 @@ constexpr const char* kCommandListFile = "qelkophv01.ini";
 
 // Finds entry `number` and leaves its command text, gate values put in,
 // NUL-terminated in `destination` (of `capacity` bytes). Returns 0 when
-// found, 1 otherwise with `destination` untouched.
+// found, 1 otherwise with `destination` untouched. The file is read afresh
+// on every call. A command longer than 255 characters, before or after its
+// gate values are put in, is refused with 1 rather than sent cut short.
 int32_t FindCommand(int32_t number, char* destination, size_t capacity);

@@ -4,9 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 
+// The substituted text, a gate name and a value each hold at most 255
+// characters and the NUL.
 constexpr size_t kWorkAreaSize = 256;
 
 // Substitutes in place. Returns 0, or 1 when the substituted text would not
-// fit 255 characters (the text is then left as it was).
+// fit 255 characters or `capacity` (the text is then left as it was).
 int32_t SubstituteGateValues(char* text, size_t capacity);
+
+// The gate's current value as text: its text for a string gate, the number
+// truncated toward zero for any other; empty when the gate cannot be read.
 void LookupGateValue(const char* name, char* value /* kWorkAreaSize bytes */);

@@ -1,0 +1,154 @@
+#include "cmdlist/command_list.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "cmdlist/substitution.h"
+#include "driver/context.h"
+
+namespace {
+
+constexpr const char* kStartMarker = "StartOfCommandList";
+constexpr const char* kEndMarker = "EndOfCommandList";
+
+// Lines read in the search for the start marker, and again in the entry scan.
+constexpr int kLineLimit = 10000;
+// One read takes at most 1899 characters; a longer physical line comes in
+// pieces, each handled and counted as a line of its own.
+constexpr size_t kLineAreaSize = 2000;
+constexpr int kReadLimit = 1900;
+
+// The command goes out whole or not at all; the context keeps its length in
+// 8 bits and substitution works in 255 characters.
+constexpr size_t kCommandTextLimit = kWorkAreaSize - 1;
+
+// An entry number that no 32-bit request can carry.
+constexpr int64_t kBeyondAnyNumber = int64_t{1} << 40;
+
+struct Entry {
+    int64_t number;
+    const char* text;
+    size_t length;
+};
+
+bool MoreToRead(FILE* file) {
+    return std::feof(file) == 0 && std::ferror(file) == 0;
+}
+
+// A read that delivers nothing gives an empty line. A CR just ahead of the
+// closing LF is part of the line end, so a CR LF file reads as an LF file on
+// every platform (text mode converts only on Windows).
+void ReadLine(FILE* file, char* line) {
+    if (std::fgets(line, kReadLimit, file) == nullptr) {
+        line[0] = '\0';
+        return;
+    }
+    size_t length = std::strlen(line);
+    if (length >= 2 && line[length - 2] == '\r' && line[length - 1] == '\n') {
+        line[length - 2] = '\n';
+        line[length - 1] = '\0';
+    }
+}
+
+bool IsWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The number as atoi reads it: white space, an optional sign, digits up to
+// the first other character, 0 without digits. Unlike atoi it cannot
+// overflow: a number too large for 32 bits matches no request.
+int64_t EntryNumber(const char* text) {
+    while (IsWhiteSpace(*text)) {
+        ++text;
+    }
+    bool negative = *text == '-';
+    if (*text == '-' || *text == '+') {
+        ++text;
+    }
+    int64_t number = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        number = number * 10 + (*text - '0');
+        if (number > kBeyondAnyNumber) {
+            number = kBeyondAnyNumber;
+        }
+    }
+    return negative ? -number : number;
+}
+
+// Number, comma, blanks, command text up to ";" or the line's end (its LF
+// included). A line without a comma is no entry.
+bool SplitEntry(const char* line, Entry* entry) {
+    const char* comma = std::strchr(line, ',');
+    if (comma == nullptr) {
+        return false;
+    }
+    entry->number = EntryNumber(line);
+    const char* text = comma + 1;
+    while (*text == ' ' || *text == '\t') {
+        ++text;
+    }
+    entry->text = text;
+    entry->length = std::strcspn(text, ";");
+    return true;
+}
+
+// Leaves the destination untouched unless the whole command fits.
+int32_t DeliverCommand(const Entry& entry, char* destination, size_t capacity) {
+    if (entry.length > kCommandTextLimit) {
+        return kFailed;
+    }
+    char command[kWorkAreaSize];
+    std::memcpy(command, entry.text, entry.length);
+    command[entry.length] = '\0';
+    if (std::memchr(command, '@', entry.length) != nullptr && SubstituteGateValues(command, sizeof command) != kOk) {
+        return kFailed;
+    }
+    size_t length = std::strlen(command);
+    if (length >= capacity) {
+        return kFailed;
+    }
+    std::memcpy(destination, command, length + 1);
+    return kOk;
+}
+
+// Leaves the start marker's line in `line` when it finds it.
+bool FindStartMarker(FILE* file, char* line) {
+    for (int count = 0; count < kLineLimit && MoreToRead(file); ++count) {
+        ReadLine(file, line);
+        if (std::strstr(line, kStartMarker) != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int32_t SearchList(FILE* file, int32_t number, char* destination, size_t capacity) {
+    char line[kLineAreaSize];
+    if (!FindStartMarker(file, line) || std::strstr(line, kEndMarker) != nullptr) {
+        return kFailed;
+    }
+    for (int count = 0; count < kLineLimit && MoreToRead(file); ++count) {
+        ReadLine(file, line);
+        Entry entry;
+        if (SplitEntry(line, &entry) && entry.number == number) {
+            return DeliverCommand(entry, destination, capacity);
+        }
+        // Checked after the split: the end marker's own line can be an entry.
+        if (std::strstr(line, kEndMarker) != nullptr) {
+            return kFailed;
+        }
+    }
+    return kFailed;
+}
+
+}  // namespace
+
+int32_t FindCommand(int32_t number, char* destination, size_t capacity) {
+    FILE* file = std::fopen(kCommandListFile, "r");
+    if (file == nullptr) {
+        return kFailed;
+    }
+    int32_t result = SearchList(file, number, destination, capacity);
+    std::fclose(file);
+    return result;
+}
