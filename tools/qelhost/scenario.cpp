@@ -586,8 +586,12 @@ class LineParser {
         }
         if (what == "address") {
             command_.op = Op::CheckAddress;
-            return TakeGate(0, "check address GATE TEXT") && Need(2, "check address GATE TEXT") && NoMore(2) &&
-                   NoOptions() && (command_.text = words_[1].text, true);
+            if (!TakeGate(0, "check address GATE TEXT") || !Need(2, "check address GATE TEXT") || !NoMore(2) ||
+                !NoOptions()) {
+                return false;
+            }
+            command_.text = words_[1].text;
+            return true;
         }
         if (what == "log") {
             command_.op = Op::CheckLog;
