@@ -50,6 +50,8 @@ class SerialPeer {
 
     // The driver end's settings: natively its terminal settings, under Wine
     // GetCommState through a fresh open. False when they cannot be read.
+    // A pseudo-terminal keeps the rate, the stop bits and the parity sense
+    // (PARODD, CMSPAR) but always reports 8 data bits and no parity enable.
     bool ReadDriverLine(PeerLineView* view) const;
 #if !defined(_WIN32)
     // The driver end's terminal settings, read on the slave.
