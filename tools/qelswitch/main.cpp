@@ -116,9 +116,13 @@ bool Stop(Loop& loop, const char* reason, int status = 0) {
     return false;
 }
 
-bool LineLost(Loop& loop, const char* what) {
-    std::fprintf(stderr, "qelswitch: %s %s: %s\n", what, loop.line.path.c_str(), std::strerror(errno));
+bool LineLost(Loop& loop, const std::string& what) {
+    std::fprintf(stderr, "qelswitch: %s: %s\n", loop.line.path.c_str(), what.c_str());
     return Stop(loop, "line lost", 1);
+}
+
+std::string Failed(const char* action) {
+    return std::string(action) + " failed: " + std::strerror(errno);
 }
 
 bool FlushOutgoing(Loop& loop) {
@@ -127,7 +131,7 @@ bool FlushOutgoing(Loop& loop) {
         const ssize_t written = write(loop.line.fd, loop.outgoing.data(), loop.outgoing.size());
         if (written < 0 && errno == EINTR) continue;
         if (written < 0 && errno == EAGAIN) break;
-        if (written < 0) return LineLost(loop, "cannot write to");
+        if (written < 0) return LineLost(loop, Failed("writing"));
         loop.outgoing.erase(0, static_cast<size_t>(written));
     }
     if (loop.outgoing.size() > kMaxOutgoing) {
@@ -141,7 +145,8 @@ bool ReadLine(Loop& loop) {
     char buffer[4096];
     const ssize_t count = read(loop.line.fd, buffer, sizeof buffer);
     if (count < 0 && (errno == EAGAIN || errno == EINTR)) return true;
-    if (count <= 0) return LineLost(loop, "cannot read from");
+    if (count == 0) return LineLost(loop, "the line hung up");
+    if (count < 0) return LineLost(loop, Failed("reading"));
     ReceiveBytes(loop.emulator, std::string_view(buffer, static_cast<size_t>(count)), NowMs());
     return true;
 }
@@ -205,8 +210,7 @@ bool Step(Loop& loop) {
     if (polled[1].revents != 0) return Stop(loop, "signal");
     if ((polled[0].revents & POLLIN) != 0 && !ReadLine(loop)) return false;
     if ((polled[0].revents & (POLLIN | POLLOUT)) == 0 && (polled[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-        errno = EIO;
-        return LineLost(loop, "hang-up on");
+        return LineLost(loop, "the line hung up");
     }
     if (count == 3 && polled[2].revents != 0 && !ReadControl(loop)) return false;
     return true;
