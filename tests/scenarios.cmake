@@ -1,0 +1,28 @@
+# Scenarios that need a switcher ("# needs: switcher" on their first line)
+# run through scripts/run-scenario, which puts the switcher emulator on the
+# other end of the driver's line. Natively the emulator makes a
+# pseudo-terminal; the Windows build runs qelhost.exe under Wine on COM7 and
+# the emulator of the native build on the other end of Wine's serial pair
+# (scripts/wine-serial must be sourced, else these tests are skipped).
+
+if(WIN32)
+  set(QEL_NATIVE_TOOLS_DIR "${PROJECT_SOURCE_DIR}/build/native/bin" CACHE PATH
+      "Folder of the native build's programs; the Windows scenarios take qelswitch from there")
+endif()
+
+# Called by qelhost's tool.cmake for each scenario that needs a switcher.
+function(qel_add_switcher_scenario test_name scenario)
+  set(runner ${PROJECT_SOURCE_DIR}/scripts/run-scenario)
+  if(WIN32)
+    add_test(NAME ${test_name}
+      COMMAND bash ${runner} --wine --qelhost $<TARGET_FILE:qelhost>
+              --qelswitch ${QEL_NATIVE_TOOLS_DIR}/qelswitch ${scenario})
+    # One serial pair for all of them.
+    set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK qel_wine_com7)
+  else()
+    add_test(NAME ${test_name}
+      COMMAND bash ${runner} --qelhost $<TARGET_FILE:qelhost> --qelswitch $<TARGET_FILE:qelswitch> ${scenario})
+  endif()
+  set_tests_properties(${test_name} PROPERTIES
+    TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS "scenario;switcher")
+endfunction()
