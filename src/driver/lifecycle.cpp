@@ -1,20 +1,246 @@
-// Placeholder until the lifecycle requests land.
+// The lifecycle requests: the driver's description, the start of an
+// instance, and opening, closing and reconfiguring its port.
 #include "driver/lifecycle.h"
 
-const char kBanner[] = "\n";
+#include <cstring>
 
-int32_t GetInfo(DriverRequest*) {
-    return kFailed;
+#include "host/host_library.h"
+#include "link/serial_port.h"
+
+namespace {
+
+// The banner: a box of single-line box-drawing characters in code page 437.
+constexpr char kFull = '\xDB';
+constexpr char kDark = '\xB2';
+constexpr char kMedium = '\xB1';
+constexpr char kLight = '\xB0';
+constexpr char kBar = '\xC4';
+constexpr char kSide = '\xB3';
+constexpr char kTopLeft = '\xDA';
+constexpr char kTopRight = '\xBF';
+constexpr char kBottomLeft = '\xC0';
+constexpr char kBottomRight = '\xD9';
+
+constexpr int kInnerWidth = 60;
+constexpr int kInnerLines = 4;
+constexpr int kBoxLineLength = kInnerWidth + 3;  // the two sides or corners and the line feed
+constexpr int kBannerLength = 1 + (kInnerLines + 2) * kBoxLineLength;
+
+struct BannerText {
+    char bytes[kBannerLength + 1];
+};
+
+// The title line's shaded band, from the left edge to the title; the right
+// side mirrors it.
+struct Shade {
+    char fill;
+    int count;
+};
+constexpr Shade kBand[] = {{kFull, 14}, {kDark, 3}, {kMedium, 3}, {kLight, 3}};
+constexpr const char* kTitle = " Q E L KO VSX ";
+constexpr const char* kAuthorLine = "QELKOPHV driver";
+
+struct BannerCursor {
+    BannerText* text;
+    int at;
+};
+
+constexpr void Put(BannerCursor& cursor, char c, int count = 1) {
+    for (int i = 0; i < count; ++i) {
+        cursor.text->bytes[cursor.at++] = c;
+    }
 }
-int32_t LoadDriver(DriverRequest*) {
-    return kFailed;
+
+constexpr int TextLength(const char* s) {
+    int length = 0;
+    while (s[length] != '\0') {
+        ++length;
+    }
+    return length;
 }
-int32_t WarmStart(DriverRequest*) {
-    return kFailed;
+
+constexpr void PutText(BannerCursor& cursor, const char* s) {
+    for (int i = 0; s[i] != '\0'; ++i) {
+        Put(cursor, s[i]);
+    }
 }
-int32_t OpenPortRequest(DriverRequest*) {
-    return kFailed;
+
+constexpr void PutBorder(BannerCursor& cursor, char left, char right) {
+    Put(cursor, left);
+    Put(cursor, kBar, kInnerWidth);
+    Put(cursor, right);
+    Put(cursor, '\n');
 }
-int32_t ReconfigurePort(DriverRequest*) {
-    return kFailed;
+
+constexpr void PutCentred(BannerCursor& cursor, const char* s) {
+    const int length = TextLength(s);
+    const int before = (kInnerWidth - length) / 2;
+    Put(cursor, kSide);
+    Put(cursor, ' ', before);
+    PutText(cursor, s);
+    Put(cursor, ' ', kInnerWidth - length - before);
+    Put(cursor, kSide);
+    Put(cursor, '\n');
+}
+
+constexpr void PutTitleLine(BannerCursor& cursor) {
+    constexpr int kShades = sizeof kBand / sizeof kBand[0];
+    Put(cursor, kSide);
+    for (int i = 0; i < kShades; ++i) {
+        Put(cursor, kBand[i].fill, kBand[i].count);
+    }
+    PutText(cursor, kTitle);
+    for (int i = kShades - 1; i >= 0; --i) {
+        Put(cursor, kBand[i].fill, kBand[i].count);
+    }
+    Put(cursor, kSide);
+    Put(cursor, '\n');
+}
+
+constexpr BannerText BuildBanner() {
+    BannerText text{};
+    BannerCursor cursor{&text, 0};
+    Put(cursor, '\n');
+    PutBorder(cursor, kTopLeft, kTopRight);
+    PutTitleLine(cursor);
+    PutCentred(cursor, kClientName);
+    PutCentred(cursor, kAuthorLine);
+    PutCentred(cursor, "");
+    PutBorder(cursor, kBottomLeft, kBottomRight);
+    text.bytes[cursor.at] = '\0';
+    return text;
+}
+
+constexpr BannerText kBannerText = BuildBanner();
+static_assert(kBannerText.bytes[kBannerLength - 1] == '\n' && kBannerText.bytes[kBannerLength] == '\0',
+              "the banner fills its box exactly");
+
+constexpr uint32_t kInfoWord0 = 70;
+constexpr uint32_t kInfoWord4 = 4;
+constexpr uint32_t kInfoWord7 = 3;
+constexpr LineSettings kLineDefaults = {9600, 8, 0, 0};
+constexpr int32_t kMinHostTimeout = 100;
+
+// Copies a port name out of a host record's 12-byte field: the host's text
+// may fill the field without a NUL, so the copy stops at the field's end.
+void CopyPortName(char (&destination)[12], const char (&source)[12]) {
+    size_t length = 0;
+    while (length + 1 < sizeof destination && source[length] != '\0') {
+        destination[length] = source[length];
+        ++length;
+    }
+    std::memset(destination + length, 0, sizeof destination - length);
+}
+
+// An instance never holds two handles: the port it holds is closed before
+// another is opened. False when that close fails; the handle then stays.
+bool ReleaseHeldPort(DriverRequest* request) {
+    return ClosePort(request) == kOk;
+}
+
+}  // namespace
+
+const char* const kBanner = kBannerText.bytes;
+
+int32_t GetInfo(DriverRequest* request) {
+    DriverInfo* info = DataOf<DriverInfo>(request);
+    if (info == nullptr) {
+        return kFailed;
+    }
+    info->infoWord0 = kInfoWord0;
+    info->deviceName = kDeviceName;
+    info->banner = kBanner;
+    info->contextSize = sizeof(DriverContext);
+    info->infoWord4 = kInfoWord4;
+    info->lineDefaults = kLineDefaults;
+    info->infoWord7 = kInfoWord7;
+    return kOk;
+}
+
+int32_t LoadDriver(DriverRequest* request) {
+    DriverContext* context = ContextOf(request);
+    const PortConfig* config = DataOf<PortConfig>(request);
+    if (context == nullptr || config == nullptr) {
+        return kFailed;
+    }
+    g_readyLevel = kReadyLevel;
+    context->portEnabled = config->enabled;
+    if (config->enabled == 0) {
+        return kOk;
+    }
+    PortSettings settings{};
+    CopyPortName(settings.portName, config->portName);
+    settings.line = config->line;
+    settings.lineControl = kLineControlDtrRts;
+    if (!ReleaseHeldPort(request)) {
+        return kPortFailed;
+    }
+    const PortHandle handle = OpenPort(settings);
+    if (handle == kNoPort) {
+        HostLog(kLogLevel, "QELPA : Fail to open %s", settings.portName);
+        return kPortFailed;
+    }
+    context->port = handle;
+    SetReadTimeout(handle, static_cast<int32_t>(config->timeout));
+    context->portSettings = settings;
+    context->hostTimeout = static_cast<int32_t>(config->timeout);
+    if (context->hostTimeout < kMinHostTimeout) {
+        context->hostTimeout = kMinHostTimeout;
+    }
+    if (HostMkClient(kClientName, 1, 0, &context->clientId) != 0) {
+        return kFailed;
+    }
+    g_clientId = context->clientId;
+    HostLog(kLogLevel, "QELPHV: loaded successfully");
+    return kOk;
+}
+
+int32_t WarmStart(DriverRequest* request) {
+    DriverContext* context = ContextOf(request);
+    if (context != nullptr && context->port != kNoPort) {
+        PurgeInput(context->port);
+    }
+    HostLog(kLogLevel, "QELEX: Warm Start.");
+    return kOk;
+}
+
+int32_t OpenPortRequest(DriverRequest* request) {
+    DriverContext* context = ContextOf(request);
+    if (context == nullptr) {
+        return kFailed;
+    }
+    if (!ReleaseHeldPort(request)) {
+        return kPortFailed;
+    }
+    const PortHandle handle = OpenPort(context->portSettings);
+    if (handle == kNoPort) {
+        return kPortFailed;
+    }
+    context->portEnabled = 1;
+    context->port = handle;
+    return kOk;
+}
+
+int32_t ReconfigurePort(DriverRequest* request) {
+    DriverContext* context = ContextOf(request);
+    const PortChange* change = DataOf<PortChange>(request);
+    if (context == nullptr || change == nullptr) {
+        return kFailed;
+    }
+    if (change->timeout != 0) {
+        context->hostTimeout = static_cast<int32_t>(change->timeout);
+    }
+    // Also on the same name: the port is reopened so that the new line
+    // settings take effect.
+    if (!ReleaseHeldPort(request)) {
+        return kPortFailed;
+    }
+    CopyPortName(context->portSettings.portName, change->portName);
+    context->portSettings.line = change->line;
+    const PortHandle handle = OpenPort(context->portSettings);
+    if (handle == kNoPort) {
+        return kPortFailed;
+    }
+    context->port = handle;
+    return kOk;
 }

@@ -14,5 +14,5 @@ int32_t WarmStart(DriverRequest* request);
 int32_t OpenPortRequest(DriverRequest* request);
 int32_t ReconfigurePort(DriverRequest* request);
 
-// The banner, in code page 437.
-extern const char kBanner[];
+// The banner, in code page 437, NUL-terminated.
+extern const char* const kBanner;

@@ -1,6 +1,7 @@
 // The serial port layer: the driver's only contact with the port. One
 // declaration, two implementations (serial_port_posix.cpp,
-// serial_port_win32.cpp); the build picks one.
+// serial_port_win32.cpp); the build picks one. The driver-level OpenPort and
+// ClosePort in port.cpp are the same on both.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,29 @@ constexpr uint32_t kDefaultReadTimeoutMs = 1000;
 constexpr uint32_t kQueueSize = 1200;
 constexpr uint32_t kPurgeChunk = 512;
 constexpr int32_t kPurgeTimeoutUnits = 5;
+// A line that never falls quiet would keep a purge reading for ever; after
+// this many full chunks (64 KB) the purge stops and the request goes on.
+constexpr int32_t kPurgeMaxChunks = 128;
+constexpr uint8_t kErrorReplacement = 0xFC;
+// The name of the null device: accepts output, delivers no input.
+constexpr const char* kNullPortName = "NUL";
+
+// Line-control flags of PortSettings.lineControl.
+constexpr uint16_t kDtrEnable = 0x0101;
+constexpr uint16_t kDtrHandshake = 0x8000;
+constexpr uint16_t kRtsEnable = 0x0202;
+constexpr uint16_t kRtsHandshake = 0x1000;
+constexpr uint16_t kRtsToggle = 0x2000;
+
+// Stop-bits and parity codes, as Windows codes them.
+constexpr uint8_t kOneStopBit = 0;
+constexpr uint8_t kOneAndAHalfStopBits = 1;
+constexpr uint8_t kTwoStopBits = 2;
+constexpr uint8_t kNoParity = 0;
+constexpr uint8_t kOddParity = 1;
+constexpr uint8_t kEvenParity = 2;
+constexpr uint8_t kMarkParity = 3;
+constexpr uint8_t kSpaceParity = 4;
 
 int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle);
 int32_t CloseSerialPort(PortHandle handle);

@@ -1,6 +1,422 @@
-// Placeholder until the serial port layer lands.
-#include "link/serial_port.h"
+// The serial port layer over termios: the calls, result codes and effects of
+// the Windows layer, for POSIX systems.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
 
-int32_t ClosePort(DriverRequest*) {
-    return 0;
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "link/serial_port.h"
+#include "link/sleep.h"
+
+namespace {
+
+// One open port. Its handle is the slot's index plus one, so that 0 stays
+// "no port".
+struct PortSlot {
+    bool inUse;
+    int fd;
+    uint32_t readTimeoutMs;
+};
+
+constexpr PortHandle kMaxPorts = 32;
+PortSlot g_ports[kMaxPorts];
+
+// A write has no time-out, as on Windows, but a line that takes no byte for
+// this long ends the write as a short one instead of holding the request.
+constexpr int64_t kWriteStallMs = 1000;
+
+struct BaudRate {
+    uint16_t rate;
+    speed_t speed;
+};
+
+// The standard rates that fit the 16-bit baud rate.
+constexpr BaudRate kBaudRates[] = {
+    {50, B50},     {75, B75},       {110, B110},     {134, B134},     {150, B150},   {200, B200},
+    {300, B300},   {600, B600},     {1200, B1200},   {1800, B1800},   {2400, B2400}, {4800, B4800},
+    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600},
+};
+
+PortSlot* SlotOf(PortHandle handle) {
+    if (handle == kNoPort || handle > kMaxPorts) {
+        return nullptr;
+    }
+    PortSlot* slot = &g_ports[handle - 1];
+    return slot->inUse ? slot : nullptr;
+}
+
+PortHandle FreeHandle() {
+    for (PortHandle index = 0; index < kMaxPorts; ++index) {
+        if (!g_ports[index].inUse) {
+            return index + 1;
+        }
+    }
+    return kNoPort;
+}
+
+int64_t NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+int PollMs(int64_t left) {
+    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
+
+// Windows port names to device paths: "NUL" is the null device, COMn the
+// n-th serial port, a name that starts with "/" or "." a path, anything else
+// a device under /dev/ (so "pts/3" names a pseudo-terminal within the 12
+// bytes of a port name). False when the path does not fit.
+template <size_t N>
+bool DevicePath(const char* name, char (&path)[N]) {
+    int length = 0;
+    if (std::strcmp(name, kNullPortName) == 0) {
+        length = std::snprintf(path, N, "/dev/null");
+    } else if (name[0] == '/' || name[0] == '.') {
+        length = std::snprintf(path, N, "%s", name);
+    } else {
+        unsigned number = 0;
+        int digits = 0;
+        if (std::strncmp(name, "COM", 3) == 0) {
+            for (const char* c = name + 3; *c >= '0' && *c <= '9' && digits < 4; ++c, ++digits) {
+                number = number * 10 + static_cast<unsigned>(*c - '0');
+            }
+        }
+        const bool isCom = digits > 0 && digits < 4 && name[3 + digits] == '\0' && name[3] != '0';
+        length = isCom ? std::snprintf(path, N, "/dev/ttyS%u", number - 1) : std::snprintf(path, N, "/dev/%s", name);
+    }
+    return length > 0 && static_cast<size_t>(length) < N;
+}
+
+bool SetSpeed(termios* settings, uint16_t rate) {
+    for (const BaudRate& known : kBaudRates) {
+        if (known.rate == rate) {
+            return cfsetispeed(settings, known.speed) == 0 && cfsetospeed(settings, known.speed) == 0;
+        }
+    }
+    return false;
+}
+
+bool SetCharacterSize(termios* settings, uint8_t dataBits) {
+    constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    if (dataBits < 5 || dataBits > 8) {
+        return false;
+    }
+    settings->c_cflag = (settings->c_cflag & ~CSIZE) | kSizes[dataBits - 5];
+    return true;
+}
+
+bool SetStopBits(termios* settings, uint8_t stopBits) {
+    // termios has no one and a half stop bits.
+    if (stopBits == kOneStopBit) {
+        settings->c_cflag &= ~CSTOPB;
+        return true;
+    }
+    if (stopBits == kTwoStopBits) {
+        settings->c_cflag |= CSTOPB;
+        return true;
+    }
+    return false;
+}
+
+bool SetParity(termios* settings, uint8_t parity) {
+    tcflag_t bits = 0;
+    switch (parity) {
+        case kNoParity:
+            break;
+        case kOddParity:
+            bits = PARENB | PARODD;
+            break;
+        case kEvenParity:
+            bits = PARENB;
+            break;
+#ifdef CMSPAR
+        // Stick parity: the parity bit is always 1 (mark) or always 0 (space).
+        case kMarkParity:
+            bits = PARENB | CMSPAR | PARODD;
+            break;
+        case kSpaceParity:
+            bits = PARENB | CMSPAR;
+            break;
+#endif
+        default:
+            return false;
+    }
+#ifdef CMSPAR
+    settings->c_cflag &= ~CMSPAR;
+#endif
+    settings->c_cflag = (settings->c_cflag & ~(PARENB | PARODD)) | bits;
+    return true;
+}
+
+// Raw binary bytes both ways: no echo, no line editing, no signals, no
+// translation of CR or NL, no software flow control, NUL bytes kept. Parity
+// is generated but not checked, so a byte with a parity error still arrives
+// as it came, as with the Windows settings (no error replacement).
+void MakeRaw(termios* settings) {
+    settings->c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
+    settings->c_oflag &= ~OPOST;
+    settings->c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    settings->c_cflag |= CLOCAL | CREAD;
+    // A read with nothing waiting then reports EAGAIN and an ended line 0,
+    // rather than 0 for both.
+    settings->c_cc[VMIN] = 1;
+    settings->c_cc[VTIME] = 0;
+}
+
+// DTR and RTS: held on, held off, or RTS by the kernel's RTS/CTS handshake.
+// termios has no DTR handshake and no RTS toggle: those are refused.
+bool SetHandshake(termios* settings, uint16_t lineControl) {
+    if ((lineControl & kDtrEnable) == 0 && (lineControl & kDtrHandshake) != 0) {
+        return false;
+    }
+    const bool rtsHandshake = (lineControl & kRtsEnable) == 0 && (lineControl & kRtsHandshake) != 0;
+    if ((lineControl & (kRtsEnable | kRtsHandshake)) == 0 && (lineControl & kRtsToggle) != 0) {
+        return false;
+    }
+    if (rtsHandshake) {
+        settings->c_cflag |= CRTSCTS;
+    } else {
+        settings->c_cflag &= ~CRTSCTS;
+    }
+    return true;
+}
+
+// A pseudo-terminal has no modem lines (ENOTTY or EINVAL); that is no
+// reason to refuse it.
+bool ModemLine(int fd, unsigned long request, int bits) {
+    if (bits == 0 || ioctl(fd, request, &bits) == 0) {
+        return true;
+    }
+    return errno == ENOTTY || errno == EINVAL;
+}
+
+bool SetModemLines(int fd, uint16_t lineControl) {
+    int on = 0;
+    int off = 0;
+    ((lineControl & kDtrEnable) != 0 ? on : off) |= TIOCM_DTR;
+    if ((lineControl & kRtsEnable) != 0) {
+        on |= TIOCM_RTS;
+    } else if ((lineControl & kRtsHandshake) == 0) {
+        off |= TIOCM_RTS;
+    }
+    return ModemLine(fd, TIOCMBIS, on) && ModemLine(fd, TIOCMBIC, off);
+}
+
+int32_t Configure(int fd, const LineSettings& line, uint16_t lineControl) {
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) {
+        return kSerialGetStateFailed;
+    }
+    MakeRaw(&settings);
+    const bool valid = SetSpeed(&settings, line.baudRate) &&
+                       SetCharacterSize(&settings, static_cast<uint8_t>(line.dataBits)) &&
+                       SetStopBits(&settings, static_cast<uint8_t>(line.stopBits)) &&
+                       SetParity(&settings, static_cast<uint8_t>(line.parity)) && SetHandshake(&settings, lineControl);
+    if (!valid || tcsetattr(fd, TCSANOW, &settings) != 0 || !SetModemLines(fd, lineControl)) {
+        return kSerialSetStateFailed;
+    }
+    return kSerialOk;
+}
+
+// One read bounded by the port's read total time-out: it returns as soon as
+// count bytes have arrived, or at the deadline with what came by then.
+// False when the system call failed; got counts what arrived before that.
+bool ReadWithin(const PortSlot& slot, uint8_t* buffer, uint32_t count, uint32_t* got) {
+    *got = 0;
+    const int64_t deadline = NowMs() + slot.readTimeoutMs;
+    bool hungUp = false;
+    while (*got < count) {
+        const ssize_t n = read(slot.fd, buffer + *got, count - *got);
+        if (n > 0) {
+            *got += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n == 0) {
+            return true;  // end of input: the null device, or a line that was hung up
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            return false;
+        }
+        // A line that reports a hang-up but has nothing to read would
+        // otherwise wake the poll at once until the deadline.
+        const int64_t left = deadline - NowMs();
+        if (hungUp || left <= 0) {
+            return true;
+        }
+        pollfd waiting{slot.fd, POLLIN, 0};
+        if (poll(&waiting, 1, PollMs(left)) > 0 && (waiting.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            hungUp = true;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle) {
+    *handle = kNoPort;
+    const PortHandle free = FreeHandle();
+    char path[256];
+    if (free == kNoPort || !DevicePath(name, path)) {
+        return kSerialOpenFailed;
+    }
+    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return kSerialOpenFailed;
+    }
+    if (std::strcmp(name, kNullPortName) != 0) {
+        // Windows opens a port for one holder only. Two locks give that here:
+        // flock keeps out every program that also locks (and root, whom
+        // TIOCEXCL does not stop), TIOCEXCL keeps out later opens by programs
+        // that do not lock. TIOCEXCL is taken last, once the open can no
+        // longer fail, so that a failed open leaves the terminal as it was.
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            close(fd);
+            return kSerialOpenFailed;
+        }
+        const int32_t configured = Configure(fd, line, lineControl);
+        if (configured != kSerialOk) {
+            close(fd);
+            return configured;
+        }
+        ioctl(fd, TIOCEXCL);
+    }
+    g_ports[free - 1] = PortSlot{true, fd, kDefaultReadTimeoutMs};
+    *handle = free;
+    return kSerialOk;
+}
+
+int32_t CloseSerialPort(PortHandle handle) {
+    PortSlot* slot = SlotOf(handle);
+    if (slot == nullptr) {
+        return kSerialCallFailed;
+    }
+    // The exclusive mark belongs to the terminal, not to this descriptor: it
+    // would outlive the close while anyone else keeps the terminal open.
+    ioctl(slot->fd, TIOCNXCL);
+    // close() releases the descriptor even when it reports an error, so the
+    // port is closed either way and the slot is free again.
+    close(slot->fd);
+    *slot = PortSlot{};
+    return kSerialOk;
+}
+
+int32_t SetReadTimeout(PortHandle handle, int32_t units) {
+    PortSlot* slot = SlotOf(handle);
+    if (slot == nullptr) {
+        return 0;
+    }
+    const uint32_t previous = slot->readTimeoutMs;
+    slot->readTimeoutMs = static_cast<uint32_t>(units) * 10u;
+    return static_cast<int32_t>(previous / 10u);
+}
+
+int32_t PurgeInput(PortHandle handle) {
+    PortSlot* slot = SlotOf(handle);
+    if (slot == nullptr) {
+        return 1;
+    }
+    int pending = 0;
+    if (ioctl(slot->fd, FIONREAD, &pending) == 0 && pending == 0) {
+        return kSerialOk;
+    }
+    const int32_t saved = SetReadTimeout(handle, kPurgeTimeoutUnits);
+    uint8_t scratch[kPurgeChunk];
+    bool failed = false;
+    for (int32_t chunk = 0; chunk < kPurgeMaxChunks; ++chunk) {
+        uint32_t got = 0;
+        failed = !ReadWithin(*slot, scratch, sizeof scratch, &got);
+        if (failed || got < sizeof scratch) {
+            break;
+        }
+    }
+    if (saved != 0) {
+        SetReadTimeout(handle, saved);
+    }
+    return failed ? 1 : 0;
+}
+
+int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t* written) {
+    PortSlot* slot = SlotOf(handle);
+    if (slot == nullptr) {
+        return kSerialCallFailed;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    uint32_t done = 0;
+    bool failed = false;
+    int64_t stallDeadline = NowMs() + kWriteStallMs;
+    while (done < count) {
+        const ssize_t n = write(slot->fd, bytes + done, count - done);
+        if (n > 0) {
+            done += static_cast<uint32_t>(n);
+            stallDeadline = NowMs() + kWriteStallMs;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            failed = true;
+            break;
+        }
+        const int64_t left = stallDeadline - NowMs();
+        if (left <= 0) {
+            break;
+        }
+        pollfd waiting{slot->fd, POLLOUT, 0};
+        poll(&waiting, 1, PollMs(left));
+    }
+    if (failed && done == 0) {
+        return kSerialCallFailed;
+    }
+    if (written != nullptr) {
+        *written = done;
+    }
+    return done < count ? kSerialWriteShort : kSerialOk;
+}
+
+int32_t ReadBytes(PortHandle handle, void* buffer, uint32_t count, int32_t* received) {
+    if (received != nullptr) {
+        *received = 0;
+    }
+    PortSlot* slot = SlotOf(handle);
+    if (slot == nullptr) {
+        return kSerialCallFailed;
+    }
+    uint32_t got = 0;
+    // What arrived before a failure is kept: a line that drops mid-reply
+    // still delivers the bytes it sent.
+    ReadWithin(*slot, static_cast<uint8_t*>(buffer), count, &got);
+    if (got == 0) {
+        return kSerialCallFailed;
+    }
+    if (received != nullptr) {
+        *received = static_cast<int32_t>(got);
+    }
+    return kSerialOk;
+}
+
+int32_t SendBreak(uint32_t milliseconds, PortHandle handle) {
+    PortSlot* slot = SlotOf(handle);
+    if (slot != nullptr) {
+        ioctl(slot->fd, TIOCSBRK);
+    }
+    SleepMilliseconds(milliseconds);
+    if (slot != nullptr) {
+        ioctl(slot->fd, TIOCCBRK);
+    }
+    return kSerialOk;
 }

@@ -1,6 +1,163 @@
-// Placeholder until the serial port layer lands.
-#include "link/serial_port.h"
+// The serial port layer over the Windows serial communications calls.
+#include <windows.h>
 
-int32_t ClosePort(DriverRequest*) {
-    return 0;
+#include <cstring>
+
+#include "link/serial_port.h"
+#include "link/sleep.h"
+
+namespace {
+
+HANDLE HandleOf(PortHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+DWORD DtrControl(uint16_t lineControl) {
+    if ((lineControl & kDtrEnable) != 0) {
+        return DTR_CONTROL_ENABLE;
+    }
+    return (lineControl & kDtrHandshake) != 0 ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_DISABLE;
+}
+
+DWORD RtsControl(uint16_t lineControl) {
+    if ((lineControl & kRtsEnable) != 0) {
+        return RTS_CONTROL_ENABLE;
+    }
+    if ((lineControl & kRtsHandshake) != 0) {
+        return RTS_CONTROL_HANDSHAKE;
+    }
+    return (lineControl & kRtsToggle) != 0 ? RTS_CONTROL_TOGGLE : RTS_CONTROL_DISABLE;
+}
+
+// With every read time-out 0 Windows waits for the whole count for ever; a
+// total of 0 ms is meant as "no wait", which an interval of MAXDWORD gives:
+// the read returns at once with what has arrived.
+DWORD IntervalFor(DWORD totalMs) {
+    return totalMs == 0 ? MAXDWORD : 0;
+}
+
+}  // namespace
+
+int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle) {
+    *handle = kNoPort;
+    HANDLE port =
+        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        return kSerialOpenFailed;
+    }
+    if (std::strcmp(name, kNullPortName) == 0) {
+        *handle = reinterpret_cast<PortHandle>(port);
+        return kSerialOk;
+    }
+    DCB state{};
+    state.DCBlength = sizeof state;
+    if (!GetCommState(port, &state)) {
+        CloseHandle(port);
+        return kSerialGetStateFailed;
+    }
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadTotalTimeoutConstant = kDefaultReadTimeoutMs;
+    if (!SetCommTimeouts(port, &timeouts)) {
+        CloseHandle(port);
+        return kSerialOpenFailed;
+    }
+    state.BaudRate = line.baudRate;
+    state.fBinary = 1;
+    state.fParity = 1;
+    state.fOutxCtsFlow = 0;
+    state.fOutxDsrFlow = 0;
+    state.fDtrControl = DtrControl(lineControl);
+    state.fDsrSensitivity = 0;
+    state.fOutX = 0;
+    state.fInX = 0;
+    state.fErrorChar = 0;
+    state.fNull = 0;
+    state.fRtsControl = RtsControl(lineControl);
+    state.fAbortOnError = 0;
+    state.ByteSize = static_cast<BYTE>(line.dataBits);
+    state.Parity = static_cast<BYTE>(line.parity);
+    state.StopBits = static_cast<BYTE>(line.stopBits);
+    state.ErrorChar = static_cast<char>(kErrorReplacement);
+    if (!SetCommState(port, &state)) {
+        CloseHandle(port);
+        return kSerialSetStateFailed;
+    }
+    SetupComm(port, kQueueSize, kQueueSize);
+    *handle = reinterpret_cast<PortHandle>(port);
+    return kSerialOk;
+}
+
+int32_t CloseSerialPort(PortHandle handle) {
+    return CloseHandle(HandleOf(handle)) ? kSerialOk : kSerialCallFailed;
+}
+
+int32_t SetReadTimeout(PortHandle handle, int32_t units) {
+    COMMTIMEOUTS timeouts{};
+    if (!GetCommTimeouts(HandleOf(handle), &timeouts)) {
+        return 0;
+    }
+    const DWORD previous = timeouts.ReadTotalTimeoutConstant;
+    const DWORD wanted = static_cast<DWORD>(units) * 10u;
+    if (wanted != previous) {
+        timeouts.ReadTotalTimeoutConstant = wanted;
+        timeouts.ReadIntervalTimeout = IntervalFor(wanted);
+        if (!SetCommTimeouts(HandleOf(handle), &timeouts)) {
+            return 0;
+        }
+    }
+    return static_cast<int32_t>(previous / 10u);
+}
+
+int32_t PurgeInput(PortHandle handle) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (ClearCommError(HandleOf(handle), &errors, &status) && status.cbInQue == 0) {
+        return kSerialOk;
+    }
+    const int32_t saved = SetReadTimeout(handle, kPurgeTimeoutUnits);
+    char scratch[kPurgeChunk];
+    bool failed = false;
+    for (int32_t chunk = 0; chunk < kPurgeMaxChunks; ++chunk) {
+        DWORD got = 0;
+        failed = !ReadFile(HandleOf(handle), scratch, sizeof scratch, &got, nullptr);
+        if (failed || got < sizeof scratch) {
+            break;
+        }
+    }
+    if (saved != 0) {
+        SetReadTimeout(handle, saved);
+    }
+    return failed ? 1 : 0;
+}
+
+int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t* written) {
+    DWORD done = 0;
+    if (!WriteFile(HandleOf(handle), data, count, &done, nullptr)) {
+        return kSerialCallFailed;
+    }
+    if (written != nullptr) {
+        *written = done;
+    }
+    return done < count ? kSerialWriteShort : kSerialOk;
+}
+
+int32_t ReadBytes(PortHandle handle, void* buffer, uint32_t count, int32_t* received) {
+    if (received != nullptr) {
+        *received = 0;
+    }
+    DWORD got = 0;
+    if (!ReadFile(HandleOf(handle), buffer, count, &got, nullptr) || got == 0) {
+        return kSerialCallFailed;
+    }
+    if (received != nullptr) {
+        *received = static_cast<int32_t>(got);
+    }
+    return kSerialOk;
+}
+
+int32_t SendBreak(uint32_t milliseconds, PortHandle handle) {
+    SetCommBreak(HandleOf(handle));
+    SleepMilliseconds(milliseconds);
+    ClearCommBreak(HandleOf(handle));
+    return kSerialOk;
 }

@@ -1,0 +1,406 @@
+// The lifecycle requests as a host makes them: through QelMain, with the host
+// library substitute, on the null device or a real line from SerialPeer.
+#include "driver/lifecycle.h"
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver_library.h"
+#include "host_fixture.h"
+#include "link/serial_port.h"
+#include "serial_peer.h"
+
+namespace {
+
+constexpr LineSettings kDefaultLine = {9600, 8, 0, 0};
+
+// Copies the whole 12-byte field, so a 12-character name arrives without NUL.
+void SetName(char (&field)[12], const char* name) {
+    std::memset(field, 0, sizeof field);
+    std::memcpy(field, name, std::min(std::strlen(name), sizeof field));
+}
+
+PortConfig Config(const char* name, uint32_t enabled = 1, uint32_t timeout = 10, LineSettings line = kDefaultLine) {
+    PortConfig config{};
+    SetName(config.portName, name);
+    config.enabled = enabled;
+    config.timeout = timeout;
+    config.line = line;
+    return config;
+}
+
+PortChange Change(const char* name, uint32_t timeout, LineSettings line = kDefaultLine) {
+    PortChange change{};
+    SetName(change.portName, name);
+    change.timeout = timeout;
+    change.line = line;
+    return change;
+}
+
+// True when nobody holds the port: it opens, here, in this process.
+bool PortIsFree(const char* name) {
+    PortHandle handle = kNoPort;
+    if (OpenSerialPort(name, kDefaultLine, kLineControlDtrRts, &handle) != kSerialOk) {
+        return false;
+    }
+    CloseSerialPort(handle);
+    return true;
+}
+
+class LifecycleTest : public HostTest {
+  protected:
+    void TearDown() override {
+        if (context->port != kNoPort) {
+            Call(REQ_CLOSE_PORT);
+        }
+    }
+    int32_t Call(int32_t code, void* data = nullptr) {
+        DriverRequest request = MakeRequest(context, code, data);
+        return entry(&request);
+    }
+    // The loaded library keeps its own driver-wide values and, on POSIX
+    // systems, its own table of open ports. Tests that read those use the
+    // copy of the same code that is linked into this program.
+    void UseLinkedDriver() { entry = &QelMain; }
+    void OpenPeer(SerialPeer& peer, int line = 0) {
+        if (!peer.Open(line)) {
+            GTEST_SKIP() << "no serial line here (under Wine: source scripts/wine-serial)";
+        }
+    }
+
+    QelMainFn entry = LoadedQelMain();
+};
+
+void ExpectSameInfo(const DriverInfo& info, const DriverInfo& again) {
+    EXPECT_EQ(again.infoWord0, info.infoWord0);
+    EXPECT_EQ(again.deviceName, info.deviceName);
+    EXPECT_EQ(again.banner, info.banner);
+    EXPECT_EQ(again.contextSize, info.contextSize);
+    EXPECT_EQ(again.infoWord4, info.infoWord4);
+    EXPECT_EQ(std::memcmp(&again.lineDefaults, &info.lineDefaults, sizeof info.lineDefaults), 0);
+    EXPECT_EQ(again.infoWord7, info.infoWord7);
+}
+
+TEST_F(LifecycleTest, GetInfoAnswersTheSameWordsBeforeAndAfterALoad) {
+    DriverInfo info{};
+    ASSERT_EQ(Call(REQ_GET_INFO, &info), 0);
+    EXPECT_EQ(info.infoWord0, 70u);
+    EXPECT_STREQ(info.deviceName, "Velnor matrix switcher");
+    ASSERT_NE(info.banner, nullptr);
+    EXPECT_EQ(info.contextSize, sizeof(DriverContext));
+    EXPECT_EQ(info.infoWord4, 4u);
+    EXPECT_EQ(info.lineDefaults.baudRate, 9600);
+    EXPECT_EQ(info.lineDefaults.dataBits, 8);
+    EXPECT_EQ(info.lineDefaults.stopBits, 0);
+    EXPECT_EQ(info.lineDefaults.parity, 0);
+    EXPECT_EQ(info.infoWord7, 3u);
+
+    PortConfig config = Config("NUL");
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    DriverInfo again{};
+    ASSERT_EQ(Call(REQ_GET_INFO, &again), 0);
+    ExpectSameInfo(info, again);
+}
+
+// "\xDB\xDB\xB2" → "\xDB\xB2": one character per run.
+std::string Runs(const std::string& text) {
+    std::string runs;
+    for (char c : text) {
+        if (runs.empty() || runs.back() != c) {
+            runs += c;
+        }
+    }
+    return runs;
+}
+
+TEST_F(LifecycleTest, BannerIsABoxOfSixtyColumnsInCodePage437) {
+    DriverInfo info{};
+    ASSERT_EQ(Call(REQ_GET_INFO, &info), 0);
+    const std::string banner(info.banner);
+    ASSERT_GE(banner.size(), 2u);
+    EXPECT_EQ(banner.front(), '\n');
+    EXPECT_EQ(banner.back(), '\n');
+    std::vector<std::string> lines;
+    for (size_t at = 1; at < banner.size();) {
+        const size_t end = banner.find('\n', at);
+        lines.push_back(banner.substr(at, end - at));
+        at = end + 1;
+    }
+    ASSERT_EQ(lines.size(), 6u);
+    const std::string bars(60, '\xC4');
+    EXPECT_EQ(lines[0], "\xDA" + bars + "\xBF");
+    EXPECT_EQ(lines[5], "\xC0" + bars + "\xD9");
+    for (size_t i = 1; i < 5; ++i) {
+        ASSERT_EQ(lines[i].size(), 62u) << i;
+        EXPECT_EQ(lines[i].front(), '\xB3');
+        EXPECT_EQ(lines[i].back(), '\xB3');
+    }
+    const std::string title = lines[1].substr(1, 60);
+    const size_t spaced = title.find(" Q E L KO VSX ");
+    ASSERT_NE(spaced, std::string::npos);
+    EXPECT_EQ(Runs(title.substr(0, spaced)), "\xDB\xB2\xB1\xB0");
+    EXPECT_EQ(Runs(title.substr(spaced + 14)), "\xB0\xB1\xB2\xDB");
+    EXPECT_NE(lines[2].find("Velnor Sirex"), std::string::npos);
+    EXPECT_NE(lines[3].find("QELKOPHV driver"), std::string::npos);
+    EXPECT_EQ(lines[4].substr(1, 60), std::string(60, ' '));
+}
+
+TEST_F(LifecycleTest, LoadOpensThePortAndRegisters) {
+    SerialPeer peer;
+    OpenPeer(peer);
+    MoxSetNextClientId(42);
+    const LineSettings line = {19200, 8, 2, 1};
+    PortConfig config = Config(peer.DriverPortName(), 1, 20, line);
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    EXPECT_NE(context->port, kNoPort);
+    EXPECT_EQ(context->portEnabled, 1u);
+    EXPECT_STREQ(context->portSettings.portName, peer.DriverPortName());
+    EXPECT_EQ(std::memcmp(&context->portSettings.line, &line, sizeof line), 0);
+    EXPECT_EQ(context->portSettings.lineControl, 0x0303);
+    EXPECT_EQ(context->hostTimeout, 100);
+    EXPECT_EQ(context->clientId, 42);
+    ASSERT_EQ(MoxCallCount(), 1);
+    EXPECT_STREQ(MoxCall(0), "MoxMkClient Velnor Sirex 1 0");
+    ASSERT_EQ(MoxLogCount(), 1);
+    EXPECT_STREQ(MoxLogLine(0), "QELPHV: loaded successfully");
+    EXPECT_EQ(MoxLogLevel(0), 32);
+    PeerLineView view{};
+    if (peer.ReadDriverLine(&view)) {
+        EXPECT_EQ(view.baudRate, 19200u);
+        EXPECT_EQ(view.stopBits, 2);
+    }
+}
+
+TEST_F(LifecycleTest, LoadWithThePortDisabledOpensAndRegistersNothing) {
+    UseLinkedDriver();
+    PortConfig config = Config("NUL", 0);
+    context->portEnabled = 7;
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    EXPECT_EQ(g_readyLevel, 500);
+    EXPECT_EQ(context->portEnabled, 0u);
+    EXPECT_EQ(context->port, kNoPort);
+    EXPECT_EQ(MoxCallCount(), 0);
+    EXPECT_EQ(MoxLogCount(), 0);
+}
+
+struct TimeoutCase {
+    uint32_t timeout;
+    int32_t hostTimeout;
+    int32_t readUnits;  // the port's read time-out afterwards
+};
+
+TEST_F(LifecycleTest, LoadSetsTheReadTimeOutAndRaisesTheHostTimeOut) {
+    UseLinkedDriver();
+    SerialPeer peer;
+    OpenPeer(peer);
+    const TimeoutCase cases[] = {
+        {50, 100, 50}, {150, 150, 150}, {0, 100, 0},
+        {99, 100, 99}, {100, 100, 100}, {0x80000000u, 100, 0},  // read as signed: below 100
+    };
+    MoxSetNextClientId(9);
+    for (const TimeoutCase& c : cases) {
+        SCOPED_TRACE(c.timeout);
+        PortConfig config = Config(peer.DriverPortName(), 1, c.timeout);
+        ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+        EXPECT_EQ(context->hostTimeout, c.hostTimeout);
+        EXPECT_EQ(SetReadTimeout(context->port, c.readUnits), c.readUnits);
+        EXPECT_EQ(g_clientId, 9);
+        EXPECT_EQ(g_readyLevel, 500);
+        ASSERT_EQ(Call(REQ_CLOSE_PORT), 0);
+    }
+}
+
+TEST_F(LifecycleTest, LoadThatCannotOpenLogsTheNameAndRegistersNothing) {
+    struct {
+        const char* name;
+        const char* logged;
+    } const cases[] = {
+        {"nonexistent", "QELPA : Fail to open nonexistent"},
+        {"ABCDEFGHIJKL", "QELPA : Fail to open ABCDEFGHIJK"},  // 12 bytes, no NUL: cut to 11
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MoxReset();
+        PortConfig config = Config(c.name);
+        EXPECT_EQ(Call(REQ_LOAD, &config), 2);
+        EXPECT_EQ(context->port, kNoPort);
+        EXPECT_EQ(MoxCallCount(), 0);
+        ASSERT_EQ(MoxLogCount(), 1);
+        EXPECT_STREQ(MoxLogLine(0), c.logged);
+        EXPECT_EQ(MoxLogLevel(0), 32);
+    }
+}
+
+TEST_F(LifecycleTest, RefusedRegistrationKeepsThePortOpen) {
+    MoxRefuseClients(1);
+    PortConfig config = Config("NUL");
+    EXPECT_EQ(Call(REQ_LOAD, &config), 1);
+    EXPECT_NE(context->port, kNoPort);
+    ASSERT_EQ(MoxCallCount(), 1);
+    EXPECT_STREQ(MoxCall(0), "MoxMkClient Velnor Sirex 1 0");
+    EXPECT_EQ(MoxLogCount(), 0);
+    EXPECT_EQ(Call(REQ_CLOSE_PORT), 0);
+    EXPECT_EQ(context->port, kNoPort);
+}
+
+TEST_F(LifecycleTest, StopAndCloseReleaseThePortAndMayBeRepeated) {
+    SerialPeer peer;
+    OpenPeer(peer);
+    PortConfig config = Config(peer.DriverPortName());
+    for (int32_t code : {REQ_STOP, REQ_CLOSE_PORT}) {
+        SCOPED_TRACE(code);
+        ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+        EXPECT_EQ(Call(code), 0);
+        EXPECT_EQ(context->port, kNoPort);
+        EXPECT_EQ(context->portEnabled, 1u);
+        EXPECT_TRUE(PortIsFree(peer.DriverPortName()));
+        EXPECT_EQ(Call(code), 0);
+    }
+}
+
+TEST_F(LifecycleTest, RequestsThatOpenReleaseTheHeldPortFirst) {
+    SerialPeer peer;
+    OpenPeer(peer);
+    PortConfig config = Config(peer.DriverPortName());
+    PortChange change = Change(peer.DriverPortName(), 0);
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    // Each would fail on the exclusive open if the held port stayed open.
+    EXPECT_EQ(Call(REQ_LOAD, &config), 0);
+    EXPECT_EQ(Call(REQ_OPEN_PORT), 0);
+    EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &change), 0);
+    ASSERT_EQ(Call(REQ_CLOSE_PORT), 0);
+    EXPECT_TRUE(PortIsFree(peer.DriverPortName()));
+}
+
+TEST_F(LifecycleTest, AHandleThatCannotBeClosedIsKeptAndNothingElseIsOpened) {
+    const PortHandle stuck = static_cast<PortHandle>(0x7FFF0000u);  // no port of this process
+    context->port = stuck;
+    PortConfig config = Config("NUL");
+    PortChange change = Change("NUL", 0);
+    EXPECT_EQ(Call(REQ_CLOSE_PORT), 2);
+    EXPECT_EQ(Call(REQ_LOAD, &config), 2);
+    EXPECT_EQ(Call(REQ_OPEN_PORT), 2);
+    EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &change), 2);
+    EXPECT_EQ(context->port, stuck);
+    EXPECT_EQ(MoxCallCount(), 0);
+    context->port = kNoPort;
+}
+
+TEST_F(LifecycleTest, WarmStartPurgesPendingInputAndLogs) {
+    UseLinkedDriver();
+    EXPECT_EQ(Call(REQ_WARM_START), 0);
+    SerialPeer peer;
+    OpenPeer(peer);
+    PortConfig config = Config(peer.DriverPortName(), 1, 5);
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    peer.Send("stale reply\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(Call(REQ_WARM_START), 0);
+    char buffer[32];
+    EXPECT_EQ(ReadBytes(context->port, buffer, sizeof buffer, nullptr), kSerialCallFailed);
+    EXPECT_EQ(SetReadTimeout(context->port, 5), 5);
+    ASSERT_EQ(MoxLogCount(), 3);
+    EXPECT_STREQ(MoxLogLine(0), "QELEX: Warm Start.");
+    EXPECT_STREQ(MoxLogLine(2), "QELEX: Warm Start.");
+    EXPECT_EQ(MoxLogLevel(2), 32);
+}
+
+TEST_F(LifecycleTest, OpenPortReopensWithTheStoredSettingsAndDefaultTimeOut) {
+    UseLinkedDriver();
+    SerialPeer peer;
+    OpenPeer(peer);
+    PortConfig config = Config(peer.DriverPortName(), 1, 20);
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    ASSERT_EQ(Call(REQ_CLOSE_PORT), 0);
+    context->portEnabled = 0;
+    ASSERT_EQ(Call(REQ_OPEN_PORT), 0);
+    EXPECT_NE(context->port, kNoPort);
+    EXPECT_EQ(context->portEnabled, 1u);
+    EXPECT_EQ(SetReadTimeout(context->port, 100), 100);
+    // Again while the port is held: the held port is closed first, so the
+    // exclusive open succeeds and no second handle is left behind.
+    ASSERT_EQ(Call(REQ_OPEN_PORT), 0);
+    ASSERT_EQ(Call(REQ_CLOSE_PORT), 0);
+    EXPECT_TRUE(PortIsFree(peer.DriverPortName()));
+}
+
+TEST_F(LifecycleTest, OpenPortThatFailsLeavesTheContext) {
+    for (const char* name : {"nonexistent", "ZZZZZZZZZZZZ"}) {
+        SCOPED_TRACE(name);
+        SetName(context->portSettings.portName, name);
+        context->portEnabled = 0;
+        EXPECT_EQ(Call(REQ_OPEN_PORT), 2);
+        EXPECT_EQ(context->port, kNoPort);
+        EXPECT_EQ(context->portEnabled, 0u);
+    }
+}
+
+TEST_F(LifecycleTest, ReconfigureKeepsOrSetsTheHostTimeOut) {
+    PortConfig config = Config("NUL", 1, 20);
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    PortChange keep = Change("NUL", 0);
+    EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &keep), 0);
+    EXPECT_EQ(context->hostTimeout, 100);
+    PortChange shorter = Change("NUL", 30);  // no lower bound here
+    EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &shorter), 0);
+    EXPECT_EQ(context->hostTimeout, 30);
+}
+
+TEST_F(LifecycleTest, ReconfigureOnTheSamePortAppliesTheNewLine) {
+    SerialPeer peer;
+    OpenPeer(peer);
+    PortConfig config = Config(peer.DriverPortName());
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    const LineSettings line = {1200, 8, 2, 2};
+    PortChange change = Change(peer.DriverPortName(), 0, line);
+    ASSERT_EQ(Call(REQ_RECONFIGURE_PORT, &change), 0);
+    EXPECT_NE(context->port, kNoPort);
+    EXPECT_EQ(std::memcmp(&context->portSettings.line, &line, sizeof line), 0);
+    EXPECT_EQ(context->portSettings.lineControl, 0x0303);
+    PeerLineView view{};
+    if (!peer.ReadDriverLine(&view)) {
+        GTEST_SKIP() << "the driver end's settings cannot be read back here";
+    }
+    EXPECT_EQ(view.baudRate, 1200u);
+    EXPECT_EQ(view.stopBits, 2);
+}
+
+TEST_F(LifecycleTest, ReconfigureMovesToAnotherPortAndReleasesTheFirst) {
+    SerialPeer first;
+    SerialPeer second;
+    OpenPeer(first, 0);
+    OpenPeer(second, 1);
+    PortConfig config = Config(first.DriverPortName());
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    PortChange change = Change(second.DriverPortName(), 0);
+    ASSERT_EQ(Call(REQ_RECONFIGURE_PORT, &change), 0);
+    EXPECT_STREQ(context->portSettings.portName, second.DriverPortName());
+    EXPECT_NE(context->port, kNoPort);
+    EXPECT_TRUE(PortIsFree(first.DriverPortName()));
+}
+
+TEST_F(LifecycleTest, ReconfigureThatCannotOpenKeepsTheNewSettings) {
+    PortConfig config = Config("NUL");
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    const LineSettings line = {4800, 7, 0, 2};
+    PortChange change = Change("ABCDEFGHIJKL", 0, line);  // 12 bytes, no NUL
+    EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &change), 2);
+    EXPECT_STREQ(context->portSettings.portName, "ABCDEFGHIJK");
+    EXPECT_EQ(std::memcmp(&context->portSettings.line, &line, sizeof line), 0);
+    EXPECT_EQ(context->port, kNoPort);
+}
+
+TEST_F(LifecycleTest, RequestsWithoutTheirRecordsAreRefused) {
+    for (int32_t code : {REQ_LOAD, REQ_GET_INFO, REQ_RECONFIGURE_PORT}) {
+        EXPECT_EQ(Call(code, nullptr), 1) << code;
+    }
+    PortConfig config = Config("NUL");
+    for (int32_t code : {REQ_LOAD, REQ_OPEN_PORT, REQ_CLOSE_PORT, REQ_STOP}) {
+        DriverRequest request = MakeRequest(nullptr, code, &config);
+        EXPECT_EQ(entry(&request), 1) << code;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+// A scenario: the host's side of a session with the driver, one command a
+// line. The language is described at the top of scenario.cpp.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qelkophv/qelkophv.h"
+
+namespace qelhost {
+
+enum class Op {
+    Gate,
+    Set,
+    Note,
+    Wait,
+    // Requests to the driver.
+    Info,
+    Load,
+    WarmStart,
+    Register,
+    Nop,
+    Update,
+    Read,
+    Write,
+    BlockWrite,
+    Stop,
+    Close,
+    Open,
+    Reconfigure,
+    Raw,
+    // Checks.
+    CheckResult,
+    CheckNumber,
+    CheckText,
+    CheckAddress,
+    CheckLog,
+    CheckNoLog,
+    CheckEcho,
+    CheckNoEcho,
+    CheckRegistration,
+    CheckInfo,
+};
+
+// A gate as the scenario declares it.
+struct GateDecl {
+    std::string address;
+    std::string name;
+    bool numeric = true;
+    uint32_t format = GATE_FORMAT_NUMERIC;  // the word passed in the gate records
+};
+
+struct Command {
+    Op op = Op::Note;
+    int line = 0;
+    std::string source;  // the line as written, trimmed
+
+    int gate = -1;  // index into Scenario::gates
+    bool hasValue = false;
+    uint16_t number = 0;
+    std::string text;  // a text value, the text a check compares, a note
+    bool contains = false;
+
+    // load and reconfigure; unset fields take the host's defaults.
+    std::optional<std::string> port;
+    std::optional<uint32_t> enabled;
+    std::optional<uint32_t> timeout;
+    std::optional<LineSettings> lineSettings;
+
+    int32_t code = 0;  // request: the raw code; check result: the result
+    uint32_t waitMs = 0;
+    std::optional<int32_t> expect;
+    std::vector<uint32_t> words;  // check registration: words 4, 5, 7, 8
+
+    // check info
+    std::optional<uint32_t> infoSize;
+    std::optional<std::string> infoDevice;
+    std::optional<std::vector<uint32_t>> infoWords;  // words 0, 4, 7
+};
+
+struct Scenario {
+    std::vector<GateDecl> gates;
+    std::vector<Command> commands;
+};
+
+struct ParseError {
+    int line = 0;
+    std::string message;
+};
+
+// Values for $NAME in the scenario (PORT from --port, others from --var).
+using Variables = std::map<std::string, std::string, std::less<>>;
+
+// Reads a whole scenario. Returns false with the first error when a line is
+// malformed; nothing of a malformed scenario is run.
+bool ParseScenario(std::string_view text, const Variables& variables, Scenario& scenario, ParseError& error);
+
+bool IsRequest(Op op);
+bool IsCheck(Op op);
+
+}  // namespace qelhost

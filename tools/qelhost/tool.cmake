@@ -1,0 +1,69 @@
+# qelhost, the host simulator: its program, its unit tests, and every
+# scenario file as a test run by it. Included from the top CMakeLists.
+
+set(QELHOST_DIR ${CMAKE_CURRENT_LIST_DIR})
+file(GLOB QELHOST_SOURCES CONFIGURE_DEPENDS ${QELHOST_DIR}/*.cpp)
+list(REMOVE_ITEM QELHOST_SOURCES ${QELHOST_DIR}/main.cpp)
+if(WIN32)
+  list(FILTER QELHOST_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
+else()
+  list(FILTER QELHOST_SOURCES EXCLUDE REGEX "_win32\\.cpp$")
+endif()
+
+# Everything but main, shared by the program and its tests. It links the
+# host library substitute, so the driver finds libmoxpro.so / MOXPRO.dll
+# already in the process; the driver itself is loaded by path at run time.
+add_library(qelhost_core STATIC ${QELHOST_SOURCES})
+target_include_directories(qelhost_core PUBLIC ${QELHOST_DIR} ${CMAKE_SOURCE_DIR}/include)
+target_compile_options(qelhost_core PRIVATE ${QEL_WARNINGS})
+target_link_libraries(qelhost_core PUBLIC moxpro)
+if(NOT WIN32)
+  target_link_libraries(qelhost_core PUBLIC ${CMAKE_DL_LIBS})
+endif()
+
+add_executable(qelhost ${QELHOST_DIR}/main.cpp)
+target_compile_options(qelhost PRIVATE ${QEL_WARNINGS})
+target_link_libraries(qelhost PRIVATE qelhost_core)
+# The driver it loads by default is the one built beside it.
+add_dependencies(qelhost qelkophv)
+
+file(GLOB QELHOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/qelhost/*.cpp)
+add_executable(qelhost_tests ${QELHOST_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/test_main.cpp)
+target_compile_options(qelhost_tests PRIVATE ${QEL_WARNINGS})
+target_link_libraries(qelhost_tests PRIVATE qelhost_core GTest::gtest)
+add_test(NAME qelhost_unit COMMAND qelhost_tests)
+set_tests_properties(qelhost_unit PROPERTIES TIMEOUT 120)
+
+# Every examples/*.scenario and tests/scenarios/*.scenario is a test that
+# qelhost runs (on win32 through CMAKE_CROSSCOMPILING_EMULATOR, i.e. Wine).
+# A first line "# needs: switcher" marks a scenario that needs a switcher on
+# the other end of its port. Whoever wires one up defines
+#   qel_add_switcher_scenario(TEST_NAME SCENARIO_FILE)
+# in a tool.cmake; until then such scenarios are registered disabled. The
+# registration is deferred to the end of the top directory so that tools
+# included after this one can provide that function.
+function(qel_register_scenarios)
+  file(GLOB scenarios CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/examples/*.scenario ${CMAKE_SOURCE_DIR}/tests/scenarios/*.scenario)
+  foreach(scenario IN LISTS scenarios)
+    get_filename_component(stem ${scenario} NAME_WE)
+    get_filename_component(folder ${scenario} DIRECTORY)
+    get_filename_component(folder ${folder} NAME)
+    set(name scenario.${folder}.${stem})
+    file(STRINGS ${scenario} first LIMIT_COUNT 1)
+    set(needs "")
+    if(first MATCHES "^#[ \t]*needs:[ \t]*(.*)$")
+      string(STRIP "${CMAKE_MATCH_1}" needs)
+    endif()
+    if(needs STREQUAL "")
+      add_test(NAME ${name} COMMAND qelhost ${scenario})
+      set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS scenario)
+    elseif(needs STREQUAL "switcher" AND COMMAND qel_add_switcher_scenario)
+      qel_add_switcher_scenario(${name} ${scenario})
+    else()
+      add_test(NAME ${name} COMMAND qelhost ${scenario})
+      set_tests_properties(${name} PROPERTIES DISABLED TRUE LABELS "scenario;needs-${needs}")
+    endif()
+  endforeach()
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL qel_register_scenarios)

@@ -1,0 +1,72 @@
+// The switcher without its line: bytes in, replies out with the time they
+// are due, and one event line for everything worth telling. The I/O loop
+// owns the clock and the line; everything here is plain computation, so the
+// tests drive it byte by byte.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "switch_state.h"
+
+namespace qelswitch {
+
+// Longer lines are cut; a protocol line that long is refused.
+inline constexpr size_t kMaxLineLength = 1024;
+
+struct Faults {
+    bool silent = false;       // no answer at all
+    uint64_t refuse = 0;       // this many further messages are answered "?"
+    bool garbage = false;      // every answer replaced by kGarbageReply
+    uint64_t delayMs = 0;      // every answer waits this long
+    bool echo = false;         // every byte received goes straight back
+    int64_t hangupAfter = -1;  // messages until the line is closed; -1 never
+};
+
+struct Counts {
+    uint64_t messages = 0;
+    uint64_t refused = 0;
+};
+
+struct PendingWrite {
+    uint64_t due = 0;
+    uint64_t order = 0;
+    std::string bytes;
+};
+
+struct Emulator {
+    Faults faults;
+    bool verbose = false;  // events for every byte received and sent
+    SwitchState state;
+    Counts counts;
+    std::string line;  // the line being received, up to its CR
+    bool lineCut = false;
+    bool extraCrExpected = false;
+    std::vector<PendingWrite> writes;
+    uint64_t nextOrder = 0;
+    std::vector<std::string> events;
+};
+
+void ReceiveBytes(Emulator& emulator, std::string_view bytes, uint64_t nowMs);
+
+// The bytes due by now, in the order they are due.
+std::string TakeDueWrites(Emulator& emulator, uint64_t nowMs);
+
+// Milliseconds until the next write is due, 0 when one is due now, -1 when
+// nothing waits.
+int64_t MillisecondsToNextWrite(const Emulator& emulator, uint64_t nowMs);
+
+// The line is to be closed: the hang-up count ran out and every answer has
+// gone out.
+bool HangupDue(const Emulator& emulator);
+
+std::vector<std::string> TakeEvents(Emulator& emulator);
+
+std::string FaultSummary(const Faults& faults);
+
+// "STATE BEGIN", the faults, the counts, the switcher's state, "STATE END".
+std::vector<std::string> StateReport(const Emulator& emulator);
+
+}  // namespace qelswitch

@@ -1,0 +1,131 @@
+#include "line_posix.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace qelswitch {
+
+namespace {
+
+struct Speed {
+    uint32_t rate;
+    speed_t code;
+};
+
+constexpr Speed kSpeeds[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+};
+static_assert(std::size(kSpeeds) == std::size(kBaudRates));
+
+bool Fail(std::string* error, const std::string& what) {
+    *error = what + ": " + std::strerror(errno);
+    return false;
+}
+
+bool SpeedOf(uint32_t rate, speed_t* code) {
+    for (const Speed& speed : kSpeeds) {
+        if (speed.rate == rate) {
+            *code = speed.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Raw bytes both ways: no echo, no line editing, no CR/LF translation.
+bool ConfigureLine(int fd, const Options& options, const std::string& path, std::string* error) {
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) return Fail(error, path + " is not a serial line");
+    cfmakeraw(&settings);
+    speed_t speed = B9600;
+    if (!SpeedOf(options.baud, &speed)) {
+        *error = "baud rate " + std::to_string(options.baud) + " is not supported";
+        return false;
+    }
+    cfsetispeed(&settings, speed);
+    cfsetospeed(&settings, speed);
+    static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    settings.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
+    settings.c_cflag |= kSizes[options.dataBits - 5] | CLOCAL | CREAD;
+    if (options.stopBits == 2) settings.c_cflag |= CSTOPB;
+    if (options.parity != 'N') settings.c_cflag |= PARENB;
+    if (options.parity == 'O' || options.parity == 'M') settings.c_cflag |= PARODD;
+    if (options.parity == 'M' || options.parity == 'S') settings.c_cflag |= CMSPAR;
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &settings) != 0) return Fail(error, "cannot set the line settings of " + path);
+    return true;
+}
+
+bool OpenPseudoTerminal(const Options& options, Line* line, std::string* error) {
+    line->fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (line->fd < 0) return Fail(error, "cannot open a pseudo-terminal");
+    char name[128] = {};
+    if (grantpt(line->fd) != 0 || unlockpt(line->fd) != 0 || ptsname_r(line->fd, name, sizeof name) != 0) {
+        return Fail(error, "cannot prepare the pseudo-terminal");
+    }
+    line->path = name;
+    line->slaveFd = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (line->slaveFd < 0) return Fail(error, "cannot open " + line->path);
+    if (!ConfigureLine(line->slaveFd, options, line->path, error)) return false;
+    if (fcntl(line->fd, F_SETFL, fcntl(line->fd, F_GETFL) | O_NONBLOCK) != 0) {
+        return Fail(error, "cannot make the pseudo-terminal non-blocking");
+    }
+    return true;
+}
+
+bool OpenDevice(const Options& options, Line* line, std::string* error) {
+    line->path = options.device;
+    line->fd = open(options.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (line->fd < 0) return Fail(error, "cannot open " + options.device);
+    if (flock(line->fd, LOCK_EX | LOCK_NB) != 0) return Fail(error, options.device + " is in use");
+    return ConfigureLine(line->fd, options, options.device, error);
+}
+
+}  // namespace
+
+bool OpenLine(const Options& options, Line* line, std::string* error) {
+    const bool opened =
+        options.device.empty() ? OpenPseudoTerminal(options, line, error) : OpenDevice(options, line, error);
+    if (!opened) CloseLine(line);
+    return opened;
+}
+
+void DrainLine(const Line& line, int limitMs) {
+    if (line.slaveFd < 0) {
+        tcdrain(line.fd);
+        return;
+    }
+    // On a pseudo-terminal the bytes have arrived once the driver has read
+    // them from the slave's queue. The first few milliseconds let the last
+    // write land in that queue.
+    constexpr int kStepMs = 10;
+    constexpr int kLandingMs = 20;
+    for (int waited = 0; waited < limitMs; waited += kStepMs) {
+        int pending = 0;
+        if (waited >= kLandingMs && (ioctl(line.slaveFd, FIONREAD, &pending) != 0 || pending == 0)) return;
+        usleep(kStepMs * 1000);
+    }
+}
+
+void CloseLine(Line* line) {
+    if (line->slaveFd >= 0) close(line->slaveFd);
+    if (line->fd >= 0) close(line->fd);
+    line->slaveFd = -1;
+    line->fd = -1;
+}
+
+}  // namespace qelswitch

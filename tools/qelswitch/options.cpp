@@ -1,0 +1,172 @@
+#include "options.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "control.h"
+
+namespace qelswitch {
+
+namespace {
+
+bool Fail(std::string* error, std::string message) {
+    *error = std::move(message);
+    return false;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Names as people write them, or the host's line-settings codes 0 to 4.
+bool ParseParity(const std::string& text, char* parity) {
+    static const struct {
+        const char* names[3];
+        char code;
+    } kParities[] = {{{"none", "n", "0"}, 'N'},
+                     {{"odd", "o", "1"}, 'O'},
+                     {{"even", "e", "2"}, 'E'},
+                     {{"mark", "m", "3"}, 'M'},
+                     {{"space", "s", "4"}, 'S'}};
+    const std::string lower = Lower(text);
+    for (const auto& entry : kParities) {
+        for (const char* name : entry.names) {
+            if (lower == name) {
+                *parity = entry.code;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool ParseNumber(const std::string& option, const std::string& value, uint64_t max, uint64_t* number,
+                 std::string* error) {
+    if (ParseUnsigned(value, max, number)) return true;
+    return Fail(error, option + ": \"" + value + "\" is not a number from 0 to " + std::to_string(max));
+}
+
+bool ParseText(const std::string& value, Options* options, std::string* error) {
+    const size_t equals = value.find('=');
+    const std::string address = value.substr(0, equals);
+    if (equals == std::string::npos || !IsLabelAddress(address)) {
+        return Fail(error, "--text: \"" + value + "\" is not AA=TEXT with two hex digits AA");
+    }
+    options->texts.emplace_back(address, value.substr(equals + 1));
+    return true;
+}
+
+bool ApplyValue(const std::string& option, const std::string& value, Options* options, std::string* error) {
+    uint64_t number = 0;
+    if (option == "--device") {
+        if (value.empty()) return Fail(error, "--device: empty path");
+        options->device = value;
+    } else if (option == "--link") {
+        if (value.empty()) return Fail(error, "--link: empty path");
+        options->link = value;
+    } else if (option == "--baud") {
+        if (!ParseNumber(option, value, 4000000, &number, error)) return false;
+        if (std::find(std::begin(kBaudRates), std::end(kBaudRates), number) == std::end(kBaudRates)) {
+            return Fail(error, "--baud: " + value + " is not a supported rate");
+        }
+        options->baud = static_cast<uint32_t>(number);
+    } else if (option == "--data-bits") {
+        if (!ParseUnsigned(value, 8, &number) || number < 5) return Fail(error, "--data-bits: wants 5, 6, 7 or 8");
+        options->dataBits = static_cast<uint32_t>(number);
+    } else if (option == "--stop-bits") {
+        if (value != "1" && value != "2") return Fail(error, "--stop-bits: wants 1 or 2");
+        options->stopBits = value == "1" ? 1 : 2;
+    } else if (option == "--parity") {
+        if (!ParseParity(value, &options->parity)) return Fail(error, "--parity: wants none, odd, even, mark or space");
+    } else if (option == "--refuse") {
+        if (!ParseNumber(option, value, kMaxCount, &options->faults.refuse, error)) return false;
+    } else if (option == "--delay") {
+        if (!ParseNumber(option, value, kMaxDelayMs, &options->faults.delayMs, error)) return false;
+    } else if (option == "--hangup-after") {
+        if (!ParseNumber(option, value, kMaxCount, &number, error)) return false;
+        options->faults.hangupAfter = static_cast<int64_t>(number);
+    } else if (option == "--text") {
+        return ParseText(value, options, error);
+    }
+    return true;
+}
+
+bool ApplyFlag(const std::string& option, Options* options) {
+    if (option == "--state") {
+        options->printState = true;
+    } else if (option == "--silent") {
+        options->faults.silent = true;
+    } else if (option == "--garbage") {
+        options->faults.garbage = true;
+    } else if (option == "--echo") {
+        options->faults.echo = true;
+    } else if (option == "--no-control") {
+        options->control = false;
+    } else if (option == "--verbose") {
+        options->verbose = true;
+    } else if (option == "--help" || option == "-h") {
+        options->help = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool TakesValue(const std::string& option) {
+    static const char* const kValued[] = {"--device", "--link",   "--baud",  "--data-bits",    "--stop-bits",
+                                          "--parity", "--refuse", "--delay", "--hangup-after", "--text"};
+    return std::any_of(std::begin(kValued), std::end(kValued), [&](const char* name) { return option == name; });
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& arguments, Options* options, std::string* error) {
+    *options = Options{};
+    for (size_t index = 0; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
+        const size_t equals = argument.find('=');
+        const bool joined = argument.rfind("--", 0) == 0 && equals != std::string::npos;
+        const std::string option = joined ? argument.substr(0, equals) : argument;
+        if (TakesValue(option)) {
+            if (!joined && index + 1 == arguments.size()) return Fail(error, option + " needs a value");
+            const std::string value = joined ? argument.substr(equals + 1) : arguments[++index];
+            if (!ApplyValue(option, value, options, error)) return false;
+            continue;
+        }
+        const bool known = ApplyFlag(option, options);
+        if (known && joined) return Fail(error, option + " takes no value");
+        if (known) continue;
+        if (option.rfind('-', 0) == 0) return Fail(error, "unknown option " + option);
+        return Fail(error, "unexpected argument \"" + argument + "\"");
+    }
+    return true;
+}
+
+std::string UsageText() {
+    return "usage: qelswitch [options]\n"
+           "A switcher emulator. Opens a pseudo-terminal (or --device) and prints the\n"
+           "line's path as its first output line; answers the driver's messages there.\n"
+           "\n"
+           "  --device PATH        use this serial device instead of a pseudo-terminal\n"
+           "  --baud N             line speed (default 9600)\n"
+           "  --data-bits N        5 to 8 (default 8)\n"
+           "  --stop-bits N        1 or 2 (default 1)\n"
+           "  --parity P           none, odd, even, mark, space (default none)\n"
+           "  --link PATH          create a symbolic link PATH to the line\n"
+           "  --state              print the state table on exit\n"
+           "  --text AA=TEXT       the text \"R\" reads back for address AA (repeatable)\n"
+           "  --silent             answer nothing\n"
+           "  --refuse N           answer the first N messages \"?\"\n"
+           "  --garbage            answer unrecognisable bytes\n"
+           "  --delay MS           wait MS milliseconds before each answer\n"
+           "  --echo               send back every byte received, ahead of the answer\n"
+           "  --hangup-after N     close the line and exit after N messages\n"
+           "  --no-control         do not read commands from standard input\n"
+           "  --verbose            also print every byte received (RX) and sent (TX)\n"
+           "  --help               this text\n"
+           "\n"
+           "Standard input takes commands, one per line (\"help\" lists them).\n";
+}
+
+}  // namespace qelswitch

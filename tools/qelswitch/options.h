@@ -1,0 +1,39 @@
+// The emulator's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "emulator.h"
+
+namespace qelswitch {
+
+// The rates a POSIX line can be set to here.
+inline constexpr uint32_t kBaudRates[] = {50,      75,      110,     134,     150,     200,    300,     600,
+                                          1200,    1800,    2400,    4800,    9600,    19200,  38400,   57600,
+                                          115200,  230400,  460800,  500000,  576000,  921600, 1000000, 1152000,
+                                          1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
+
+struct Options {
+    std::string device;  // empty: a pseudo-terminal
+    std::string link;    // a symbolic link to create to the line's path
+    uint32_t baud = 9600;
+    uint32_t dataBits = 8;
+    uint32_t stopBits = 1;
+    char parity = 'N';  // N, O, E, M or S
+    bool printState = false;
+    bool control = true;  // read commands from standard input
+    bool verbose = false;
+    bool help = false;
+    Faults faults;
+    std::vector<std::pair<std::string, std::string>> texts;  // address, text
+};
+
+// `arguments` without the program name. On false `error` says what is wrong.
+bool ParseOptions(const std::vector<std::string>& arguments, Options* options, std::string* error);
+
+std::string UsageText();
+
+}  // namespace qelswitch

@@ -1,0 +1,32 @@
+# qelswitch, the switcher emulator: a portable core (framing, checksum,
+# messages, replies, state, faults, commands) and a POSIX I/O loop. Built
+# natively only.
+if(WIN32)
+  return()
+endif()
+
+set(QELSWITCH_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+add_library(qelswitch_core STATIC
+  ${QELSWITCH_DIR}/checksum.cpp
+  ${QELSWITCH_DIR}/message.cpp
+  ${QELSWITCH_DIR}/reply.cpp
+  ${QELSWITCH_DIR}/switch_state.cpp
+  ${QELSWITCH_DIR}/emulator.cpp
+  ${QELSWITCH_DIR}/control.cpp
+  ${QELSWITCH_DIR}/options.cpp)
+target_include_directories(qelswitch_core PUBLIC ${QELSWITCH_DIR})
+target_compile_options(qelswitch_core PRIVATE ${QEL_WARNINGS})
+
+add_executable(qelswitch ${QELSWITCH_DIR}/main.cpp ${QELSWITCH_DIR}/line_posix.cpp)
+target_link_libraries(qelswitch PRIVATE qelswitch_core)
+target_compile_options(qelswitch PRIVATE ${QEL_WARNINGS})
+
+file(GLOB QELSWITCH_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/qelswitch/*.cpp)
+add_executable(qelswitch_tests ${QELSWITCH_TEST_SOURCES})
+target_link_libraries(qelswitch_tests PRIVATE qelswitch_core GTest::gtest_main)
+target_compile_options(qelswitch_tests PRIVATE ${QEL_WARNINGS})
+target_compile_definitions(qelswitch_tests PRIVATE QELSWITCH_PROGRAM="$<TARGET_FILE:qelswitch>")
+add_dependencies(qelswitch_tests qelswitch)
+add_test(NAME qelswitch COMMAND qelswitch_tests)
+set_tests_properties(qelswitch PROPERTIES TIMEOUT 300)
