@@ -62,7 +62,7 @@ TEST_F(GateRequestTest, HostReadsBackTheNumberItWrote) {
 TEST_F(GateRequestTest, RefusedValueAfterBankTwoIsNotRaised) {
     Answer({kAccepted, kAccepted});
     GateValueArea bankTwo(20);
-    EXPECT_EQ(Write("X0102", GATE_FORMAT_NUMERIC, bankTwo), kOk);
+    EXPECT_EQ(Write("0102", GATE_FORMAT_NUMERIC, bankTwo), kOk);
     EXPECT_EQ(bankTwo.Number(), 20);
     ASSERT_EQ(context->bank, 2u);
 

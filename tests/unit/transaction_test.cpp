@@ -84,452 +84,175 @@ std::vector<std::string> Times(std::vector<std::string> messages, int times) {
     return all;
 }
 
-struct ExchangeCase {
-    const char* name;
+// The gate a case writes or updates, and its value.
+struct Gate {
     const char* address;
     uint32_t format;
     uint16_t number;
     const char* text;
     int32_t code;  // REQ_WRITE_GATE or REQ_UPDATE_GATE
-    std::vector<std::string> replies;
-    int32_t result;
-    std::vector<std::string> wire;
-    std::string trace;
-    const char* gateText = nullptr;  // the "R" gate's text afterwards
-    int32_t readyLevel = kReadyLevel;
 };
 
 constexpr uint32_t kNumeric = GATE_FORMAT_NUMERIC;
 constexpr uint32_t kString = GATE_FORMAT_STRING;
-constexpr int32_t kWrite = REQ_WRITE_GATE;
-constexpr int32_t kUpdate = REQ_UPDATE_GATE;
+
+const Gate kHash{"0102", kNumeric, 5, "", REQ_WRITE_GATE};
+const Gate kHashBankTwo{"0102", kNumeric, 18, "", REQ_WRITE_GATE};
+const Gate kMarked{"X0102", kNumeric, 5, "", REQ_WRITE_GATE};
+const Gate kMarkedBankTwo{"X0102", kNumeric, 18, "", REQ_WRITE_GATE};
+const Gate kByte{"BP01020012", kNumeric, 10, "", REQ_WRITE_GATE};
+const Gate kBits{"X0102", kString, 0, "1010", REQ_WRITE_GATE};
+const Gate kLevel{"M0012", kNumeric, 5, "", REQ_WRITE_GATE};
+const Gate kLoad{"L05", kString, 0, "AB", REQ_WRITE_GATE};
+const Gate kRead{"R05", kString, 0, "old", REQ_UPDATE_GATE};
+const Gate kReadByWrite{"R05", kString, 0, "old", REQ_WRITE_GATE};
+const Gate kList{"GET_STR_FROM_FILE", kNumeric, 3, "", REQ_WRITE_GATE};
+const Gate kEmptyList{"GET_STR_FROM_FILE", kNumeric, 4, "", REQ_WRITE_GATE};
+const Gate kText{"SEND_STR", kString, 0, "hello", REQ_WRITE_GATE};
+const Gate kEmptyText{"SEND_STR", kString, 0, "", REQ_WRITE_GATE};
+
+using Lines = std::vector<std::string>;
+
+struct ExchangeCase {
+    const char* name;
+    Gate gate;
+    Lines replies;
+    int32_t result;
+    Lines wire;
+    std::string trace;
+    const char* gateText = nullptr;  // the "R" gate's text afterwards
+    int32_t readyLevel = kReadyLevel;
+    bool echoingLine = false;
+};
+
+// One letter a reply, so that each row reads as a line of the results table.
+const std::string A = kAccepted;
+const std::string R = kRefused;
+const std::string U = kUnrecognised;
+const std::string X = kAcceptedStx;
+const std::string S = kSilent;
+const std::string kBankTwoTrailed = std::string(kBankTwoTry) + " send 80";
+const std::string kPreambled = "send read send 1000 read";
+const std::string kPreambledSilent = "send read send 1000";
 
 // Five bytes are read after a '#' or '!' message, so the STX behind an
 // accepted reply is never seen there: such a reply counts as accepted.
 const ExchangeCase kExchanges[] = {
     // '#', bank 1: up to three tries.
-    {"HashAccepted", "0102", kNumeric, 5, "", kWrite, {kAccepted}, 0, {kHash5}, kHashTry},
-    {"HashRefusedThrice",
-     "0102",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kRefused, kRefused, kRefused},
-     1,
-     Times({kHash5}, 3),
-     Repeat(kHashTry, 3)},
-    {"HashUnrecognisedThriceSucceeds",
-     "0102",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kUnrecognised, kUnrecognised, kUnrecognised},
-     0,
-     Times({kHash5}, 3),
-     Repeat(kHashTry, 3)},
-    {"HashAcceptedStxReadAsAccepted", "0102", kNumeric, 5, "", kWrite, {kAcceptedStx}, 0, {kHash5}, kHashTry},
-    {"HashSilentSucceedsAfterThreeTries",
-     "0102",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {},
-     0,
-     Times({kHash5}, 3),
-     Repeat(kHashTry, 3)},
-    {"HashRefusedRefusedUnrecognised",
-     "0102",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kRefused, kRefused, kUnrecognised},
-     0,
-     Times({kHash5}, 3),
-     Repeat(kHashTry, 3)},
-    {"HashUnrecognisedUnrecognisedRefused",
-     "0102",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kUnrecognised, kUnrecognised, kRefused},
-     1,
-     Times({kHash5}, 3),
-     Repeat(kHashTry, 3)},
-    {"HashAcceptedOnSecondTry",
-     "0102",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kRefused, kAccepted},
-     0,
-     Times({kHash5}, 2),
-     Repeat(kHashTry, 2)},
-    {"HashBeforeLoadSendsNothing", "0102", kNumeric, 5, "", kWrite, {kAccepted}, 1, {}, "", nullptr, 0},
+    {"HashAccepted", kHash, {A}, 0, {kHash5}, kHashTry},
+    {"HashRefusedThrice", kHash, {R, R, R}, 1, Times({kHash5}, 3), Repeat(kHashTry, 3)},
+    {"HashUnrecognisedThriceSucceeds", kHash, {U, U, U}, 0, Times({kHash5}, 3), Repeat(kHashTry, 3)},
+    {"HashAcceptedStxReadAsAccepted", kHash, {X}, 0, {kHash5}, kHashTry},
+    {"HashSilentSucceedsAfterThreeTries", kHash, {}, 0, Times({kHash5}, 3), Repeat(kHashTry, 3)},
+    {"HashRefusedRefusedUnrecognised", kHash, {R, R, U}, 0, Times({kHash5}, 3), Repeat(kHashTry, 3)},
+    {"HashUnrecognisedUnrecognisedRefused", kHash, {U, U, R}, 1, Times({kHash5}, 3), Repeat(kHashTry, 3)},
+    {"HashAcceptedOnSecondTry", kHash, {R, A}, 0, Times({kHash5}, 2), Repeat(kHashTry, 2)},
+    {"HashBeforeLoadSendsNothing", kHash, {A}, 1, {}, "", nullptr, 0},
 
     // Marked '#', bank 1: the whole run twice, the second only after a success.
-    {"MarkedAcceptedRunsTwice",
-     "X0102",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kAccepted, kAccepted},
-     0,
-     Times({kHash5}, 2),
-     Repeat(kHashTry, 2)},
-    {"MarkedRefusedRunsOnce",
-     "X0102",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kRefused, kRefused, kRefused},
-     1,
-     Times({kHash5}, 3),
-     Repeat(kHashTry, 3)},
-    {"MarkedUnrecognisedRunsTwice", "X0102", kNumeric, 5, "", kWrite, std::vector<std::string>(6, kUnrecognised), 0,
-     Times({kHash5}, 6), Repeat(kHashTry, 6)},
-    {"MarkedSilentRunsTwice", "X0102", kNumeric, 5, "", kWrite, {}, 0, Times({kHash5}, 6), Repeat(kHashTry, 6)},
-    {"MarkedBeforeLoadSendsNothing", "X0102", kNumeric, 5, "", kWrite, {kAccepted}, 1, {}, "", nullptr, 0},
+    {"MarkedAcceptedRunsTwice", kMarked, {A, A}, 0, Times({kHash5}, 2), Repeat(kHashTry, 2)},
+    {"MarkedRefusedRunsOnce", kMarked, {R, R, R}, 1, Times({kHash5}, 3), Repeat(kHashTry, 3)},
+    {"MarkedUnrecognisedRunsTwice", kMarked, Lines(6, U), 0, Times({kHash5}, 6), Repeat(kHashTry, 6)},
+    {"MarkedSilentRunsTwice", kMarked, {}, 0, Times({kHash5}, 6), Repeat(kHashTry, 6)},
+    {"MarkedBeforeLoadSendsNothing", kMarked, {A}, 1, {}, "", nullptr, 0},
 
     // '#', bank 2: preface, then the message; a refusal is final.
-    {"BankTwoAccepted",
-     "0102",
-     kNumeric,
-     18,
-     "",
-     kWrite,
-     {kAccepted, kAccepted},
-     0,
-     {kPreface18, kHash18},
-     kBankTwoTry},
-    {"BankTwoRefused", "0102", kNumeric, 18, "", kWrite, {kAccepted, kRefused}, 1, {kPreface18, kHash18}, kBankTwoTry},
-    {"BankTwoUnrecognisedThriceSucceeds", "0102", kNumeric, 18, "", kWrite, Times({kAccepted, kUnrecognised}, 3), 0,
-     Times({kPreface18, kHash18}, 3), Repeat(kBankTwoTry, 3)},
-    {"BankTwoAcceptedStxReadAsAccepted",
-     "0102",
-     kNumeric,
-     18,
-     "",
-     kWrite,
-     {kAccepted, kAcceptedStx},
-     0,
-     {kPreface18, kHash18},
-     kBankTwoTry},
+    {"BankTwoAccepted", kHashBankTwo, {A, A}, 0, {kPreface18, kHash18}, kBankTwoTry},
+    {"BankTwoRefused", kHashBankTwo, {A, R}, 1, {kPreface18, kHash18}, kBankTwoTry},
+    {"BankTwoUnrecognisedThriceSucceeds", kHashBankTwo, Times({A, U}, 3), 0, Times({kPreface18, kHash18}, 3),
+     Repeat(kBankTwoTry, 3)},
+    {"BankTwoAcceptedStxReadAsAccepted", kHashBankTwo, {A, X}, 0, {kPreface18, kHash18}, kBankTwoTry},
     {"BankTwoSilentSucceedsAfterThreeTries",
-     "0102",
-     kNumeric,
-     18,
-     "",
-     kWrite,
+     kHashBankTwo,
      {},
      0,
      Times({kPreface18, kHash18}, 3),
      Repeat(kBankTwoTry, 3)},
-    {"BankTwoPrefaceReplyNotJudged",
-     "0102",
-     kNumeric,
-     18,
-     "",
-     kWrite,
-     {kRefused, kAccepted},
-     0,
-     {kPreface18, kHash18},
-     kBankTwoTry},
-    {"BankTwoBeforeLoadSendsNothing", "0102", kNumeric, 18, "", kWrite, {kAccepted}, 1, {}, "", nullptr, 0},
+    {"BankTwoPrefaceReplyNotJudged", kHashBankTwo, {R, A}, 0, {kPreface18, kHash18}, kBankTwoTry},
+    {"BankTwoBeforeLoadSendsNothing", kHashBankTwo, {A}, 1, {}, "", nullptr, 0},
 
     // Marked '#', bank 2: an unrecognised reply is closed by the trailer.
-    {"MarkedBankTwoAccepted", "X0102", kNumeric, 18, "", kWrite, Times({kAccepted}, 4), 0,
-     Times({kPreface18, kHash18}, 2), Repeat(kBankTwoTry, 2)},
-    {"MarkedBankTwoRefusedRunsOnce",
-     "X0102",
-     kNumeric,
-     18,
-     "",
-     kWrite,
-     {kAccepted, kRefused},
-     1,
-     {kPreface18, kHash18},
-     kBankTwoTry},
+    {"MarkedBankTwoAccepted", kMarkedBankTwo, {A, A, A, A}, 0, Times({kPreface18, kHash18}, 2), Repeat(kBankTwoTry, 2)},
+    {"MarkedBankTwoRefusedRunsOnce", kMarkedBankTwo, {A, R}, 1, {kPreface18, kHash18}, kBankTwoTry},
     {"MarkedBankTwoUnrecognisedSendsTrailer",
-     "X0102",
-     kNumeric,
-     18,
-     "",
-     kWrite,
-     {kAccepted, kUnrecognised, kSilent, kAccepted, kUnrecognised},
+     kMarkedBankTwo,
+     {A, U, S, A, U},
      0,
      Times({kPreface18, kHash18, kTrailer18}, 2),
-     Repeat(std::string(kBankTwoTry) + " send 80", 2)},
+     Repeat(kBankTwoTrailed, 2)},
     {"MarkedBankTwoAcceptedStxReadAsAccepted",
-     "X0102",
-     kNumeric,
-     18,
-     "",
-     kWrite,
-     {kAccepted, kAcceptedStx, kAccepted, kAcceptedStx},
+     kMarkedBankTwo,
+     {A, X, A, X},
      0,
      Times({kPreface18, kHash18}, 2),
      Repeat(kBankTwoTry, 2)},
     {"MarkedBankTwoSilentSendsTrailer",
-     "X0102",
-     kNumeric,
-     18,
-     "",
-     kWrite,
+     kMarkedBankTwo,
      {},
      0,
      Times({kPreface18, kHash18, kTrailer18}, 2),
-     Repeat(std::string(kBankTwoTry) + " send 80", 2)},
+     Repeat(kBankTwoTrailed, 2)},
 
     // '!' byte: the wait comes first; only an accepted reply succeeds.
-    {"ByteAccepted", "BP01020012", kNumeric, 10, "", kWrite, {kAccepted}, 0, {kByte10}, "80 send read"},
-    {"ByteRefused", "BP01020012", kNumeric, 10, "", kWrite, {kRefused}, 1, {kByte10}, "80 send read"},
-    {"ByteUnrecognised", "BP01020012", kNumeric, 10, "", kWrite, {kUnrecognised}, 1, {kByte10}, "80 send read"},
-    {"ByteAcceptedStxReadAsAccepted",
-     "BP01020012",
-     kNumeric,
-     10,
-     "",
-     kWrite,
-     {kAcceptedStx},
-     0,
-     {kByte10},
-     "80 send read"},
-    {"ByteSilent", "BP01020012", kNumeric, 10, "", kWrite, {}, 1, {kByte10}, "80 send read"},
+    {"ByteAccepted", kByte, {A}, 0, {kByte10}, "80 send read"},
+    {"ByteRefused", kByte, {R}, 1, {kByte10}, "80 send read"},
+    {"ByteUnrecognised", kByte, {U}, 1, {kByte10}, "80 send read"},
+    {"ByteAcceptedStxReadAsAccepted", kByte, {X}, 0, {kByte10}, "80 send read"},
+    {"ByteSilent", kByte, {}, 1, {kByte10}, "80 send read"},
 
     // '!' bits: an unrecognised reply succeeds.
-    {"BitsAccepted", "X0102", kString, 0, "1010", kWrite, {kAccepted}, 0, {kBits1010}, "send read"},
-    {"BitsRefused", "X0102", kString, 0, "1010", kWrite, {kRefused}, 1, {kBits1010}, "send read"},
-    {"BitsUnrecognised", "X0102", kString, 0, "1010", kWrite, {kUnrecognised}, 0, {kBits1010}, "send read"},
-    {"BitsAcceptedStxReadAsAccepted", "X0102", kString, 0, "1010", kWrite, {kAcceptedStx}, 0, {kBits1010}, "send read"},
-    {"BitsSilent", "X0102", kString, 0, "1010", kWrite, {}, 0, {kBits1010}, "send read"},
+    {"BitsAccepted", kBits, {A}, 0, {kBits1010}, "send read"},
+    {"BitsRefused", kBits, {R}, 1, {kBits1010}, "send read"},
+    {"BitsUnrecognised", kBits, {U}, 0, {kBits1010}, "send read"},
+    {"BitsAcceptedStxReadAsAccepted", kBits, {X}, 0, {kBits1010}, "send read"},
+    {"BitsSilent", kBits, {}, 0, {kBits1010}, "send read"},
+
+    // A line that sends back what it receives: the five bytes read are the
+    // message itself, which the kinds that take an unrecognised reply accept.
+    {"HashOnEchoingLine", kHash, {R, R, R}, 0, Times({kHash5}, 3), Repeat(kHashTry, 3), nullptr, kReadyLevel, true},
+    {"BitsOnEchoingLine", kBits, {R}, 0, {kBits1010}, "send read", nullptr, kReadyLevel, true},
+    {"ByteOnEchoingLine", kByte, {A}, 1, {kByte10}, "80 send read", nullptr, kReadyLevel, true},
 
     // "M": the preamble's reply is judged for a refusal only.
-    {"LevelPreambleRefused", "M0012", kNumeric, 5, "", kWrite, {kRefused}, 1, {kPreamble}, "send read"},
-    {"LevelPreambleUnrecognised",
-     "M0012",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kUnrecognised, kAccepted},
-     0,
-     {kPreamble, kLevel5},
-     "send read send 1000 read"},
-    {"LevelPreambleAcceptedStx",
-     "M0012",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kAcceptedStx, kAccepted},
-     0,
-     {kPreamble, kLevel5},
-     "send read send 1000 read"},
-    {"LevelPreambleSilent",
-     "M0012",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kSilent, kAccepted},
-     0,
-     {kPreamble, kLevel5},
-     "send read send 1000 read"},
-    {"LevelAccepted",
-     "M0012",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kAccepted, kAccepted},
-     0,
-     {kPreamble, kLevel5},
-     "send read send 1000 read"},
-    {"LevelRefused",
-     "M0012",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kAccepted, kRefused},
-     1,
-     {kPreamble, kLevel5},
-     "send read send 1000 read"},
-    {"LevelUnrecognised",
-     "M0012",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kAccepted, kUnrecognised},
-     0,
-     {kPreamble, kLevel5},
-     "send read send 1000 read"},
-    {"LevelAcceptedStx",
-     "M0012",
-     kNumeric,
-     5,
-     "",
-     kWrite,
-     {kAccepted, kAcceptedStx},
-     0,
-     {kPreamble, kLevel5},
-     "send read send 1000 read"},
-    {"LevelSilent", "M0012", kNumeric, 5, "", kWrite, {kAccepted}, 0, {kPreamble, kLevel5}, "send read send 1000"},
+    {"LevelPreambleRefused", kLevel, {R}, 1, {kPreamble}, "send read"},
+    {"LevelPreambleUnrecognised", kLevel, {U, A}, 0, {kPreamble, kLevel5}, kPreambled},
+    {"LevelPreambleAcceptedStx", kLevel, {X, A}, 0, {kPreamble, kLevel5}, kPreambled},
+    {"LevelPreambleSilent", kLevel, {S, A}, 0, {kPreamble, kLevel5}, kPreambled},
+    {"LevelAccepted", kLevel, {A, A}, 0, {kPreamble, kLevel5}, kPreambled},
+    {"LevelRefused", kLevel, {A, R}, 1, {kPreamble, kLevel5}, kPreambled},
+    {"LevelUnrecognised", kLevel, {A, U}, 0, {kPreamble, kLevel5}, kPreambled},
+    {"LevelAcceptedStx", kLevel, {A, X}, 0, {kPreamble, kLevel5}, kPreambled},
+    {"LevelSilent", kLevel, {A}, 0, {kPreamble, kLevel5}, kPreambledSilent},
 
     // "L" as "M".
-    {"LoadPreambleRefused", "L05", kString, 0, "AB", kWrite, {kRefused}, 1, {kPreamble}, "send read"},
-    {"LoadAccepted",
-     "L05",
-     kString,
-     0,
-     "AB",
-     kWrite,
-     {kAccepted, kAccepted},
-     0,
-     {kPreamble, kLoadAB},
-     "send read send 1000 read"},
-    {"LoadRefused",
-     "L05",
-     kString,
-     0,
-     "AB",
-     kWrite,
-     {kAccepted, kRefused},
-     1,
-     {kPreamble, kLoadAB},
-     "send read send 1000 read"},
-    {"LoadUnrecognised",
-     "L05",
-     kString,
-     0,
-     "AB",
-     kWrite,
-     {kAccepted, kUnrecognised},
-     0,
-     {kPreamble, kLoadAB},
-     "send read send 1000 read"},
-    {"LoadAcceptedStx",
-     "L05",
-     kString,
-     0,
-     "AB",
-     kWrite,
-     {kAccepted, kAcceptedStx},
-     0,
-     {kPreamble, kLoadAB},
-     "send read send 1000 read"},
-    {"LoadSilent", "L05", kString, 0, "AB", kWrite, {kAccepted}, 0, {kPreamble, kLoadAB}, "send read send 1000"},
+    {"LoadPreambleRefused", kLoad, {R}, 1, {kPreamble}, "send read"},
+    {"LoadAccepted", kLoad, {A, A}, 0, {kPreamble, kLoadAB}, kPreambled},
+    {"LoadRefused", kLoad, {A, R}, 1, {kPreamble, kLoadAB}, kPreambled},
+    {"LoadUnrecognised", kLoad, {A, U}, 0, {kPreamble, kLoadAB}, kPreambled},
+    {"LoadAcceptedStx", kLoad, {A, X}, 0, {kPreamble, kLoadAB}, kPreambled},
+    {"LoadSilent", kLoad, {A}, 0, {kPreamble, kLoadAB}, kPreambledSilent},
 
     // "R": the reply up to the character before its CR becomes the text.
-    {"ReadPreambleRefused", "R05", kString, 0, "old", kUpdate, {kRefused}, 1, {kPreamble}, "send read", "old"},
-    {"ReadAccepted",
-     "R05",
-     kString,
-     0,
-     "old",
-     kUpdate,
-     {kAccepted, kAccepted},
-     0,
-     {kPreamble, kRead05},
-     "send read send 1000 read",
-     "*3"},
-    {"ReadRefusedStoresNothing",
-     "R05",
-     kString,
-     0,
-     "old",
-     kUpdate,
-     {kAccepted, kRefused},
-     1,
-     {kPreamble, kRead05},
-     "send read send 1000 read",
-     "old"},
-    {"ReadUnrecognisedIsTheText",
-     "R05",
-     kString,
-     0,
-     "old",
-     kUpdate,
-     {kAccepted, kTextReply},
-     0,
-     {kPreamble, kRead05},
-     "send read send 1000 read",
-     "ABC"},
-    {"ReadAcceptedStx",
-     "R05",
-     kString,
-     0,
-     "old",
-     kUpdate,
-     {kAccepted, kAcceptedStx},
-     0,
-     {kPreamble, kRead05},
-     "send read send 1000 read",
-     "*3"},
-    {"ReadSilentStoresEmptyText",
-     "R05",
-     kString,
-     0,
-     "old",
-     kUpdate,
-     {kAccepted},
-     0,
-     {kPreamble, kRead05},
-     "send read send 1000",
-     ""},
-    {"ReadLeadingCrStoresEmptyText",
-     "R05",
-     kString,
-     0,
-     "old",
-     kUpdate,
-     {kAccepted, "\r\nABC"},
-     0,
-     {kPreamble, kRead05},
-     "send read send 1000 read",
-     ""},
-    {"ReadWithoutCrStoredWhole",
-     "R05",
-     kString,
-     0,
-     "old",
-     kUpdate,
-     {kAccepted, "ABCD"},
-     0,
-     {kPreamble, kRead05},
-     "send read send 1000 read",
-     "ABCD"},
-    {"ReadByWriteAsByUpdate",
-     "R05",
-     kString,
-     0,
-     "old",
-     kWrite,
-     {kAccepted, kTextReply},
-     0,
-     {kPreamble, kRead05},
-     "send read send 1000 read",
-     "ABC"},
+    {"ReadPreambleRefused", kRead, {R}, 1, {kPreamble}, "send read", "old"},
+    {"ReadAccepted", kRead, {A, A}, 0, {kPreamble, kRead05}, kPreambled, "*3"},
+    {"ReadRefusedStoresNothing", kRead, {A, R}, 1, {kPreamble, kRead05}, kPreambled, "old"},
+    {"ReadUnrecognisedIsTheText", kRead, {A, kTextReply}, 0, {kPreamble, kRead05}, kPreambled, "ABC"},
+    {"ReadAcceptedStx", kRead, {A, X}, 0, {kPreamble, kRead05}, kPreambled, "*3"},
+    {"ReadSilentStoresEmptyText", kRead, {A}, 0, {kPreamble, kRead05}, kPreambledSilent, ""},
+    {"ReadLeadingCrStoresEmptyText", kRead, {A, "\r\nABC"}, 0, {kPreamble, kRead05}, kPreambled, ""},
+    {"ReadWithoutCrStoredWhole", kRead, {A, "ABCD"}, 0, {kPreamble, kRead05}, kPreambled, "ABCD"},
+    {"ReadByWriteAsByUpdate", kReadByWrite, {A, kTextReply}, 0, {kPreamble, kRead05}, kPreambled, "ABC"},
 
     // A list command: its text and the link's CR; the reply is not judged.
-    {"ListAccepted", "GET_STR_FROM_FILE", kNumeric, 3, "", kWrite, {kAccepted}, 0, {kListEntry3}, "send read"},
-    {"ListRefused", "GET_STR_FROM_FILE", kNumeric, 3, "", kWrite, {kRefused}, 0, {kListEntry3}, "send read"},
-    {"ListSilent", "GET_STR_FROM_FILE", kNumeric, 3, "", kWrite, {}, 0, {kListEntry3}, "send read"},
-    {"ListEmptyCommandSendsCr", "GET_STR_FROM_FILE", kNumeric, 4, "", kWrite, {}, 0, {"<CR>"}, "send read"},
+    {"ListAccepted", kList, {A}, 0, {kListEntry3}, "send read"},
+    {"ListRefused", kList, {R}, 0, {kListEntry3}, "send read"},
+    {"ListSilent", kList, {}, 0, {kListEntry3}, "send read"},
+    {"ListEmptyCommandSendsCr", kEmptyList, {}, 0, {"<CR>"}, "send read"},
 
     // A text sent as it stands; the reply is not judged.
-    {"TextRefused", "SEND_STR", kString, 0, "hello", kWrite, {kRefused}, 0, {"hello<CR>"}, "send read"},
-    {"TextSilent", "SEND_STR", kString, 0, "hello", kWrite, {}, 0, {"hello<CR>"}, "send read"},
-    {"EmptyTextSendsCr", "SEND_STR", kString, 0, "", kWrite, {}, 0, {"<CR>"}, "send read"},
+    {"TextRefused", kText, {R}, 0, {"hello<CR>"}, "send read"},
+    {"TextSilent", kText, {}, 0, {"hello<CR>"}, "send read"},
+    {"EmptyTextSendsCr", kEmptyText, {}, 0, {"<CR>"}, "send read"},
 };
 
 class ExchangeTest : public SwitcherTest, public ::testing::WithParamInterface<ExchangeCase> {
@@ -558,14 +281,15 @@ class ExchangeTest : public SwitcherTest, public ::testing::WithParamInterface<E
 
 TEST_P(ExchangeTest, WireTriesAndResult) {
     const ExchangeCase& c = GetParam();
+    const Gate& gate = c.gate;
     MoxAddGate("R05", "READ", kString);
     g_readyLevel = c.readyLevel;
-    GateValueArea value = c.format == kString ? GateValueArea(c.text) : GateValueArea(c.number);
-    GateAccessRecord record(c.address, c.format, value.bytes);
-    DriverRequest request = MakeRequest(context, c.code, &record.access);
+    GateValueArea value = gate.format == kString ? GateValueArea(gate.text) : GateValueArea(gate.number);
+    GateAccessRecord record(gate.address, gate.format, value.bytes);
+    DriverRequest request = MakeRequest(context, gate.code, &record.access);
 
-    Answer(c.replies);
-    const int32_t result = c.code == kWrite ? WriteGate(&request) : UpdateGate(&request);
+    Answer(c.replies, c.echoingLine);
+    const int32_t result = gate.code == REQ_WRITE_GATE ? WriteGate(&request) : UpdateGate(&request);
 
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(Wire(), c.wire);
@@ -573,8 +297,8 @@ TEST_P(ExchangeTest, WireTriesAndResult) {
     if (c.gateText != nullptr) {
         EXPECT_STREQ(value.Text(), c.gateText);
     }
-    if (c.format == kNumeric) {
-        EXPECT_EQ(value.Number(), c.number);
+    if (gate.format == kNumeric) {
+        EXPECT_EQ(value.Number(), gate.number);
     }
 }
 
