@@ -51,7 +51,7 @@ std::string Visible(const std::string& bytes);
 // The driver's port opened on a fresh line, a switcher to answer it, and a
 // trace of what the driver did in its own order: "send" for each echo into
 // "OUTGOING", "read" for each into "INCOMING", and each wait in ms. Waits
-// return at once. Skips the test where the platform has no line.
+// return at once. A missing line fails the test.
 class SwitcherTest : public HostTest {
   protected:
     void SetUp() override;
