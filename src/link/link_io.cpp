@@ -110,7 +110,7 @@ int32_t LinkReceiveFixed(DriverContext* context, char* buffer, int32_t n) {
         const char* shown = buffer + skip;
         const int32_t count = received - static_cast<int32_t>(skip);
         CopyEcho(text, shown, count);
-        if (char* end = static_cast<char*>(std::memchr(text, kCarriageReturn, std::strlen(text)))) {
+        if (char* end = std::strchr(text, kCarriageReturn)) {
             *end = '\0';
         }
     }
