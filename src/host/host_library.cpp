@@ -5,6 +5,26 @@ namespace {
 HostLibrary g_host;
 bool g_hostResolved = false;
 
+template <typename Fn>
+void Bind(const char* name, Fn* slot) {
+    *slot = reinterpret_cast<Fn>(HostSymbol(name));
+}
+
+bool ResolveHostLibrary(HostLibrary* library) {
+    if (!OpenHostModule()) {
+        return false;
+    }
+    Bind("MoxMkClient", &library->mkClient);
+    Bind("MoxGetGateIdByAddressStr", &library->getGateIdByAddressStr);
+    Bind("MoxPutGateStr", &library->putGateStr);
+    Bind("MoxGetGateId", &library->getGateId);
+    Bind("MoxGetGateFormat", &library->getGateFormat);
+    Bind("MoxGetGateStr", &library->getGateStr);
+    Bind("MoxGetGateVal", &library->getGateVal);
+    Bind("err", &library->err);
+    return true;
+}
+
 }  // namespace
 
 // Resolved on first use and kept once found; a host that loads its library

@@ -43,9 +43,10 @@ constexpr uint16_t kHostMissing = 0xFFFF;
 // The resolved calls; each pointer is null when the host lacks it.
 const HostLibrary& Host();
 
-// Platform part: finds the library in the host process and fills in the
-// calls it has. Returns false when the library is not there at all.
-bool ResolveHostLibrary(HostLibrary* library);
+// Platform part: finds the library in the host process (false when it is not
+// there at all), then looks up one call in it (null when missing).
+bool OpenHostModule();
+void* HostSymbol(const char* name);
 
 uint16_t HostMkClient(const char* name, int32_t one, int32_t zero, uint8_t* clientId);
 uint16_t HostGetGateIdByAddressStr(uint32_t client, int32_t one, const char* address, uint32_t* gateId);

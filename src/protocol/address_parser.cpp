@@ -146,15 +146,29 @@ bool IsHexText(const char* text, int32_t count) {
     return true;
 }
 
-int32_t ParseGateAddress(DriverRequest* request) {
+namespace {
+
+// The rule that accepted the request's address, null when it was rejected.
+const AddressRule* ParseAccess(DriverRequest* request) {
     // An address cut to fit gateAddress matches no rule, but is refused
     // outright so that its cut form can never be taken for it.
     const bool whole = CopyGateAddress(request);
     const GateAccess* access = DataOf<GateAccess>(request);
     if (!whole || access == nullptr) {
-        return kFailed;
+        return nullptr;
     }
-    return Classify(ContextOf(request), access->format) != nullptr ? kOk : kFailed;
+    return Classify(ContextOf(request), access->format);
+}
+
+}  // namespace
+
+int32_t ParseGateAddress(DriverRequest* request) {
+    return ParseAccess(request) != nullptr ? kOk : kFailed;
+}
+
+bool ParseGateKind(DriverRequest* request) {
+    const AddressRule* rule = ParseAccess(request);
+    return rule != nullptr && rule->kind != kNoKind;
 }
 
 int32_t RegisterGate(DriverRequest* request) {

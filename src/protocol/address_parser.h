@@ -12,5 +12,8 @@ bool CopyGateAddress(DriverRequest* request);
 bool IsHexText(const char* text, int32_t count);
 // 0 when the address is accepted, 1 when it is rejected.
 int32_t ParseGateAddress(DriverRequest* request);
+// Parses as ParseGateAddress does; true only when the address named a kind,
+// so that commandKind and the groups now describe the request's own gate.
+bool ParseGateKind(DriverRequest* request);
 // 0 for the five named addresses of the gate's format, 1 for every other.
 int32_t RegisterGate(DriverRequest* request);

@@ -1,9 +1,108 @@
-// Placeholder until the gate requests land.
+// REQ_UPDATE_GATE and REQ_WRITE_GATE: the gate's address is classified, its
+// value turned into the command of its kind, and the exchange run.
 #include "protocol/gate_requests.h"
 
-int32_t UpdateGate(DriverRequest*) {
-    return kFailed;
+#include "cmdlist/command_list.h"
+#include "protocol/address_parser.h"
+#include "protocol/command_encoder.h"
+#include "protocol/gate_value.h"
+#include "protocol/transaction.h"
+
+namespace {
+
+constexpr uint16_t kBankSize = 16;
+
+bool IsHashKind(uint32_t kind) {
+    return kind == KIND_HASH || kind == KIND_HASH_MARKED;
 }
-int32_t WriteGate(DriverRequest*) {
-    return kFailed;
+
+int32_t RunOnce(DriverRequest* request) {
+    return RunTransaction(request) == kFailed ? kFailed : kOk;
+}
+
+// A list command goes out as its text alone; commandLength has eight bits.
+int32_t RunListCommand(DriverRequest* request) {
+    DriverContext* context = ContextOf(request);
+    if (FindCommand(GateNumber(request), context->commandBuffer, sizeof context->commandBuffer) != kOk) {
+        return kFailed;
+    }
+    size_t length = 0;
+    while (length < sizeof context->commandBuffer && context->commandBuffer[length] != '\0') {
+        ++length;
+    }
+    if (length > UINT8_MAX) {
+        return kFailed;
+    }
+    context->commandLength = static_cast<uint8_t>(length);
+    return RunOnce(request);
+}
+
+// Runs the command of the context's kind. `reducedNumber` tells whether the
+// encoder took 16 off the gate's number in this request (bank 2).
+int32_t RunGateCommand(DriverRequest* request, bool* reducedNumber) {
+    DriverContext* context = ContextOf(request);
+    *reducedNumber = false;
+    switch (context->commandKind) {
+        case KIND_HASH:
+        case KIND_HASH_MARKED:
+        case KIND_BANG_BITS:
+        case KIND_BANG_BYTE:
+        case KIND_R:
+        case KIND_L:
+        case KIND_M:
+            break;
+        case KIND_FILE:
+            return RunListCommand(request);
+        case KIND_SEND_STR:
+            return SendGateText(context, GateText(request));
+        case KIND_ACK:
+        case KIND_OUTGOING:
+        case KIND_INCOMING:
+            return kOk;
+        default:
+            return kFailed;
+    }
+    if (BuildCommand(request) != kOk) {
+        return kFailed;
+    }
+    // For the "#" kinds a built message means SelectBank accepted this very
+    // value, so bank is this request's choice, not an earlier write's.
+    *reducedNumber = IsHashKind(context->commandKind) && context->bank == 2;
+    if (RunOnce(request) == kFailed) {
+        return kFailed;
+    }
+    // A marked "#" command is run twice on the same message.
+    if (context->commandKind == KIND_HASH_MARKED) {
+        return RunOnce(request);
+    }
+    return kOk;
+}
+
+}  // namespace
+
+int32_t SendGateCommand(DriverRequest* request) {
+    bool reducedNumber = false;
+    return RunGateCommand(request, &reducedNumber);
+}
+
+int32_t UpdateGate(DriverRequest* request) {
+    // Only an address that names a kind describes this gate: after any
+    // other, the context still holds an earlier gate's command.
+    if (!ParseGateKind(request) || ContextOf(request)->commandKind != KIND_R) {
+        return kFailed;
+    }
+    return SendGateCommand(request);
+}
+
+int32_t WriteGate(DriverRequest* request) {
+    if (!ParseGateKind(request)) {
+        return kFailed;
+    }
+    bool reducedNumber = false;
+    const int32_t result = RunGateCommand(request, &reducedNumber);
+    // The host reads back the value it wrote, whatever the exchange gave.
+    if (reducedNumber) {
+        SetGateNumber(request, static_cast<uint16_t>(GateNumber(request) + kBankSize));
+    }
+    return result;
 }

@@ -1,17 +1,20 @@
-// The driver takes no heap memory of its own: every allocation in the
-// process is counted while requests run through the loaded library. The
-// sanitizers own malloc themselves, so the count runs only without them.
+// The driver takes no heap memory of its own: every allocation the calling
+// thread makes is counted while requests run through the loaded library (a
+// test's switcher thread allocates as it likes). The sanitizers own malloc
+// themselves, so the count runs only without them.
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 #include "driver_library.h"
 #include "host_fixture.h"
+#include "scripted_switcher.h"
 
 #if !defined(__SANITIZE_ADDRESS__)
 
 namespace {
-bool g_counting = false;
-int g_allocations = 0;
+thread_local bool g_counting = false;
+thread_local int g_allocations = 0;
 }  // namespace
 
 extern "C" {
@@ -47,9 +50,10 @@ TEST_F(HeapTest, RequestsAllocateNothing) {
     MoxAddGate("OUTGOING", "OUT", GATE_FORMAT_STRING);
     MoxAddGate("INCOMING", "IN", GATE_FORMAT_STRING);
     DriverInfo info{};
-    // The first request binds the host library; loading it is the system's
-    // allocation, made once, not the driver's.
+    // The first call into the host binds its library; loading it is the
+    // system's allocation, made once, not the driver's.
     Call(REQ_GET_INFO, &info);
+    Call(REQ_BLOCK_WRITE);
 
     PortConfig config{};
     std::strcpy(config.portName, "NUL");
@@ -75,6 +79,38 @@ TEST_F(HeapTest, RequestsAllocateNothing) {
     Call(REQ_WARM_START);
     Call(REQ_CLOSE_PORT);
     g_counting = false;
+    EXPECT_EQ(g_allocations, 0);
+}
+
+TEST_F(HeapTest, HashWriteOnALineAllocatesNothing) {
+    SerialPeer peer;
+    if (!peer.Open()) {
+        FAIL() << "no serial line here (under Wine: source scripts/wine-serial)";
+    }
+    MoxAddGate("OUTGOING", "OUT", GATE_FORMAT_STRING);
+    MoxAddGate("INCOMING", "IN", GATE_FORMAT_STRING);
+    PortConfig config{};
+    std::snprintf(config.portName, sizeof config.portName, "%s", peer.DriverPortName());
+    config.enabled = 1;
+    config.timeout = kTestReadTimeoutUnits;
+    config.line = LineSettings{9600, 8, 0, 0};
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    ScriptedSwitcher switcher(peer, {"*3F\r\n", "*3F\r\n", "*3F\r\n"});
+    GateValueArea bankOne(5);
+    GateValueArea bankTwo(18);
+    GateAccessRecord first("0102", GATE_FORMAT_NUMERIC, bankOne.bytes);
+    GateAccessRecord second("0102", GATE_FORMAT_NUMERIC, bankTwo.bytes);
+
+    g_counting = true;
+    g_allocations = 0;
+    const int32_t firstResult = Call(REQ_WRITE_GATE, &first.access);
+    const int32_t secondResult = Call(REQ_WRITE_GATE, &second.access);
+    g_counting = false;
+    switcher.Stop();
+    Call(REQ_CLOSE_PORT);
+    EXPECT_EQ(firstResult, 0);
+    EXPECT_EQ(secondResult, 0);
+    EXPECT_EQ(switcher.Transmissions().size(), 3u);
     EXPECT_EQ(g_allocations, 0);
 }
 

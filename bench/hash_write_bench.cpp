@@ -1,0 +1,102 @@
+// One '#' write in bank 1 as the host makes it, against a switcher that
+// answers at once on a pseudo-terminal: the protocol's 80 ms wait and what
+// the driver adds to it.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "driver/context.h"
+#include "link/serial_port.h"
+#include "link/sleep.h"
+#include "moxpro_control.h"
+#include "protocol/gate_requests.h"
+
+namespace {
+
+const std::string kAccepted = "*01\r\n";
+
+// The switcher: answers each message, closed by its two CRs, as soon as it
+// has come in.
+void Answer(int master, const std::atomic<bool>& stopping) {
+    std::string pending;
+    char buffer[256];
+    while (!stopping) {
+        pollfd waiting{master, POLLIN, 0};
+        if (poll(&waiting, 1, 20) <= 0) {
+            continue;
+        }
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) {
+            continue;
+        }
+        pending.append(buffer, static_cast<size_t>(n));
+        for (size_t end = pending.find("\r\r"); end != std::string::npos; end = pending.find("\r\r")) {
+            pending.erase(0, end + 2);
+            if (write(master, kAccepted.data(), kAccepted.size()) < 0) {
+                return;
+            }
+        }
+    }
+}
+
+void HashWriteBankOne(benchmark::State& state) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    const char* slave = ptsname(master);
+    PortSettings settings{};
+    std::snprintf(settings.portName, sizeof settings.portName, "%s", slave + std::strlen("/dev/"));
+    settings.line = LineSettings{9600, 8, 0, 0};
+    settings.lineControl = kLineControlDtrRts;
+
+    static DriverContext context;
+    std::memset(&context, 0, sizeof context);
+    context.port = OpenPort(settings);
+    if (context.port == kNoPort) {
+        state.SkipWithError("cannot open the pseudo-terminal's slave");
+        close(master);
+        return;
+    }
+    MoxReset();
+    MoxAddGate("OUTGOING", "OUT", 7);
+    MoxAddGate("INCOMING", "IN", 7);
+    SetSleepFunction(nullptr);
+    g_readyLevel = kReadyLevel;
+
+    std::atomic<bool> stopping{false};
+    std::thread switcher(Answer, master, std::cref(stopping));
+
+    char address[] = "0102";
+    alignas(4) unsigned char value[8] = {};
+    GateAccess access{};
+    access.address = address;
+    access.format = 0;
+    access.value = value;
+    DriverRequest request{&context, REQ_WRITE_GATE, 0, 0, &access};
+    for (auto _ : state) {
+        value[2] = 5;
+        if (WriteGate(&request) != 0) {
+            state.SkipWithError("write refused");
+            break;
+        }
+    }
+
+    stopping = true;
+    switcher.join();
+    CloseSerialPort(context.port);
+    close(master);
+}
+
+}  // namespace
+
+BENCHMARK(HashWriteBankOne)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20)->Repetitions(5);

@@ -1,0 +1,128 @@
+// Link I/O: one message out with its closing CR, one timed read in, and the
+// traffic echoed into the host gates "OUTGOING" and "INCOMING".
+#include "link/link_io.h"
+
+#include <cstring>
+
+#include "host/host_library.h"
+#include "link/serial_port.h"
+
+namespace {
+
+constexpr char kCarriageReturn = '\r';
+constexpr char kLineFeed = '\n';
+
+constexpr const char* kOutgoingGate = "OUTGOING";
+constexpr const char* kIncomingGate = "INCOMING";
+
+constexpr size_t kEchoTextSize = 256;
+constexpr int32_t kEchoCopyLimit = 200;
+
+// A fixed-length read first fills the buffer with these, so that a short or
+// empty reply never leaves an earlier reply's bytes where they would be judged.
+constexpr int32_t kFillCount = 20;
+constexpr char kFillDigit = '0';
+
+constexpr const char kCrLfMarker[] = "<CR><LF>";
+constexpr const char kCrMarker[] = "<CR>";
+
+static_assert(kEchoCopyLimit + sizeof kCrLfMarker <= kEchoTextSize, "a marked echo must fit its text");
+
+// Puts the text into the echo gate when the host has one; a missing gate
+// only skips the echo.
+void Echo(const DriverContext* context, const char* address, const char* text) {
+    uint32_t gateId = 0;
+    if (HostGetGateIdByAddressStr(context->clientId, 1, address, &gateId) == 0) {
+        HostPutGateStr(context->clientId, gateId, 2, text, 0, 0);
+    }
+}
+
+// Copies at most `count` bytes into an echo text, ending at a NUL byte among
+// them; the text is always terminated.
+void CopyEcho(char (&text)[kEchoTextSize], const char* bytes, int32_t count) {
+    int32_t length = 0;
+    while (length < count && static_cast<size_t>(length) + 1 < kEchoTextSize && bytes[length] != '\0') {
+        text[length] = bytes[length];
+        ++length;
+    }
+    text[length] = '\0';
+}
+
+int32_t Smaller(int32_t a, int32_t b) {
+    return a < b ? a : b;
+}
+
+}  // namespace
+
+int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length) {
+    // The transmission is formed here, never in the caller's buffer, which
+    // may be the host's own value area.
+    if (length < 0 || length > kLinkMessageLimit) {
+        return kFailed;
+    }
+    char transmission[kLinkMessageLimit + 1];
+    if (length > 0) {
+        std::memcpy(transmission, bytes, static_cast<size_t>(length));
+    }
+    transmission[length] = kCarriageReturn;
+    const int32_t total = length + 1;
+
+    PurgeInput(context->port);
+    g_lastSendLength = total;
+    uint32_t written = 0;
+    if (WriteBytes(context->port, transmission, static_cast<uint32_t>(total), &written) != kSerialOk ||
+        written != static_cast<uint32_t>(total)) {
+        return kFailed;
+    }
+    char text[kEchoTextSize];
+    CopyEcho(text, transmission, Smaller(total, kEchoCopyLimit));
+    Echo(context, kOutgoingGate, text);
+    return kOk;
+}
+
+int32_t LinkReceive(DriverContext* context, char* buffer, int32_t max) {
+    int32_t received = 0;
+    if (max <= 0 || ReadBytes(context->port, buffer, static_cast<uint32_t>(max), &received) != kSerialOk ||
+        received <= 0) {
+        return kFailed;
+    }
+    context->replyLength = static_cast<uint8_t>(received);
+    char text[kEchoTextSize];
+    CopyEcho(text, buffer, Smaller(received, kEchoCopyLimit));
+    MarkLineEnd(text);
+    Echo(context, kIncomingGate, text);
+    return kOk;
+}
+
+int32_t LinkReceiveFixed(DriverContext* context, char* buffer, int32_t n) {
+    std::memset(buffer, kFillDigit, kFillCount);
+    int32_t received = 0;
+    if (n <= 0 || ReadBytes(context->port, buffer, static_cast<uint32_t>(n), &received) != kSerialOk) {
+        received = 0;
+    }
+    context->replyLength = static_cast<uint8_t>(received);
+
+    // What a line that echoes the transmission sends back first is skipped:
+    // the transmission and one byte more.
+    const int64_t skip = g_lastSendLength < 0 ? 0 : static_cast<int64_t>(g_lastSendLength) + 1;
+    char text[kEchoTextSize] = {};
+    if (received > skip) {
+        const char* shown = buffer + skip;
+        const int32_t count = received - static_cast<int32_t>(skip);
+        CopyEcho(text, shown, count);
+        if (char* end = std::strchr(text, kCarriageReturn)) {
+            *end = '\0';
+        }
+    }
+    Echo(context, kIncomingGate, text);
+    return kOk;
+}
+
+void MarkLineEnd(char* text) {
+    char* end = std::strchr(text, kCarriageReturn);
+    if (end == nullptr) {
+        return;
+    }
+    const char* marker = end[1] == kLineFeed ? kCrLfMarker : kCrMarker;
+    std::memcpy(end, marker, std::strlen(marker) + 1);
+}

@@ -1,0 +1,241 @@
+// The send-wait-judge sequence of each command kind: which messages go out
+// in which order, the waits between them, the reads after them, how often a
+// message is tried, and what the request is told.
+#include "protocol/transaction.h"
+
+#include <cstring>
+
+#include "host/host_library.h"
+#include "link/link_io.h"
+#include "link/sleep.h"
+#include "protocol/command_encoder.h"
+#include "protocol/gate_value.h"
+
+namespace {
+
+constexpr char kCarriageReturn = '\r';
+constexpr char kLineFeed = '\n';
+constexpr char kStartOfText = 0x02;
+
+// "P" and its CR: asks the switcher whether it will take a command.
+constexpr char kPreamble[] = {'P', kCarriageReturn};
+constexpr int32_t kPreambleLength = 2;
+
+constexpr int32_t kHashTries = 3;
+constexpr int32_t kShortReply = 5;
+constexpr int32_t kLongReply = 100;
+constexpr size_t kClearedReplyBytes = 200;
+// The reply text an "R" gate receives: at most this many characters and NUL.
+constexpr size_t kReadTextLimit = 100;
+
+static_assert(kClearedReplyBytes <= sizeof(DriverContext::replyBuffer));
+static_assert(kLongReply < static_cast<int32_t>(kClearedReplyBytes), "a long reply must stay NUL-terminated");
+
+bool IsUpperHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+int32_t SendCommand(DriverContext* context) {
+    return LinkSend(context, context->commandBuffer, context->commandLength);
+}
+
+ReplyClass ReadShortReply(DriverContext* context) {
+    LinkReceiveFixed(context, context->replyBuffer, kShortReply);
+    return ClassifyReply(context->replyBuffer);
+}
+
+// "R" replies end in a checksum digit and CR: both go, and what follows.
+void CutReadReply(char* reply) {
+    char* end = std::strchr(reply, kCarriageReturn);
+    if (end == nullptr) {
+        return;
+    }
+    // A reply that starts with its CR has no digit ahead of it.
+    if (end == reply) {
+        *end = '\0';
+        return;
+    }
+    end[-1] = '\0';
+}
+
+void StoreReadText(DriverRequest* request) {
+    DriverContext* context = ContextOf(request);
+    uint32_t gateId = 0;
+    if (HostGetGateIdByAddressStr(context->clientId, 1, context->gateAddress, &gateId) != 0) {
+        return;
+    }
+    char* text = GateText(request);
+    size_t length = 0;
+    while (length < kReadTextLimit && context->replyBuffer[length] != '\0') {
+        text[length] = context->replyBuffer[length];
+        ++length;
+    }
+    text[length] = '\0';
+}
+
+// "M", "L" and "R": the preamble first, then the command and its long reply.
+int32_t RunWithPreamble(DriverRequest* request) {
+    DriverContext* context = ContextOf(request);
+    if (LinkSend(context, kPreamble, kPreambleLength) != kOk) {
+        return kFailed;
+    }
+    if (ReadShortReply(context) == REPLY_REFUSED) {
+        return kFailed;
+    }
+    if (SendCommand(context) != kOk) {
+        return kFailed;
+    }
+    std::memset(context->replyBuffer, 0, kClearedReplyBytes);
+    SleepMilliseconds(kLongWaitMs);
+    LinkReceive(context, context->replyBuffer, kLongReply);
+    if (ClassifyReply(context->replyBuffer) == REPLY_REFUSED) {
+        return kFailed;
+    }
+    if (context->commandKind == KIND_R) {
+        CutReadReply(context->replyBuffer);
+        StoreReadText(request);
+    }
+    return kOk;
+}
+
+int32_t RunFileCommand(DriverContext* context) {
+    if (SendCommand(context) != kOk) {
+        return kFailed;
+    }
+    LinkReceiveFixed(context, context->replyBuffer, kLongReply);
+    return kOk;
+}
+
+int32_t RunBangByte(DriverContext* context) {
+    SleepMilliseconds(kShortWaitMs);
+    if (SendCommand(context) != kOk) {
+        return kFailed;
+    }
+    return ReadShortReply(context) == REPLY_ACCEPTED ? kOk : kFailed;
+}
+
+int32_t RunBangBits(DriverContext* context) {
+    if (SendCommand(context) != kOk) {
+        return kFailed;
+    }
+    const ReplyClass reply = ReadShortReply(context);
+    return reply == REPLY_ACCEPTED || reply == REPLY_UNRECOGNISED ? kOk : kFailed;
+}
+
+// Bank 1: refused and unrecognised replies are tried again. After the last
+// try an unrecognised reply counts as taken: on a line that echoes what it
+// receives, the five bytes read are the message itself, not the answer.
+int32_t RunHashBankOne(DriverContext* context) {
+    ReplyClass reply = REPLY_UNRECOGNISED;
+    for (int32_t attempt = 0; attempt < kHashTries; ++attempt) {
+        if (SendCommand(context) != kOk) {
+            return kFailed;
+        }
+        SleepMilliseconds(kShortWaitMs);
+        reply = ReadShortReply(context);
+        if (reply == REPLY_ACCEPTED) {
+            return kOk;
+        }
+        if (reply == REPLY_ACCEPTED_STX) {
+            return kFailed;
+        }
+    }
+    return reply == REPLY_REFUSED ? kFailed : kOk;
+}
+
+// Bank 2: each try sends the preface, then the command. A refusal is final.
+int32_t RunHashBankTwo(DriverContext* context) {
+    BuildPrefaceCommand(context);
+    for (int32_t attempt = 0; attempt < kHashTries; ++attempt) {
+        if (LinkSend(context, context->prefaceCommand, context->prefaceLength) != kOk) {
+            return kFailed;
+        }
+        SleepMilliseconds(kShortWaitMs);
+        LinkReceiveFixed(context, context->replyBuffer, kShortReply);
+        if (SendCommand(context) != kOk) {
+            return kFailed;
+        }
+        SleepMilliseconds(kShortWaitMs);
+        const ReplyClass reply = ReadShortReply(context);
+        if (reply == REPLY_ACCEPTED) {
+            return kOk;
+        }
+        if (reply == REPLY_REFUSED || reply == REPLY_ACCEPTED_STX) {
+            return kFailed;
+        }
+        if (context->commandKind == KIND_HASH_MARKED) {
+            BuildTrailerCommand(context);
+            if (LinkSend(context, context->trailerCommand, context->trailerLength) != kOk) {
+                return kFailed;
+            }
+            SleepMilliseconds(kShortWaitMs);
+            return kOk;
+        }
+    }
+    return kOk;
+}
+
+int32_t RunHash(DriverContext* context) {
+    if (g_readyLevel < kReadyLevel) {
+        return kFailed;
+    }
+    switch (context->bank) {
+        case 1:
+            return RunHashBankOne(context);
+        case 2:
+            return RunHashBankTwo(context);
+        default:
+            return kFailed;
+    }
+}
+
+}  // namespace
+
+ReplyClass ClassifyReply(const char* buffer) {
+    if (buffer[0] == '*') {
+        const bool wellFormed = IsUpperHexDigit(buffer[1]) && IsUpperHexDigit(buffer[2]) &&
+                                buffer[3] == kCarriageReturn && buffer[4] == kLineFeed;
+        if (!wellFormed) {
+            return REPLY_UNRECOGNISED;
+        }
+        return buffer[5] == kStartOfText ? REPLY_ACCEPTED_STX : REPLY_ACCEPTED;
+    }
+    return buffer[0] == '?' ? REPLY_REFUSED : REPLY_UNRECOGNISED;
+}
+
+int32_t RunTransaction(DriverRequest* request) {
+    DriverContext* context = ContextOf(request);
+    switch (context->commandKind) {
+        case KIND_FILE:
+            return RunFileCommand(context);
+        case KIND_M:
+        case KIND_L:
+        case KIND_R:
+            return RunWithPreamble(request);
+        case KIND_BANG_BYTE:
+            return RunBangByte(context);
+        case KIND_BANG_BITS:
+            return RunBangBits(context);
+        case KIND_HASH:
+        case KIND_HASH_MARKED:
+            return RunHash(context);
+        default:
+            return kFailed;
+    }
+}
+
+int32_t SendGateText(DriverContext* context, const char* text) {
+    // The host's text is measured no further than the link can carry.
+    int32_t length = 0;
+    while (length <= kLinkMessageLimit && text[length] != '\0') {
+        ++length;
+    }
+    if (length > kLinkMessageLimit) {
+        return kFailed;
+    }
+    if (LinkSend(context, text, length) != kOk) {
+        return kFailed;
+    }
+    LinkReceiveFixed(context, context->replyBuffer, kLongReply);
+    return kOk;
+}
