@@ -8,6 +8,7 @@
 #include <string>
 
 #include "driver/context.h"
+#include "driver_library.h"
 #include "moxpro_control.h"
 
 struct TestContext {
@@ -62,6 +63,11 @@ class HostTest : public ::testing::Test {
         g_readyLevel = 0;
         g_clientId = 0;
         g_lastSendLength = 0;
+    }
+    // A request through the driver library as a host loads it.
+    int32_t CallDriver(int32_t code, void* data = nullptr) {
+        DriverRequest request = MakeRequest(context, code, data);
+        return LoadedQelMain()(&request);
     }
     TestContext holder;
     DriverContext* context = &holder.context;

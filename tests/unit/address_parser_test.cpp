@@ -109,8 +109,7 @@ class AddressParserTest : public HostTest {
         }
         registration->address = address;
         registration->format = format;
-        DriverRequest request = MakeRequest(context, REQ_REGISTER_GATE, registration);
-        return LoadedQelMain()(&request);
+        return CallDriver(REQ_REGISTER_GATE, registration);
     }
 
     static void ExpectRegistrationWords(const GateRegistration& registration) {

@@ -218,17 +218,13 @@ class LoadedDriverTest : public HostTest {
         config.enabled = 1;
         config.timeout = kTestReadTimeoutUnits;
         config.line = LineSettings{9600, 8, 0, 0};
-        ASSERT_EQ(Call(REQ_LOAD, &config), kOk);
+        ASSERT_EQ(CallDriver(REQ_LOAD, &config), kOk);
     }
     void TearDown() override {
         if (switcher) {
             switcher->Stop();
         }
-        Call(REQ_CLOSE_PORT);
-    }
-    int32_t Call(int32_t code, void* data = nullptr) {
-        DriverRequest request = MakeRequest(context, code, data);
-        return LoadedQelMain()(&request);
+        CallDriver(REQ_CLOSE_PORT);
     }
     std::vector<std::string> Wire() {
         switcher->Stop();
@@ -250,7 +246,7 @@ TEST_F(LoadedDriverTest, BankTwoWriteWaitsAfterEachMessage) {
     GateValueArea value(18);
     GateAccessRecord record("0102", GATE_FORMAT_NUMERIC, value.bytes);
     const auto start = Clock::now();
-    EXPECT_EQ(Call(REQ_WRITE_GATE, &record.access), kOk);
+    EXPECT_EQ(CallDriver(REQ_WRITE_GATE, &record.access), kOk);
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(2 * kShortWaitMs));
     EXPECT_EQ(value.Number(), 18);
     EXPECT_EQ(Wire(), (std::vector<std::string>{"#0102D1<CR><CR>", "#01022E<CR><CR>"}));
@@ -262,7 +258,7 @@ TEST_F(LoadedDriverTest, ReadGateTakesTheSwitchersText) {
     GateValueArea value("old");
     GateAccessRecord record("R05", GATE_FORMAT_STRING, value.bytes);
     const auto start = Clock::now();
-    EXPECT_EQ(Call(REQ_UPDATE_GATE, &record.access), kOk);
+    EXPECT_EQ(CallDriver(REQ_UPDATE_GATE, &record.access), kOk);
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(kLongWaitMs));
     EXPECT_STREQ(value.Text(), "ABC");
     EXPECT_STREQ(MoxText("INCOMING"), "ABC7<CR><LF>");
@@ -273,7 +269,7 @@ TEST_F(LoadedDriverTest, SilentSwitcherStillTakesAHashWrite) {
     switcher = std::make_unique<ScriptedSwitcher>(peer, std::vector<std::string>{});
     GateValueArea value(5);
     GateAccessRecord record("0102", GATE_FORMAT_NUMERIC, value.bytes);
-    EXPECT_EQ(Call(REQ_WRITE_GATE, &record.access), kOk);
+    EXPECT_EQ(CallDriver(REQ_WRITE_GATE, &record.access), kOk);
     EXPECT_EQ(Wire(), std::vector<std::string>(3, "#010259<CR><CR>"));
 }
 

@@ -38,13 +38,7 @@ void* realloc(void* pointer, size_t size) {
 
 namespace {
 
-class HeapTest : public HostTest {
-  protected:
-    int32_t Call(int32_t code, void* data = nullptr) {
-        DriverRequest request = MakeRequest(context, code, data);
-        return LoadedQelMain()(&request);
-    }
-};
+using HeapTest = HostTest;
 
 TEST_F(HeapTest, RequestsAllocateNothing) {
     MoxAddGate("OUTGOING", "OUT", GATE_FORMAT_STRING);
@@ -52,8 +46,8 @@ TEST_F(HeapTest, RequestsAllocateNothing) {
     DriverInfo info{};
     // The first call into the host binds its library; loading it is the
     // system's allocation, made once, not the driver's.
-    Call(REQ_GET_INFO, &info);
-    Call(REQ_BLOCK_WRITE);
+    CallDriver(REQ_GET_INFO, &info);
+    CallDriver(REQ_BLOCK_WRITE);
 
     PortConfig config{};
     std::strcpy(config.portName, "NUL");
@@ -70,14 +64,14 @@ TEST_F(HeapTest, RequestsAllocateNothing) {
 
     g_counting = true;
     g_allocations = 0;
-    Call(REQ_GET_INFO, &info);
-    Call(REQ_LOAD, &config);
-    Call(REQ_REGISTER_GATE, &registration);
-    Call(REQ_WRITE_GATE, &outgoing.access);
-    Call(REQ_WRITE_GATE, &sendStr.access);
-    Call(REQ_READ_GATE, &hash.access);
-    Call(REQ_WARM_START);
-    Call(REQ_CLOSE_PORT);
+    CallDriver(REQ_GET_INFO, &info);
+    CallDriver(REQ_LOAD, &config);
+    CallDriver(REQ_REGISTER_GATE, &registration);
+    CallDriver(REQ_WRITE_GATE, &outgoing.access);
+    CallDriver(REQ_WRITE_GATE, &sendStr.access);
+    CallDriver(REQ_READ_GATE, &hash.access);
+    CallDriver(REQ_WARM_START);
+    CallDriver(REQ_CLOSE_PORT);
     g_counting = false;
     EXPECT_EQ(g_allocations, 0);
 }
@@ -94,7 +88,7 @@ TEST_F(HeapTest, HashWriteOnALineAllocatesNothing) {
     config.enabled = 1;
     config.timeout = kTestReadTimeoutUnits;
     config.line = LineSettings{9600, 8, 0, 0};
-    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    ASSERT_EQ(CallDriver(REQ_LOAD, &config), 0);
     ScriptedSwitcher switcher(peer, {"*3F\r\n", "*3F\r\n", "*3F\r\n"});
     GateValueArea bankOne(5);
     GateValueArea bankTwo(18);
@@ -103,11 +97,11 @@ TEST_F(HeapTest, HashWriteOnALineAllocatesNothing) {
 
     g_counting = true;
     g_allocations = 0;
-    const int32_t firstResult = Call(REQ_WRITE_GATE, &first.access);
-    const int32_t secondResult = Call(REQ_WRITE_GATE, &second.access);
+    const int32_t firstResult = CallDriver(REQ_WRITE_GATE, &first.access);
+    const int32_t secondResult = CallDriver(REQ_WRITE_GATE, &second.access);
     g_counting = false;
     switcher.Stop();
-    Call(REQ_CLOSE_PORT);
+    CallDriver(REQ_CLOSE_PORT);
     EXPECT_EQ(firstResult, 0);
     EXPECT_EQ(secondResult, 0);
     EXPECT_EQ(switcher.Transmissions().size(), 3u);
