@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -15,6 +16,24 @@ struct TestContext {
     DriverContext context;
     TestContext() { std::memset(&context, 0, sizeof context); }
 };
+
+constexpr LineSettings kDefaultLine = {9600, 8, 0, 0};
+
+// Copies the whole 12-byte field, so a 12-character name arrives without NUL.
+inline void SetPortName(char (&field)[12], const char* name) {
+    std::memset(field, 0, sizeof field);
+    std::memcpy(field, name, std::min(std::strlen(name), sizeof field));
+}
+
+inline PortConfig MakePortConfig(const char* name, uint32_t enabled = 1, uint32_t timeout = 10,
+                                 LineSettings line = kDefaultLine) {
+    PortConfig config{};
+    SetPortName(config.portName, name);
+    config.enabled = enabled;
+    config.timeout = timeout;
+    config.line = line;
+    return config;
+}
 
 inline DriverRequest MakeRequest(DriverContext* context, int32_t code, void* data = nullptr) {
     DriverRequest request{};

@@ -213,11 +213,7 @@ class LoadedDriverTest : public HostTest {
         MoxAddGate("OUTGOING", "OUT", GATE_FORMAT_STRING);
         MoxAddGate("INCOMING", "IN", GATE_FORMAT_STRING);
         MoxAddGate("R05", "READ", GATE_FORMAT_STRING);
-        PortConfig config{};
-        std::snprintf(config.portName, sizeof config.portName, "%s", peer.DriverPortName());
-        config.enabled = 1;
-        config.timeout = kTestReadTimeoutUnits;
-        config.line = LineSettings{9600, 8, 0, 0};
+        PortConfig config = MakePortConfig(peer.DriverPortName(), 1, kTestReadTimeoutUnits);
         ASSERT_EQ(CallDriver(REQ_LOAD, &config), kOk);
     }
     void TearDown() override {

@@ -49,11 +49,7 @@ TEST_F(HeapTest, RequestsAllocateNothing) {
     CallDriver(REQ_GET_INFO, &info);
     CallDriver(REQ_BLOCK_WRITE);
 
-    PortConfig config{};
-    std::strcpy(config.portName, "NUL");
-    config.enabled = 1;
-    config.timeout = 10;
-    config.line = LineSettings{9600, 8, 0, 0};
+    PortConfig config = MakePortConfig("NUL");
     GateValueArea number(5);
     GateValueArea text("hello");
     GateAccessRecord hash("0102", GATE_FORMAT_NUMERIC, number.bytes);
@@ -83,11 +79,7 @@ TEST_F(HeapTest, HashWriteOnALineAllocatesNothing) {
     }
     MoxAddGate("OUTGOING", "OUT", GATE_FORMAT_STRING);
     MoxAddGate("INCOMING", "IN", GATE_FORMAT_STRING);
-    PortConfig config{};
-    std::snprintf(config.portName, sizeof config.portName, "%s", peer.DriverPortName());
-    config.enabled = 1;
-    config.timeout = kTestReadTimeoutUnits;
-    config.line = LineSettings{9600, 8, 0, 0};
+    PortConfig config = MakePortConfig(peer.DriverPortName(), 1, kTestReadTimeoutUnits);
     ASSERT_EQ(CallDriver(REQ_LOAD, &config), 0);
     ScriptedSwitcher switcher(peer, {"*3F\r\n", "*3F\r\n", "*3F\r\n"});
     GateValueArea bankOne(5);

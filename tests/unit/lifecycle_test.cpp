@@ -14,26 +14,9 @@
 
 namespace {
 
-constexpr LineSettings kDefaultLine = {9600, 8, 0, 0};
-
-// Copies the whole 12-byte field, so a 12-character name arrives without NUL.
-void SetName(char (&field)[12], const char* name) {
-    std::memset(field, 0, sizeof field);
-    std::memcpy(field, name, std::min(std::strlen(name), sizeof field));
-}
-
-PortConfig Config(const char* name, uint32_t enabled = 1, uint32_t timeout = 10, LineSettings line = kDefaultLine) {
-    PortConfig config{};
-    SetName(config.portName, name);
-    config.enabled = enabled;
-    config.timeout = timeout;
-    config.line = line;
-    return config;
-}
-
 PortChange Change(const char* name, uint32_t timeout, LineSettings line = kDefaultLine) {
     PortChange change{};
-    SetName(change.portName, name);
+    SetPortName(change.portName, name);
     change.timeout = timeout;
     change.line = line;
     return change;
@@ -100,7 +83,7 @@ TEST_F(LifecycleTest, GetInfoAnswersTheSameWordsBeforeAndAfterALoad) {
     EXPECT_EQ(info.lineDefaults.parity, 0);
     EXPECT_EQ(info.infoWord7, 3u);
 
-    PortConfig config = Config("NUL");
+    PortConfig config = MakePortConfig("NUL");
     ASSERT_EQ(Call(REQ_LOAD, &config), 0);
     DriverInfo again{};
     ASSERT_EQ(Call(REQ_GET_INFO, &again), 0);
@@ -157,7 +140,7 @@ TEST_F(LifecycleTest, LoadOpensThePortAndRegisters) {
     }
     MoxSetNextClientId(42);
     const LineSettings line = {19200, 8, 2, 1};
-    PortConfig config = Config(peer.DriverPortName(), 1, 20, line);
+    PortConfig config = MakePortConfig(peer.DriverPortName(), 1, 20, line);
     ASSERT_EQ(Call(REQ_LOAD, &config), 0);
     EXPECT_NE(context->port, kNoPort);
     EXPECT_EQ(context->portEnabled, 1u);
@@ -180,7 +163,7 @@ TEST_F(LifecycleTest, LoadOpensThePortAndRegisters) {
 
 TEST_F(LifecycleTest, LoadWithThePortDisabledOpensAndRegistersNothing) {
     UseLinkedDriver();
-    PortConfig config = Config("NUL", 0);
+    PortConfig config = MakePortConfig("NUL", 0);
     context->portEnabled = 7;
     ASSERT_EQ(Call(REQ_LOAD, &config), 0);
     EXPECT_EQ(g_readyLevel, 500);
@@ -209,7 +192,7 @@ TEST_F(LifecycleTest, LoadSetsTheReadTimeOutAndRaisesTheHostTimeOut) {
     MoxSetNextClientId(9);
     for (const TimeoutCase& c : cases) {
         SCOPED_TRACE(c.timeout);
-        PortConfig config = Config(peer.DriverPortName(), 1, c.timeout);
+        PortConfig config = MakePortConfig(peer.DriverPortName(), 1, c.timeout);
         ASSERT_EQ(Call(REQ_LOAD, &config), 0);
         EXPECT_EQ(context->hostTimeout, c.hostTimeout);
         EXPECT_EQ(SetReadTimeout(context->port, c.readUnits), c.readUnits);
@@ -230,7 +213,7 @@ TEST_F(LifecycleTest, LoadThatCannotOpenLogsTheNameAndRegistersNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         MoxReset();
-        PortConfig config = Config(c.name);
+        PortConfig config = MakePortConfig(c.name);
         EXPECT_EQ(Call(REQ_LOAD, &config), 2);
         EXPECT_EQ(context->port, kNoPort);
         EXPECT_EQ(MoxCallCount(), 0);
@@ -242,7 +225,7 @@ TEST_F(LifecycleTest, LoadThatCannotOpenLogsTheNameAndRegistersNothing) {
 
 TEST_F(LifecycleTest, RefusedRegistrationKeepsThePortOpen) {
     MoxRefuseClients(1);
-    PortConfig config = Config("NUL");
+    PortConfig config = MakePortConfig("NUL");
     EXPECT_EQ(Call(REQ_LOAD, &config), 1);
     EXPECT_NE(context->port, kNoPort);
     ASSERT_EQ(MoxCallCount(), 1);
@@ -257,7 +240,7 @@ TEST_F(LifecycleTest, StopAndCloseReleaseThePortAndMayBeRepeated) {
     if (!OpenPeer(peer)) {
         return;
     }
-    PortConfig config = Config(peer.DriverPortName());
+    PortConfig config = MakePortConfig(peer.DriverPortName());
     for (int32_t code : {REQ_STOP, REQ_CLOSE_PORT}) {
         SCOPED_TRACE(code);
         ASSERT_EQ(Call(REQ_LOAD, &config), 0);
@@ -274,7 +257,7 @@ TEST_F(LifecycleTest, RequestsThatOpenReleaseTheHeldPortFirst) {
     if (!OpenPeer(peer)) {
         return;
     }
-    PortConfig config = Config(peer.DriverPortName());
+    PortConfig config = MakePortConfig(peer.DriverPortName());
     PortChange change = Change(peer.DriverPortName(), 0);
     ASSERT_EQ(Call(REQ_LOAD, &config), 0);
     // Each would fail on the exclusive open if the held port stayed open.
@@ -288,7 +271,7 @@ TEST_F(LifecycleTest, RequestsThatOpenReleaseTheHeldPortFirst) {
 TEST_F(LifecycleTest, AHandleThatCannotBeClosedIsKeptAndNothingElseIsOpened) {
     const PortHandle stuck = static_cast<PortHandle>(0x7FFF0000u);  // no port of this process
     context->port = stuck;
-    PortConfig config = Config("NUL");
+    PortConfig config = MakePortConfig("NUL");
     PortChange change = Change("NUL", 0);
     EXPECT_EQ(Call(REQ_CLOSE_PORT), 2);
     EXPECT_EQ(Call(REQ_LOAD, &config), 2);
@@ -306,7 +289,7 @@ TEST_F(LifecycleTest, WarmStartPurgesPendingInputAndLogs) {
     if (!OpenPeer(peer)) {
         return;
     }
-    PortConfig config = Config(peer.DriverPortName(), 1, 5);
+    PortConfig config = MakePortConfig(peer.DriverPortName(), 1, 5);
     ASSERT_EQ(Call(REQ_LOAD, &config), 0);
     peer.Send("stale reply\r\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -326,7 +309,7 @@ TEST_F(LifecycleTest, OpenPortReopensWithTheStoredSettingsAndDefaultTimeOut) {
     if (!OpenPeer(peer)) {
         return;
     }
-    PortConfig config = Config(peer.DriverPortName(), 1, 20);
+    PortConfig config = MakePortConfig(peer.DriverPortName(), 1, 20);
     ASSERT_EQ(Call(REQ_LOAD, &config), 0);
     ASSERT_EQ(Call(REQ_CLOSE_PORT), 0);
     context->portEnabled = 0;
@@ -344,7 +327,7 @@ TEST_F(LifecycleTest, OpenPortReopensWithTheStoredSettingsAndDefaultTimeOut) {
 TEST_F(LifecycleTest, OpenPortThatFailsLeavesTheContext) {
     for (const char* name : {"nonexistent", "ZZZZZZZZZZZZ"}) {
         SCOPED_TRACE(name);
-        SetName(context->portSettings.portName, name);
+        SetPortName(context->portSettings.portName, name);
         context->portEnabled = 0;
         EXPECT_EQ(Call(REQ_OPEN_PORT), 2);
         EXPECT_EQ(context->port, kNoPort);
@@ -353,7 +336,7 @@ TEST_F(LifecycleTest, OpenPortThatFailsLeavesTheContext) {
 }
 
 TEST_F(LifecycleTest, ReconfigureKeepsOrSetsTheHostTimeOut) {
-    PortConfig config = Config("NUL", 1, 20);
+    PortConfig config = MakePortConfig("NUL", 1, 20);
     ASSERT_EQ(Call(REQ_LOAD, &config), 0);
     PortChange keep = Change("NUL", 0);
     EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &keep), 0);
@@ -368,7 +351,7 @@ TEST_F(LifecycleTest, ReconfigureOnTheSamePortAppliesTheNewLine) {
     if (!OpenPeer(peer)) {
         return;
     }
-    PortConfig config = Config(peer.DriverPortName());
+    PortConfig config = MakePortConfig(peer.DriverPortName());
     ASSERT_EQ(Call(REQ_LOAD, &config), 0);
     const LineSettings line = {1200, 8, 2, 2};
     PortChange change = Change(peer.DriverPortName(), 0, line);
@@ -393,7 +376,7 @@ TEST_F(LifecycleTest, ReconfigureMovesToAnotherPortAndReleasesTheFirst) {
     if (!OpenPeer(second, 1)) {
         return;
     }
-    PortConfig config = Config(first.DriverPortName());
+    PortConfig config = MakePortConfig(first.DriverPortName());
     ASSERT_EQ(Call(REQ_LOAD, &config), 0);
     PortChange change = Change(second.DriverPortName(), 0);
     ASSERT_EQ(Call(REQ_RECONFIGURE_PORT, &change), 0);
@@ -403,7 +386,7 @@ TEST_F(LifecycleTest, ReconfigureMovesToAnotherPortAndReleasesTheFirst) {
 }
 
 TEST_F(LifecycleTest, ReconfigureThatCannotOpenKeepsTheNewSettings) {
-    PortConfig config = Config("NUL");
+    PortConfig config = MakePortConfig("NUL");
     ASSERT_EQ(Call(REQ_LOAD, &config), 0);
     const LineSettings line = {4800, 7, 0, 2};
     PortChange change = Change("ABCDEFGHIJKL", 0, line);  // 12 bytes, no NUL
@@ -417,7 +400,7 @@ TEST_F(LifecycleTest, RequestsWithoutTheirRecordsAreRefused) {
     for (int32_t code : {REQ_LOAD, REQ_GET_INFO, REQ_RECONFIGURE_PORT}) {
         EXPECT_EQ(Call(code, nullptr), 1) << code;
     }
-    PortConfig config = Config("NUL");
+    PortConfig config = MakePortConfig("NUL");
     for (int32_t code : {REQ_LOAD, REQ_OPEN_PORT, REQ_CLOSE_PORT, REQ_STOP}) {
         DriverRequest request = MakeRequest(nullptr, code, &config);
         EXPECT_EQ(entry(&request), 1) << code;
