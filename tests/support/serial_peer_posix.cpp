@@ -12,17 +12,6 @@
 
 #include "serial_peer.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MsUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : left > INT_MAX ? INT_MAX : static_cast<int>(left);
-}
-
-}  // namespace
-
 SerialPeer::~SerialPeer() {
     HangUp();
     if (slave_ >= 0) {
@@ -52,12 +41,12 @@ bool SerialPeer::Open(int /*line*/) {
 
 void SerialPeer::Send(const std::string& bytes) {
     size_t done = 0;
-    auto deadline = Clock::now() + std::chrono::seconds(2);
+    auto deadline = PeerClock::now() + std::chrono::seconds(2);
     while (master_ >= 0 && done < bytes.size()) {
         const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
-            deadline = Clock::now() + std::chrono::seconds(2);
+            deadline = PeerClock::now() + std::chrono::seconds(2);
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -73,7 +62,7 @@ void SerialPeer::Send(const std::string& bytes) {
 
 std::string SerialPeer::Receive(size_t count, int timeoutMs) {
     std::string received;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = PeerClock::now() + std::chrono::milliseconds(timeoutMs);
     char buffer[512];
     while (master_ >= 0 && received.size() < count) {
         const ssize_t n = read(master_, buffer, std::min(sizeof buffer, count - received.size()));
@@ -93,23 +82,6 @@ std::string SerialPeer::Receive(size_t count, int timeoutMs) {
         }
     }
     return received;
-}
-
-std::string SerialPeer::ReceiveUntilQuiet(int quietMs, int maxMs) {
-    std::string received;
-    const auto end = Clock::now() + std::chrono::milliseconds(maxMs);
-    while (MsUntil(end) > 0) {
-        std::string more = Receive(SIZE_MAX, std::min(quietMs, MsUntil(end)));
-        if (more.empty()) {
-            break;
-        }
-        received += more;
-    }
-    return received;
-}
-
-void SerialPeer::Drain() {
-    ReceiveUntilQuiet(20, 1000);
 }
 
 bool SerialPeer::CanHangUp() const {

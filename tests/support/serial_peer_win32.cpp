@@ -8,13 +8,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-DWORD MsUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<DWORD>(left);
-}
-
 // Every byte as it is, no flow control: the peer sees the wire.
 bool MakeRaw(HANDLE port) {
     DCB state{};
@@ -96,10 +89,10 @@ void SerialPeer::Send(const std::string& bytes) {
 
 std::string SerialPeer::Receive(size_t count, int timeoutMs) {
     std::string received;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = PeerClock::now() + std::chrono::milliseconds(timeoutMs);
     char buffer[512];
     while (handle_ != nullptr && received.size() < count) {
-        const DWORD wait = MsUntil(deadline);
+        const DWORD wait = static_cast<DWORD>(MsUntil(deadline));
         if (wait == 0) {
             break;
         }
@@ -112,23 +105,6 @@ std::string SerialPeer::Receive(size_t count, int timeoutMs) {
         received.append(buffer, got);
     }
     return received;
-}
-
-std::string SerialPeer::ReceiveUntilQuiet(int quietMs, int maxMs) {
-    std::string received;
-    const auto end = Clock::now() + std::chrono::milliseconds(maxMs);
-    while (MsUntil(end) > 0) {
-        std::string more = Receive(SIZE_MAX, static_cast<int>(std::min<DWORD>(quietMs, MsUntil(end))));
-        if (more.empty()) {
-            break;
-        }
-        received += more;
-    }
-    return received;
-}
-
-void SerialPeer::Drain() {
-    ReceiveUntilQuiet(20, 1000);
 }
 
 // Wine's serial ports are pseudo-terminals that socat holds; the test cannot

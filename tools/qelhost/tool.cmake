@@ -4,11 +4,7 @@
 set(QELHOST_DIR ${CMAKE_CURRENT_LIST_DIR})
 file(GLOB QELHOST_SOURCES CONFIGURE_DEPENDS ${QELHOST_DIR}/*.cpp)
 list(REMOVE_ITEM QELHOST_SOURCES ${QELHOST_DIR}/main.cpp)
-if(WIN32)
-  list(FILTER QELHOST_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
-else()
-  list(FILTER QELHOST_SOURCES EXCLUDE REGEX "_win32\\.cpp$")
-endif()
+qel_keep_platform_sources(QELHOST_SOURCES)
 
 # Everything but main, shared by the program and its tests. It links the
 # host library substitute, so the driver finds libmoxpro.so / MOXPRO.dll
