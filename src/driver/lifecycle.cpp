@@ -6,6 +6,7 @@
 
 #include "host/host_library.h"
 #include "link/serial_port.h"
+#include "qel_version.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ struct Shade {
 };
 constexpr Shade kBand[] = {{kFull, 14}, {kDark, 3}, {kMedium, 3}, {kLight, 3}};
 constexpr const char* kTitle = " Q E L KO VSX ";
-constexpr const char* kAuthorLine = "QELKOPHV driver";
+constexpr const char* kAuthorLine = "QELKOPHV driver " QELKOPHV_VERSION;
 
 struct BannerCursor {
     BannerText* text;

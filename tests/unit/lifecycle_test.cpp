@@ -10,6 +10,7 @@
 #include "driver_library.h"
 #include "host_fixture.h"
 #include "link/serial_port.h"
+#include "qel_version.h"
 #include "serial_peer.h"
 
 namespace {
@@ -129,7 +130,7 @@ TEST_F(LifecycleTest, BannerIsABoxOfSixtyColumnsInCodePage437) {
     EXPECT_EQ(Runs(title.substr(0, spaced)), "\xDB\xB2\xB1\xB0");
     EXPECT_EQ(Runs(title.substr(spaced + 14)), "\xB0\xB1\xB2\xDB");
     EXPECT_NE(lines[2].find("Velnor Sirex"), std::string::npos);
-    EXPECT_NE(lines[3].find("QELKOPHV driver"), std::string::npos);
+    EXPECT_NE(lines[3].find("QELKOPHV driver " QELKOPHV_VERSION), std::string::npos);
     EXPECT_EQ(lines[4].substr(1, 60), std::string(60, ' '));
 }
 

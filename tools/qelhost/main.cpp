@@ -8,6 +8,7 @@
 #include <string>
 
 #include "driver_loader.h"
+#include "qel_version.h"
 #include "runner.h"
 #include "scenario.h"
 
@@ -28,6 +29,7 @@ options:
   --port NAME       the value of $PORT, and the port of "load" without port=
   --var NAME=VALUE  the value of $NAME
   --trace           also print each echo as time-stamped hex bytes
+  --version         the version, and nothing else
   --help            this text
 
 exit status: 0 every check held; 1 a check failed; 2 the scenario is
@@ -108,6 +110,9 @@ int main(int argc, char** argv) {
         bool hasNext = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << "qelhost " QELKOPHV_VERSION "\n";
             return 0;
         } else if (arg == "--trace") {
             options.trace = true;

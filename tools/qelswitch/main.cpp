@@ -18,6 +18,7 @@
 #include "emulator.h"
 #include "line_posix.h"
 #include "options.h"
+#include "qel_version.h"
 
 namespace {
 
@@ -219,6 +220,12 @@ bool Step(Loop& loop) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--version") {
+            std::printf("qelswitch %s\n", QELKOPHV_VERSION);
+            return 0;
+        }
+    }
     Options options;
     std::string error;
     if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {

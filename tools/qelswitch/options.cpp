@@ -164,6 +164,7 @@ std::string UsageText() {
            "  --hangup-after N     close the line and exit after N messages\n"
            "  --no-control         do not read commands from standard input\n"
            "  --verbose            also print every byte received (RX) and sent (TX)\n"
+           "  --version            the version, and nothing else\n"
            "  --help               this text\n"
            "\n"
            "Standard input takes commands, one per line (\"help\" lists them).\n";

@@ -1,0 +1,97 @@
+# Install rules and packages, built in release mode by scripts/release:
+#   win32:  QELKOPHV-VERSION-win32.zip
+#             driver/         QELKOPHV.dll (stripped), QELKOPHV.dll.debug, qelkophv01.ini
+#             commissioning/  qelhost.exe, MOXPRO.dll, README.txt, the example scenarios
+#             guide.html, CHANGELOG.txt
+#   native: qelkophv-VERSION-linux-x86_64.tar.gz
+#             lib/            libqelkophv.so, libmoxpro.so (qelhost's host library)
+#             bin/            qelhost, qelswitch
+#             examples/       the example scenarios and qelkophv01.ini
+#             guide.html, CHANGELOG.md
+# Components: driver, commissioning (win32), tools (native), examples, docs.
+# qel_package_parts builds what they hold and nothing else.
+
+find_program(QEL_CMARK_GFM cmark-gfm REQUIRED)
+
+# A package installs what was built for it: never the tests.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
+set(QEL_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
+add_custom_target(qel_package_parts)
+add_dependencies(qel_package_parts qelkophv moxpro qelhost)
+
+add_custom_command(
+  OUTPUT ${QEL_PACKAGE_DIR}/guide.html
+  COMMAND ${CMAKE_COMMAND} -DCMARK=${QEL_CMARK_GFM} -DINPUT=${PROJECT_SOURCE_DIR}/README.md
+          -DOUTPUT=${QEL_PACKAGE_DIR}/guide.html -DVERSION=${PROJECT_VERSION}
+          -P ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
+  VERBATIM)
+add_custom_target(qel_guide DEPENDS ${QEL_PACKAGE_DIR}/guide.html)
+add_dependencies(qel_package_parts qel_guide)
+
+# A text file as Windows' editors show it: CR LF line ends.
+function(qel_windows_text source destination)
+  file(READ ${source} text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE ${destination} "${text}")
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+endfunction()
+
+file(GLOB QEL_EXAMPLE_SCENARIOS ${PROJECT_SOURCE_DIR}/examples/*.scenario)
+install(FILES ${QEL_PACKAGE_DIR}/guide.html DESTINATION . COMPONENT docs)
+
+if(WIN32)
+  # The DLL ships stripped; its symbols go beside it into a file that the
+  # DLL names in its .gnu_debuglink section, with that file's checksum.
+  find_program(QEL_OBJCOPY i686-w64-mingw32-objcopy REQUIRED)
+  target_compile_options(qelkophv PRIVATE -g)
+  set(stripped ${QEL_PACKAGE_DIR}/driver)
+  add_custom_command(
+    OUTPUT ${stripped}/QELKOPHV.dll ${stripped}/QELKOPHV.dll.debug
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${stripped}
+    COMMAND ${QEL_OBJCOPY} --only-keep-debug $<TARGET_FILE:qelkophv> ${stripped}/QELKOPHV.dll.debug
+    COMMAND ${QEL_OBJCOPY} --strip-all --add-gnu-debuglink=QELKOPHV.dll.debug
+            $<TARGET_FILE:qelkophv> ${stripped}/QELKOPHV.dll
+    WORKING_DIRECTORY ${stripped}
+    DEPENDS qelkophv
+    VERBATIM)
+  add_custom_target(qel_stripped_driver DEPENDS ${stripped}/QELKOPHV.dll ${stripped}/QELKOPHV.dll.debug)
+  add_dependencies(qel_package_parts qel_stripped_driver)
+
+  qel_windows_text(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${QEL_PACKAGE_DIR}/CHANGELOG.txt)
+  qel_windows_text(${PROJECT_SOURCE_DIR}/res/commissioning-README.txt ${QEL_PACKAGE_DIR}/commissioning/README.txt)
+
+  install(FILES ${stripped}/QELKOPHV.dll ${stripped}/QELKOPHV.dll.debug ${PROJECT_SOURCE_DIR}/examples/qelkophv01.ini
+          DESTINATION driver COMPONENT driver)
+  install(TARGETS qelhost moxpro RUNTIME DESTINATION commissioning COMPONENT commissioning)
+  install(FILES ${QEL_PACKAGE_DIR}/commissioning/README.txt ${QEL_EXAMPLE_SCENARIOS}
+          DESTINATION commissioning COMPONENT commissioning)
+  install(FILES ${QEL_PACKAGE_DIR}/CHANGELOG.txt DESTINATION . COMPONENT docs)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME QELKOPHV-${PROJECT_VERSION}-win32)
+  set(CPACK_COMPONENTS_ALL driver commissioning docs)
+else()
+  add_dependencies(qel_package_parts qelswitch)
+  # qelhost finds its host library beside the driver, in ../lib.
+  set_target_properties(qelhost PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
+  install(TARGETS qelkophv LIBRARY DESTINATION lib COMPONENT driver)
+  install(TARGETS moxpro LIBRARY DESTINATION lib COMPONENT tools)
+  install(TARGETS qelhost qelswitch RUNTIME DESTINATION bin COMPONENT tools)
+  install(FILES ${QEL_EXAMPLE_SCENARIOS} ${PROJECT_SOURCE_DIR}/examples/qelkophv01.ini
+          DESTINATION examples COMPONENT examples)
+  install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION . COMPONENT docs)
+  set(CPACK_GENERATOR TGZ)
+  set(CPACK_PACKAGE_FILE_NAME qelkophv-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
+  set(CPACK_COMPONENTS_ALL driver tools examples docs)
+endif()
+
+set(CPACK_PACKAGE_NAME QELKOPHV)
+set(CPACK_PACKAGE_VENDOR QELKOPHV)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Serial driver between a SCADA host's gates and a video matrix switcher")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+include(CPack)
