@@ -37,6 +37,9 @@ bool Put(Line& line, char character) {
 
 // Appends at most `limit` characters of a NUL-terminated text.
 void Append(Line& line, const char* text, size_t limit = kTraceLineSize) {
+    if (text == nullptr) {
+        return;
+    }
     for (size_t i = 0; i < limit && text[i] != '\0'; ++i) {
         if (!Put(line, text[i])) {
             return;
@@ -99,6 +102,9 @@ void AppendVisible(Line& line, const char* bytes, int32_t count) {
 
 // A text of the host's, read only as far as the line has room.
 void AppendVisibleText(Line& line, const char* text) {
+    if (text == nullptr) {
+        return;
+    }
     for (size_t i = 0; text[i] != '\0' && PutVisible(line, static_cast<unsigned char>(text[i])); ++i) {
     }
 }
@@ -146,7 +152,7 @@ const char* NameOf(const char* const (&names)[N], size_t index) {
 }
 
 void RememberRequest(TraceFile* trace, const char* name) {
-    const size_t length = strnlen(name, sizeof trace->request - 1);
+    const size_t length = name == nullptr ? 0 : strnlen(name, sizeof trace->request - 1);
     std::memcpy(trace->request, name, length);
     trace->request[length] = '\0';
     trace->requestStartMs = TraceSteadyMilliseconds();
