@@ -37,7 +37,9 @@ void TurnOff(TraceFile* trace) {
 
 // Starts a new file when this line would take the current one past the
 // limit. Another instance writing the same file may have rolled it already:
-// the file under the name is then small again and is simply taken on.
+// the file under the name is then small again and is simply taken on. (A
+// line of the other instance that still fits may land at the end of FILE.1
+// first; it is kept, only out of place.)
 bool RollOverIfFull(TraceFile* trace, uint32_t length) {
     const int64_t size = TraceFileSize(trace->handle);
     if (size < 0) {
