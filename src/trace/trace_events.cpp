@@ -1,0 +1,326 @@
+// The trace's lines: a time stamp and the instance, then one event in words,
+// bytes in hex and as text. Each line is built in a fixed buffer and cut,
+// ending in "...", when it would pass kTraceLineSize.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "trace/trace.h"
+#include "trace/trace_internal.h"
+#include "trace/trace_platform.h"
+
+namespace {
+
+constexpr size_t kLineEndRoom = 2;
+constexpr size_t kContentLimit = kTraceLineSize - 1 - kLineEndRoom;
+constexpr char kCutMarker[] = "...";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+constexpr const char* kReplyNames[] = {"accepted", "refused", "unrecognised", "none"};
+constexpr const char* kPortEventNames[] = {"opened",   "open failed",   "closed", "close failed",
+                                           "reopened", "reopen failed", "lost"};
+
+struct Line {
+    char text[kTraceLineSize];
+    size_t length;
+    bool cut;
+};
+
+bool Put(Line& line, char character) {
+    if (line.length >= kContentLimit) {
+        line.cut = true;
+        return false;
+    }
+    line.text[line.length++] = character;
+    return true;
+}
+
+// Appends at most `limit` characters of a NUL-terminated text.
+void Append(Line& line, const char* text, size_t limit = kTraceLineSize) {
+    if (text == nullptr) {
+        return;
+    }
+    for (size_t i = 0; i < limit && text[i] != '\0'; ++i) {
+        if (!Put(line, text[i])) {
+            return;
+        }
+    }
+}
+
+void AppendFormatList(Line& line, const char* format, va_list arguments) {
+    const size_t room = kContentLimit - line.length + 1;
+    const int length = std::vsnprintf(line.text + line.length, room, format, arguments);
+    if (length < 0) {
+        return;
+    }
+    if (static_cast<size_t>(length) >= room) {
+        line.length = kContentLimit;
+        line.cut = true;
+        return;
+    }
+    line.length += static_cast<size_t>(length);
+}
+
+void AppendFormat(Line& line, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void AppendFormat(Line& line, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    AppendFormatList(line, format, arguments);
+    va_end(arguments);
+}
+
+void AppendHex(Line& line, const char* bytes, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        const auto code = static_cast<unsigned char>(bytes[i]);
+        if ((i > 0 && !Put(line, ' ')) || !Put(line, kHexDigits[code >> 4]) || !Put(line, kHexDigits[code & 0xF])) {
+            return;
+        }
+    }
+}
+
+// One byte as the traffic is shown to people: CR as <CR>, LF as <LF>, any
+// other control or non-ASCII byte as <hh>.
+// (The same notation as the echo gates' line ends and the tools' traffic;
+// one shared helper for all of them is still to come.)
+bool PutVisible(Line& line, unsigned char code) {
+    if (code == '\r') {
+        Append(line, "<CR>");
+    } else if (code == '\n') {
+        Append(line, "<LF>");
+    } else if (code < 0x20 || code >= 0x7F) {
+        Put(line, '<') && Put(line, kHexDigits[code >> 4]) && Put(line, kHexDigits[code & 0xF]) && Put(line, '>');
+    } else {
+        Put(line, static_cast<char>(code));
+    }
+    return !line.cut;
+}
+
+void AppendVisible(Line& line, const char* bytes, int32_t count) {
+    for (int32_t i = 0; i < count && PutVisible(line, static_cast<unsigned char>(bytes[i])); ++i) {
+    }
+}
+
+// A text of the host's, read only as far as the line has room.
+void AppendVisibleText(Line& line, const char* text) {
+    if (text == nullptr) {
+        return;
+    }
+    for (size_t i = 0; text[i] != '\0' && PutVisible(line, static_cast<unsigned char>(text[i])); ++i) {
+    }
+}
+
+void AppendByteCount(Line& line, int32_t count) {
+    AppendFormat(line, "%d %s", static_cast<int>(count), count == 1 ? "byte" : "bytes");
+}
+
+void AppendBytes(Line& line, const char* bytes, int32_t count) {
+    AppendByteCount(line, count);
+    if (count <= 0) {
+        return;
+    }
+    Put(line, ' ');
+    AppendHex(line, bytes, count);
+    Append(line, "  ");
+    AppendVisible(line, bytes, count);
+}
+
+void Begin(Line& line, const TraceFile* trace) {
+    line.length = 0;
+    line.cut = false;
+    TraceClock clock{};
+    TraceLocalTime(&clock);
+    AppendFormat(line, "%04u-%02u-%02u %02u:%02u:%02u.%03u [%d] ", clock.year, clock.month, clock.day, clock.hour,
+                 clock.minute, clock.second, clock.millisecond, static_cast<int>(trace->instance));
+}
+
+void Finish(Line& line, TraceFile* trace) {
+    if (line.cut) {
+        line.length = kContentLimit - (sizeof kCutMarker - 1);
+        std::memcpy(line.text + line.length, kCutMarker, sizeof kCutMarker - 1);
+        line.length = kContentLimit;
+    }
+    const size_t endLength = strnlen(kTraceLineEnd, kLineEndRoom);
+    std::memcpy(line.text + line.length, kTraceLineEnd, endLength);
+    line.length += endLength;
+    line.text[line.length] = '\0';
+    TraceWriteLine(trace, line.text, static_cast<uint32_t>(line.length));
+}
+
+template <size_t N>
+const char* NameOf(const char* const (&names)[N], size_t index) {
+    return index < N ? names[index] : "?";
+}
+
+void RememberRequest(TraceFile* trace, const char* name) {
+    const size_t length = name == nullptr ? 0 : strnlen(name, sizeof trace->request - 1);
+    std::memcpy(trace->request, name, length);
+    trace->request[length] = '\0';
+    trace->requestStartMs = TraceSteadyMilliseconds();
+}
+
+void BeginRequest(Line& line, TraceFile* trace, const char* name, const char* address) {
+    RememberRequest(trace, name);
+    Begin(line, trace);
+    Append(line, trace->request);
+    if (address != nullptr) {
+        Put(line, ' ');
+        AppendVisibleText(line, address);
+    }
+}
+
+}  // namespace
+
+void TraceLine(TraceFile* trace, const char* format, ...) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    Begin(line, trace);
+    va_list arguments;
+    va_start(arguments, format);
+    AppendFormatList(line, format, arguments);
+    va_end(arguments);
+    Finish(line, trace);
+}
+
+void TraceReason(TraceFile* trace, const char* format, ...) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    Begin(line, trace);
+    Append(line, "REASON ");
+    va_list arguments;
+    va_start(arguments, format);
+    AppendFormatList(line, format, arguments);
+    va_end(arguments);
+    Finish(line, trace);
+}
+
+void TraceRequest(TraceFile* trace, const char* name, const char* address, const char* text) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginRequest(line, trace, name, address);
+    if (text != nullptr) {
+        Append(line, " text \"");
+        AppendVisibleText(line, text);
+        Put(line, '"');
+    }
+    Finish(line, trace);
+}
+
+void TraceRequestNumber(TraceFile* trace, const char* name, const char* address, int32_t value) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginRequest(line, trace, name, address);
+    AppendFormat(line, " value %d", static_cast<int>(value));
+    Finish(line, trace);
+}
+
+void TraceRequestEnd(TraceFile* trace, int32_t result) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    const uint32_t elapsed = TraceSteadyMilliseconds() - trace->requestStartMs;
+    Line line;
+    Begin(line, trace);
+    AppendFormat(line, "END %s result %d after %u ms", trace->request, static_cast<int>(result),
+                 static_cast<unsigned>(elapsed));
+    Finish(line, trace);
+}
+
+void TraceTransmission(TraceFile* trace, const char* bytes, int32_t count) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    trace->transmitMs = TraceSteadyMilliseconds();
+    trace->transmitted = true;
+    Line line;
+    Begin(line, trace);
+    Append(line, "TX ");
+    AppendBytes(line, bytes, count);
+    Finish(line, trace);
+}
+
+void TraceRead(TraceFile* trace, const char* bytes, int32_t count, TraceReply judged) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    // The judgement and the time come first, so that a long reply cut at the
+    // line's end keeps them.
+    Line line;
+    Begin(line, trace);
+    AppendFormat(line, "RX %s", NameOf(kReplyNames, static_cast<size_t>(judged)));
+    if (trace->transmitted) {
+        AppendFormat(line, " %u ms after TX", static_cast<unsigned>(TraceSteadyMilliseconds() - trace->transmitMs));
+    }
+    Append(line, ": ");
+    AppendBytes(line, bytes, count);
+    Finish(line, trace);
+}
+
+void TraceTry(TraceFile* trace, int32_t attempt, int32_t limit) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    Begin(line, trace);
+    AppendFormat(line, "TRY %d of %d", static_cast<int>(attempt), static_cast<int>(limit));
+    Finish(line, trace);
+}
+
+void TraceWait(TraceFile* trace, uint32_t milliseconds, const char* why) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    Begin(line, trace);
+    AppendFormat(line, "WAIT %u ms", static_cast<unsigned>(milliseconds));
+    if (why != nullptr) {
+        Put(line, ' ');
+        Append(line, why);
+    }
+    Finish(line, trace);
+}
+
+void TraceListLookup(TraceFile* trace, const char* file, int32_t entry, const char* command) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    Begin(line, trace);
+    Append(line, "LIST ");
+    AppendVisibleText(line, file);
+    AppendFormat(line, " entry %d", static_cast<int>(entry));
+    if (command == nullptr) {
+        Append(line, " not found");
+    } else {
+        Append(line, ": ");
+        AppendVisibleText(line, command);
+    }
+    Finish(line, trace);
+}
+
+void TracePort(TraceFile* trace, TracePortEvent event, const char* port, uint32_t osError) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    Begin(line, trace);
+    Append(line, "PORT ");
+    Append(line, port, kTracePortNameSize);
+    Put(line, ' ');
+    Append(line, NameOf(kPortEventNames, static_cast<size_t>(event)));
+    if (osError != 0) {
+        char text[160];
+        const uint32_t savedError = TraceSaveSystemError();
+        TraceErrorText(osError, text, sizeof text);
+        TraceRestoreSystemError(savedError);
+        AppendFormat(line, " (OS error %u: %s)", static_cast<unsigned>(osError), text);
+    }
+    Finish(line, trace);
+}

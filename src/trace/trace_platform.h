@@ -1,0 +1,46 @@
+// The trace's contact with the system: one declaration, two implementations
+// (trace_platform_posix.cpp, trace_platform_win32.cpp); the build picks one.
+// None of them takes heap memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr intptr_t kNoTraceHandle = -1;
+
+// The line end of the platform's text files.
+extern const char kTraceLineEnd[];
+
+struct TraceClock {
+    uint16_t year, month, day, hour, minute, second, millisecond;
+};
+
+// The variable's value into `out`: its length, 0 when unset or empty, -1 when
+// it does not fit.
+int32_t TraceEnvironment(const char* name, char* out, size_t size);
+// The name made absolute against the working directory; false when it does
+// not fit.
+bool TraceAbsolutePath(const char* name, char* out, size_t size);
+
+// Opens (creating) the file for appending, shared with other writers and
+// renamers; kNoTraceHandle on failure.
+intptr_t TraceFileOpen(const char* path);
+// The size of the file the handle refers to; -1 on failure.
+int64_t TraceFileSize(intptr_t handle);
+// Appends all of the bytes in one call; false unless every byte was written.
+bool TraceFileWrite(intptr_t handle, const char* bytes, uint32_t count);
+void TraceFileClose(intptr_t handle);
+// Renames `from` to `to`, replacing `to`.
+bool TraceFileRename(const char* from, const char* to);
+
+void TraceLocalTime(TraceClock* clock);
+// Milliseconds of a steady clock; only differences mean anything.
+uint32_t TraceSteadyMilliseconds();
+
+// The system's words for an error number, without a closing full stop.
+void TraceErrorText(uint32_t code, char* out, size_t size);
+
+// The calling thread's last system error (errno, GetLastError), so that a
+// trace write leaves it as the driver's own call left it.
+uint32_t TraceSaveSystemError();
+void TraceRestoreSystemError(uint32_t saved);

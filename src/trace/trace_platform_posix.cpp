@@ -1,0 +1,129 @@
+// The trace's system calls on POSIX: open(O_APPEND), write, fstat, rename.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "trace/trace_platform.h"
+
+const char kTraceLineEnd[] = "\n";
+
+namespace {
+
+// strerror_r comes in two forms (GNU returns the text, XSI fills the buffer).
+[[maybe_unused]] const char* ErrorTextOf(int result, const char* buffer) {
+    return result == 0 ? buffer : "unknown error";
+}
+[[maybe_unused]] const char* ErrorTextOf(const char* result, const char*) {
+    return result;
+}
+
+void CopyBounded(char* out, size_t size, const char* text) {
+    const size_t length = strnlen(text, size - 1);
+    std::memcpy(out, text, length);
+    out[length] = '\0';
+}
+
+}  // namespace
+
+int32_t TraceEnvironment(const char* name, char* out, size_t size) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || value[0] == '\0') {
+        return 0;
+    }
+    const size_t length = std::strlen(value);
+    if (length + 1 > size) {
+        return -1;
+    }
+    std::memcpy(out, value, length + 1);
+    return static_cast<int32_t>(length);
+}
+
+bool TraceAbsolutePath(const char* name, char* out, size_t size) {
+    const size_t nameLength = std::strlen(name);
+    if (name[0] == '/') {
+        if (nameLength + 1 > size) {
+            return false;
+        }
+        std::memcpy(out, name, nameLength + 1);
+        return true;
+    }
+    if (getcwd(out, size) == nullptr) {
+        return false;
+    }
+    const size_t directoryLength = std::strlen(out);
+    if (directoryLength + 1 + nameLength + 1 > size) {
+        return false;
+    }
+    out[directoryLength] = '/';
+    std::memcpy(out + directoryLength + 1, name, nameLength + 1);
+    return true;
+}
+
+intptr_t TraceFileOpen(const char* path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    return fd < 0 ? kNoTraceHandle : fd;
+}
+
+int64_t TraceFileSize(intptr_t handle) {
+    struct stat status {};
+    if (fstat(static_cast<int>(handle), &status) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(status.st_size);
+}
+
+bool TraceFileWrite(intptr_t handle, const char* bytes, uint32_t count) {
+    ssize_t written = 0;
+    do {
+        written = write(static_cast<int>(handle), bytes, count);
+    } while (written < 0 && errno == EINTR);
+    return written == static_cast<ssize_t>(count);
+}
+
+void TraceFileClose(intptr_t handle) {
+    close(static_cast<int>(handle));
+}
+
+bool TraceFileRename(const char* from, const char* to) {
+    return std::rename(from, to) == 0;
+}
+
+void TraceLocalTime(TraceClock* clock) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    clock->year = static_cast<uint16_t>(local.tm_year + 1900);
+    clock->month = static_cast<uint16_t>(local.tm_mon + 1);
+    clock->day = static_cast<uint16_t>(local.tm_mday);
+    clock->hour = static_cast<uint16_t>(local.tm_hour);
+    clock->minute = static_cast<uint16_t>(local.tm_min);
+    clock->second = static_cast<uint16_t>(local.tm_sec);
+    clock->millisecond = static_cast<uint16_t>(now.tv_nsec / 1000000);
+}
+
+uint32_t TraceSteadyMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
+                                 static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+}
+
+void TraceErrorText(uint32_t code, char* out, size_t size) {
+    char buffer[128] = {};
+    CopyBounded(out, size, ErrorTextOf(strerror_r(static_cast<int>(code), buffer, sizeof buffer), buffer));
+}
+
+uint32_t TraceSaveSystemError() {
+    return static_cast<uint32_t>(errno);
+}
+
+void TraceRestoreSystemError(uint32_t saved) {
+    errno = static_cast<int>(saved);
+}

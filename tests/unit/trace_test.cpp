@@ -1,0 +1,298 @@
+// The trace file: its lines by pattern, the roll-over at the limit, a file the
+// system refuses, the trace switched off, and the cut of a long line. The
+// files are real, in the test's working directory.
+#include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "trace/trace.h"
+
+namespace {
+
+constexpr const char* kTraceName = "qel_trace_test.txt";
+constexpr const char* kOlderName = "qel_trace_test.txt.1";
+
+std::vector<std::string> g_logLines;
+
+void CaptureLog(int32_t level, const char* text) {
+    g_logLines.push_back(std::to_string(level) + " " + text);
+}
+
+void SetVariable(const char* value) {
+#if defined(_WIN32)
+    _putenv_s(kTraceVariable, value == nullptr ? "" : value);
+#else
+    if (value == nullptr) {
+        unsetenv(kTraceVariable);
+    } else {
+        setenv(kTraceVariable, value, 1);
+    }
+#endif
+}
+
+bool FileExists(const char* name) {
+    return std::ifstream(name, std::ios::binary).good();
+}
+
+std::string FileBytes(const char* name) {
+    std::ifstream file(name, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+// The file's lines without their line ends (LF, or CR LF on Windows).
+std::vector<std::string> FileLines(const char* name) {
+    std::vector<std::string> lines;
+    std::istringstream bytes(FileBytes(name));
+    for (std::string line; std::getline(bytes, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class TraceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::remove(kTraceName);
+        std::remove(kOlderName);
+        g_logLines.clear();
+        std::memset(&trace, 0, sizeof trace);
+    }
+    void TearDown() override {
+        TraceClose(&trace);
+        SetVariable(nullptr);
+        SetTraceFileLimitForTest(0);
+        std::remove(kTraceName);
+        std::remove(kOlderName);
+    }
+    void OpenFresh() {
+        TraceClose(&trace);
+        std::remove(kTraceName);
+        SetVariable(kTraceName);
+        ASSERT_TRUE(TraceOpen(&trace, 3, CaptureLog));
+    }
+
+    TraceFile trace;
+};
+
+struct LineCase {
+    const char* name;
+    std::function<void(TraceFile*)> write;
+    const char* pattern;  // the line after its time stamp and instance
+};
+
+TEST_F(TraceTest, EachEventWritesOneLineOfItsPattern) {
+    struct UnterminatedPort {
+        char name[12];
+        char after[4];
+    };
+    static const UnterminatedPort longPort = {{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L'}, "XYZ"};
+    const LineCase cases[] = {
+        {"Transmission", [](TraceFile* t) { TraceTransmission(t, "#010259\r\r", 9); },
+         "TX 9 bytes 23 30 31 30 32 35 39 0D 0D  #010259<CR><CR>"},
+        {"OtherControlBytes",
+         [](TraceFile* t) {
+             TraceTransmission(t,
+                               "\x02"
+                               "A\xFC\n",
+                               4);
+         },
+         "TX 4 bytes 02 41 FC 0A  <02>A<FC><LF>"},
+        {"ReadAccepted",
+         [](TraceFile* t) {
+             TraceTransmission(t, "P\r\r", 3);
+             TraceRead(t, "*3F\r\n", 5, TraceReply::kAccepted);
+         },
+         "RX accepted \\d+ ms after TX: 5 bytes 2A 33 46 0D 0A  \\*3F<CR><LF>"},
+        {"ReadRefused", [](TraceFile* t) { TraceRead(t, "?", 1, TraceReply::kRefused); }, "RX refused: 1 byte 3F  \\?"},
+        {"ReadNothing",
+         [](TraceFile* t) {
+             TraceTransmission(t, "P\r\r", 3);
+             TraceRead(t, "", 0, TraceReply::kNone);
+         },
+         "RX none \\d+ ms after TX: 0 bytes"},
+        {"ReadUnrecognised", [](TraceFile* t) { TraceRead(t, "xx", 2, TraceReply::kUnrecognised); },
+         "RX unrecognised: 2 bytes 78 78  xx"},
+        {"RequestWithNumber", [](TraceFile* t) { TraceRequestNumber(t, "WRITE_GATE", "0102", 5); },
+         "WRITE_GATE 0102 value 5"},
+        {"RequestWithText", [](TraceFile* t) { TraceRequest(t, "WRITE_GATE", "SEND_STR", "CAM 1\r"); },
+         "WRITE_GATE SEND_STR text \"CAM 1<CR>\""},
+        {"RequestAlone", [](TraceFile* t) { TraceRequest(t, "LOAD", nullptr, nullptr); }, "LOAD"},
+        {"RequestEnd",
+         [](TraceFile* t) {
+             TraceRequestNumber(t, "WRITE_GATE", "0102", 31);
+             TraceRequestEnd(t, 1);
+         },
+         "END WRITE_GATE result 1 after \\d+ ms"},
+        {"Reason", [](TraceFile* t) { TraceReason(t, "value %d out of range 0-%d", 31, 30); },
+         "REASON value 31 out of range 0-30"},
+        {"Try", [](TraceFile* t) { TraceTry(t, 2, 3); }, "TRY 2 of 3"},
+        {"Wait", [](TraceFile* t) { TraceWait(t, 1000, "before reading"); }, "WAIT 1000 ms before reading"},
+        {"ListFound", [](TraceFile* t) { TraceListLookup(t, "qelkophv01.ini", 1, "#010259"); },
+         "LIST qelkophv01.ini entry 1: #010259"},
+        {"ListNotFound", [](TraceFile* t) { TraceListLookup(t, "qelkophv01.ini", 9, nullptr); },
+         "LIST qelkophv01.ini entry 9 not found"},
+        {"PortOpened", [](TraceFile* t) { TracePort(t, TracePortEvent::kOpened, "COM1", 0); }, "PORT COM1 opened"},
+        {"PortLost", [](TraceFile* t) { TracePort(t, TracePortEvent::kLost, "COM1", 5); },
+         "PORT COM1 lost \\(OS error 5: [^.()]+\\)"},
+        {"PortNameOfTwelve", [](TraceFile* t) { TracePort(t, TracePortEvent::kReopenFailed, longPort.name, 0); },
+         "PORT ABCDEFGHIJKL reopen failed"},
+        {"FreeLine", [](TraceFile* t) { TraceLine(t, "note %s", "here"); }, "note here"},
+    };
+    const std::string stamp = "\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3} \\[3\\] ";
+    for (const LineCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenFresh();
+        c.write(&trace);
+        const std::vector<std::string> lines = FileLines(kTraceName);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(std::regex_match(lines.back(), std::regex(stamp + c.pattern))) << lines.back();
+    }
+    EXPECT_TRUE(g_logLines.empty());
+}
+
+TEST_F(TraceTest, LongLinesAreCutVisibly) {
+    const std::string longText(3000, 'x');
+    const std::function<void(TraceFile*)> cases[] = {
+        [&](TraceFile* t) { TraceTransmission(t, longText.data(), static_cast<int32_t>(longText.size())); },
+        [&](TraceFile* t) { TraceReason(t, "%s", longText.c_str()); },
+        [&](TraceFile* t) { TraceRequest(t, "WRITE_GATE", "SEND_STR", longText.c_str()); },
+    };
+    for (const auto& write : cases) {
+        OpenFresh();
+        write(&trace);
+        const std::vector<std::string> lines = FileLines(kTraceName);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].size(), kTraceLineSize - 3);
+        EXPECT_EQ(lines[0].substr(lines[0].size() - 3), "...");
+    }
+}
+
+// Line numbers written into the trace, in the order they stand in the file.
+std::vector<int> Numbers(const char* name) {
+    std::vector<int> numbers;
+    for (const std::string& line : FileLines(name)) {
+        const size_t at = line.find("line ");
+        numbers.push_back(at == std::string::npos ? -1 : std::atoi(line.c_str() + at + 5));
+    }
+    return numbers;
+}
+
+TEST_F(TraceTest, FullFileRollsOverAndANewOneBegins) {
+    constexpr uint32_t kLimit = 400;
+    SetTraceFileLimitForTest(kLimit);
+    OpenFresh();
+    // Two instances of one process share the variable, so the file: the
+    // second notices the first's roll-over instead of rolling again.
+    TraceFile second{};
+    ASSERT_TRUE(TraceOpen(&second, 4, CaptureLog));
+    // Lines of one length: one a little longer than the line that filled the
+    // file may still land at the end of FILE.1, after the roll-over.
+    constexpr int kLines = 40;  // about five files' worth
+    for (int n = 0; n < kLines; ++n) {
+        TraceLine(n % 2 == 0 ? &trace : &second, "line %03d", n);
+    }
+    TraceClose(&second);
+
+    EXPECT_LE(FileBytes(kTraceName).size(), kLimit);
+    EXPECT_LE(FileBytes(kOlderName).size(), kLimit);
+    std::vector<int> numbers = Numbers(kOlderName);
+    const std::vector<int> newest = Numbers(kTraceName);
+    numbers.insert(numbers.end(), newest.begin(), newest.end());
+    ASSERT_GT(numbers.size(), 2u);
+    EXPECT_EQ(numbers.back(), kLines - 1);
+    for (size_t i = 1; i < numbers.size(); ++i) {
+        EXPECT_EQ(numbers[i], numbers[i - 1] + 1) << "a line went missing at the roll-over";
+    }
+    EXPECT_TRUE(g_logLines.empty());
+}
+
+// The calling thread's last system error, which a trace write leaves alone.
+void SetSystemError(unsigned code) {
+#if defined(_WIN32)
+    SetLastError(code);
+#else
+    errno = static_cast<int>(code);
+#endif
+}
+
+unsigned SystemError() {
+#if defined(_WIN32)
+    return GetLastError();
+#else
+    return static_cast<unsigned>(errno);
+#endif
+}
+
+struct RefusedCase {
+    const char* name;
+    const char* variable;
+    bool opens;  // the system takes the name but not the writes
+};
+
+TEST_F(TraceTest, FileTheSystemRefusesTurnsTheTraceOffWithOneLogLine) {
+    std::vector<RefusedCase> cases = {
+        {"MissingFolder", "qel_no_such_folder/trace.txt", false},
+        {"Folder", ".", false},
+        {"TooLong", nullptr, false},
+    };
+#if !defined(_WIN32)
+    cases.push_back({"DeviceFull", "/dev/full", true});
+#endif
+    const std::string tooLong(kTracePathSize + 10, 'a');
+    constexpr unsigned kSomeError = 11;
+    for (const RefusedCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_logLines.clear();
+        TraceClose(&trace);
+        SetVariable(c.variable == nullptr ? tooLong.c_str() : c.variable);
+        EXPECT_EQ(TraceOpen(&trace, 1, CaptureLog), c.opens);
+        SetSystemError(kSomeError);
+        for (int n = 0; n < 3; ++n) {
+            TraceTransmission(&trace, "P\r\r", 3);
+        }
+        EXPECT_EQ(SystemError(), kSomeError);
+        EXPECT_FALSE(TraceIsOn(&trace));
+        ASSERT_EQ(g_logLines.size(), 1u);
+        EXPECT_EQ(g_logLines[0].rfind("32 QELPA : Cannot write trace ", 0), 0u) << g_logLines[0];
+    }
+}
+
+TEST_F(TraceTest, TraceSwitchedOffTouchesNoFile) {
+    const char* const variables[] = {nullptr, ""};
+    for (const char* variable : variables) {
+        SetVariable(variable);
+        EXPECT_FALSE(TraceOpen(&trace, 1, CaptureLog));
+        SetVariable(kTraceName);
+        TraceRequestNumber(&trace, "WRITE_GATE", "0102", 5);
+        TraceTransmission(&trace, "P\r\r", 3);
+        TraceRequestEnd(&trace, 0);
+        EXPECT_FALSE(FileExists(kTraceName));
+    }
+    // A record the host never cleared reads as off.
+    TraceFile uncleared;
+    std::memset(&uncleared, 0xA5, sizeof uncleared);
+    EXPECT_FALSE(TraceIsOn(&uncleared));
+    TraceReason(&uncleared, "nothing");
+    EXPECT_FALSE(FileExists(kTraceName));
+    EXPECT_TRUE(g_logLines.empty());
+}
+
+}  // namespace
