@@ -13,7 +13,7 @@ bool Decode(const std::string& text, std::string& out, std::string& error) {
     out.clear();
     for (size_t at = 0; at < text.size();) {
         if (text[at] == '\\' || text[at] == '<') {
-            if (!DecodeEscape(text, at, out, error)) {
+            if (!DecodeEscape(text, &at, &out, &error)) {
                 return false;
             }
         } else {
@@ -85,7 +85,7 @@ TEST(TextCodec, ShowsControlBytesByNameOrHex) {
         {"$PORT @A$ $", "\"\\$PORT @A$ $\""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Visible(c.bytes), c.shown);
+        EXPECT_EQ(Quoted(c.bytes), c.shown);
     }
 }
 
@@ -98,7 +98,7 @@ TEST(TextCodec, EveryShownTextReadsBackAsTheSameBytes) {
         all, "<CR><STX><41><DEL>", "\\<CR>", "<<CR>>", "<\r>", "x\\", "\"\"", "#0102", "$PORT$A",
     };
     for (const std::string& text : texts) {
-        std::string shown = Visible(text);
+        std::string shown = Quoted(text);
         ASSERT_GE(shown.size(), 2u);
         // Inside the quotes the scanner treats '"' only after a backslash.
         std::string inner = shown.substr(1, shown.size() - 2), out, error;
