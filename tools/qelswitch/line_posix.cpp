@@ -16,28 +16,9 @@ namespace qelswitch {
 
 namespace {
 
-struct Speed {
-    uint32_t rate;
-    speed_t code;
-};
-
-#define QELSWITCH_RATE_SPEED(rate) {rate, B##rate},
-constexpr Speed kSpeeds[] = {QELSWITCH_BAUD_RATES(QELSWITCH_RATE_SPEED)};
-#undef QELSWITCH_RATE_SPEED
-
 // A refusal that names the system's reason.
 bool FailWithErrno(std::string* error, const std::string& what) {
     return qeltools::Fail(error, what + ": " + std::strerror(errno));
-}
-
-bool SpeedOf(uint32_t rate, speed_t* code) {
-    for (const Speed& speed : kSpeeds) {
-        if (speed.rate == rate) {
-            *code = speed.code;
-            return true;
-        }
-    }
-    return false;
 }
 
 // Raw bytes both ways: no echo, no line editing, no CR/LF translation.
@@ -45,12 +26,11 @@ bool ConfigureLine(int fd, const Options& options, const std::string& path, std:
     termios settings{};
     if (tcgetattr(fd, &settings) != 0) return FailWithErrno(error, path + " is not a serial line");
     cfmakeraw(&settings);
-    speed_t speed = B9600;
-    if (!SpeedOf(options.baud, &speed)) {
+    // glibc's cfsetspeed takes the rate itself as well as its B constant, so
+    // the options' list is the only list of rates.
+    if (cfsetspeed(&settings, options.baud) != 0) {
         return qeltools::Fail(error, "baud rate " + std::to_string(options.baud) + " is not supported");
     }
-    cfsetispeed(&settings, speed);
-    cfsetospeed(&settings, speed);
     static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     settings.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
     settings.c_cflag |= kSizes[options.dataBits - 5] | CLOCAL | CREAD;
