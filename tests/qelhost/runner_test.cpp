@@ -106,7 +106,7 @@ Outcome RunText(const std::string& text, RunOptions options = {}) {
     Scenario scenario;
     ParseError error;
     Outcome run;
-    if (!ParseScenario(text, {}, scenario, error)) {
+    if (!ParseScenario(text, {}, &scenario, &error)) {
         ADD_FAILURE() << "line " << error.line << ": " << error.message;
         return run;
     }

@@ -12,7 +12,7 @@ namespace {
 Scenario ParseOk(const std::string& text, const Variables& variables = {}) {
     Scenario scenario;
     ParseError error;
-    EXPECT_TRUE(ParseScenario(text, variables, scenario, error)) << "line " << error.line << ": " << error.message;
+    EXPECT_TRUE(ParseScenario(text, variables, &scenario, &error)) << "line " << error.line << ": " << error.message;
     return scenario;
 }
 
@@ -222,7 +222,7 @@ TEST(ScenarioParser, RefusesMalformedLinesWithTheirNumber) {
     for (const Case& c : cases) {
         Scenario scenario;
         ParseError error;
-        EXPECT_FALSE(ParseScenario(c.text, {}, scenario, error)) << c.text;
+        EXPECT_FALSE(ParseScenario(c.text, {}, &scenario, &error)) << c.text;
         EXPECT_EQ(error.line, c.line) << c.text;
         EXPECT_NE(error.message.find(c.message), std::string::npos) << c.text << " -> " << error.message;
     }
@@ -235,7 +235,7 @@ TEST(ScenarioParser, RefusesMoreGatesThanTheHostLibraryHolds) {
     }
     Scenario scenario;
     ParseError error;
-    EXPECT_FALSE(ParseScenario(text, {}, scenario, error));
+    EXPECT_FALSE(ParseScenario(text, {}, &scenario, &error));
     EXPECT_EQ(error.line, 65);
 }
 

@@ -9,15 +9,15 @@ namespace qelhost {
 namespace {
 
 // Decodes a whole text the way the scenario scanner does.
-bool Decode(const std::string& text, std::string& out, std::string& error) {
-    out.clear();
+bool Decode(const std::string& text, std::string* out, std::string* error) {
+    out->clear();
     for (size_t at = 0; at < text.size();) {
         if (text[at] == '\\' || text[at] == '<') {
-            if (!DecodeEscape(text, at, out, error)) {
+            if (!DecodeEscape(text, &at, out, error)) {
                 return false;
             }
         } else {
-            out += text[at++];
+            *out += text[at++];
         }
     }
     return true;
@@ -48,7 +48,7 @@ TEST(TextCodec, DecodesEscapesIntoBytes) {
     };
     for (const Case& c : cases) {
         std::string out, error;
-        ASSERT_TRUE(Decode(c.written, out, error)) << c.written << ": " << error;
+        ASSERT_TRUE(Decode(c.written, &out, &error)) << c.written << ": " << error;
         EXPECT_EQ(out, c.bytes) << c.written;
     }
 }
@@ -64,7 +64,7 @@ TEST(TextCodec, RefusesMalformedEscapesAndNul) {
     };
     for (const Case& c : cases) {
         std::string out, error;
-        EXPECT_FALSE(Decode(c.written, out, error)) << c.written;
+        EXPECT_FALSE(Decode(c.written, &out, &error)) << c.written;
         EXPECT_NE(error.find(c.message), std::string::npos) << c.written << ": " << error;
     }
 }
@@ -85,7 +85,7 @@ TEST(TextCodec, ShowsControlBytesByNameOrHex) {
         {"$PORT @A$ $", "\"\\$PORT @A$ $\""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Visible(c.bytes), c.shown);
+        EXPECT_EQ(Quoted(c.bytes), c.shown);
     }
 }
 
@@ -98,11 +98,11 @@ TEST(TextCodec, EveryShownTextReadsBackAsTheSameBytes) {
         all, "<CR><STX><41><DEL>", "\\<CR>", "<<CR>>", "<\r>", "x\\", "\"\"", "#0102", "$PORT$A",
     };
     for (const std::string& text : texts) {
-        std::string shown = Visible(text);
+        std::string shown = Quoted(text);
         ASSERT_GE(shown.size(), 2u);
         // Inside the quotes the scanner treats '"' only after a backslash.
         std::string inner = shown.substr(1, shown.size() - 2), out, error;
-        ASSERT_TRUE(Decode(inner, out, error)) << shown << ": " << error;
+        ASSERT_TRUE(Decode(inner, &out, &error)) << shown << ": " << error;
         EXPECT_EQ(out, text) << shown;
     }
 }

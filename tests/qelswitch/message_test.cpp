@@ -156,10 +156,5 @@ TEST(ParseMessage, RefusesBadChecksumsAndBrokenLayouts) {
     }
 }
 
-TEST(Visible, ShowsControlAndHighBytes) {
-    EXPECT_EQ(Visible("*01\r\n"), "*01<CR><LF>");
-    EXPECT_EQ(Visible(std::string_view("a\0b\x7F\xE9", 5)), "a<00>b<7F><E9>");
-}
-
 }  // namespace
 }  // namespace qelswitch

@@ -32,11 +32,23 @@ struct State {
     int callCount;
     int refuseClients;
     uint8_t nextClientId;
-    MoxLogListener logListener;
-    MoxPutListener putListener;
 };
 
-State g_state{{}, 0, {}, 0, {}, 0, 0, 3, nullptr, nullptr};
+// Listeners outlive MoxReset, so they stay out of the state it clears.
+struct Listeners {
+    MoxLogListener log;
+    void* logUser;
+    MoxPutListener put;
+    void* putUser;
+    MoxPlainPutListener plainPut;
+};
+
+State g_state{{}, 0, {}, 0, {}, 0, 0, 3};
+Listeners g_listeners{nullptr, nullptr, nullptr, nullptr, nullptr};
+
+void MOXPRO_CDECL CallPlainPut(void*, const char* address, const char* text) {
+    g_listeners.plainPut(address, text);
+}
 
 template <size_t N>
 void Copy(char (&destination)[N], const char* source) {
@@ -109,8 +121,8 @@ MOXPRO_API uint16_t MOXPRO_CDECL MoxPutGateStr(uint32_t client, uint32_t gateId,
     }
     Copy(gate->text, text);
     ++gate->putCount;
-    if (g_state.putListener != nullptr) {
-        g_state.putListener(gate->address, gate->text);
+    if (g_listeners.put != nullptr) {
+        g_listeners.put(g_listeners.putUser, gate->address, gate->text);
     }
     return 0;
 }
@@ -174,18 +186,14 @@ MOXPRO_API void MOXPRO_CDECL err(int32_t level, const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(line.text, sizeof line.text, format, args);
     va_end(args);
-    if (g_state.logListener != nullptr) {
-        g_state.logListener(level, line.text);
+    if (g_listeners.log != nullptr) {
+        g_listeners.log(g_listeners.logUser, level, line.text);
     }
 }
 
 MOXPRO_API void MOXPRO_CDECL MoxReset(void) {
-    MoxLogListener logListener = g_state.logListener;
-    MoxPutListener putListener = g_state.putListener;
     std::memset(&g_state, 0, sizeof g_state);
     g_state.nextClientId = 3;
-    g_state.logListener = logListener;
-    g_state.putListener = putListener;
 }
 
 MOXPRO_API uint32_t MOXPRO_CDECL MoxAddGate(const char* address, const char* name, uint32_t format) {
@@ -261,12 +269,19 @@ MOXPRO_API const char* MOXPRO_CDECL MoxCall(int index) {
     return index >= 0 && index < g_state.callCount ? g_state.calls[index] : "";
 }
 
-MOXPRO_API void MOXPRO_CDECL MoxSetLogListener(MoxLogListener listener) {
-    g_state.logListener = listener;
+MOXPRO_API void MOXPRO_CDECL MoxListenToLog(MoxLogListener listener, void* user) {
+    g_listeners.log = listener;
+    g_listeners.logUser = user;
 }
 
-MOXPRO_API void MOXPRO_CDECL MoxSetPutListener(MoxPutListener listener) {
-    g_state.putListener = listener;
+MOXPRO_API void MOXPRO_CDECL MoxListenToPuts(MoxPutListener listener, void* user) {
+    g_listeners.put = listener;
+    g_listeners.putUser = user;
+}
+
+MOXPRO_API void MOXPRO_CDECL MoxSetPutListener(MoxPlainPutListener listener) {
+    g_listeners.plainPut = listener;
+    MoxListenToPuts(listener != nullptr ? CallPlainPut : nullptr, nullptr);
 }
 
 }  // extern "C"

@@ -56,11 +56,17 @@ MOXPRO_API int MOXPRO_CDECL MoxCallCount(void);
 MOXPRO_API const char* MOXPRO_CDECL MoxCall(int index);
 
 /* Listeners for a host simulator: every log line, every text put into a
- * gate. Pass NULL to remove. */
-typedef void(MOXPRO_CDECL* MoxLogListener)(int32_t level, const char* line);
-typedef void(MOXPRO_CDECL* MoxPutListener)(const char* address, const char* text);
-MOXPRO_API void MOXPRO_CDECL MoxSetLogListener(MoxLogListener listener);
-MOXPRO_API void MOXPRO_CDECL MoxSetPutListener(MoxPutListener listener);
+ * gate, each called with the user pointer given with it. Pass NULL to
+ * remove. MoxReset keeps them. */
+typedef void(MOXPRO_CDECL* MoxLogListener)(void* user, int32_t level, const char* line);
+typedef void(MOXPRO_CDECL* MoxPutListener)(void* user, const char* address, const char* text);
+MOXPRO_API void MOXPRO_CDECL MoxListenToLog(MoxLogListener listener, void* user);
+MOXPRO_API void MOXPRO_CDECL MoxListenToPuts(MoxPutListener listener, void* user);
+
+/* The put listener without a user pointer, for callers that keep their own
+ * state; it replaces any listener given to MoxListenToPuts. */
+typedef void(MOXPRO_CDECL* MoxPlainPutListener)(const char* address, const char* text);
+MOXPRO_API void MOXPRO_CDECL MoxSetPutListener(MoxPlainPutListener listener);
 
 #ifdef __cplusplus
 }

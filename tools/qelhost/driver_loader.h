@@ -8,8 +8,8 @@
 namespace qelhost {
 
 // Loads the library at path and finds its QelMain. Returns nullptr and a
-// message in error when either fails.
-QelMainFn LoadDriver(const std::string& path, std::string& error);
+// message in *error when either fails.
+QelMainFn LoadDriver(const std::string& path, std::string* error);
 
 // The driver library in the folder of the running program.
 std::string DefaultDriverPath();

@@ -6,18 +6,18 @@
 
 namespace qelhost {
 
-QelMainFn LoadDriver(const std::string& path, std::string& error) {
+QelMainFn LoadDriver(const std::string& path, std::string* error) {
     // A bare file name would make dlopen search the library path; a host
     // names the file it means.
     std::string file = path.find('/') == std::string::npos ? "./" + path : path;
     void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
-        error = dlerror();
+        *error = dlerror();
         return nullptr;
     }
     void* entry = dlsym(module, "QelMain");
     if (entry == nullptr) {
-        error = path + " has no QelMain";
+        *error = path + " has no QelMain";
         return nullptr;
     }
     return reinterpret_cast<QelMainFn>(entry);

@@ -4,15 +4,15 @@
 
 namespace qelhost {
 
-QelMainFn LoadDriver(const std::string& path, std::string& error) {
+QelMainFn LoadDriver(const std::string& path, std::string* error) {
     HMODULE module = LoadLibraryA(path.c_str());
     if (module == nullptr) {
-        error = "LoadLibraryA failed with error " + std::to_string(GetLastError());
+        *error = "LoadLibraryA failed with error " + std::to_string(GetLastError());
         return nullptr;
     }
     FARPROC entry = GetProcAddress(module, "QelMain");
     if (entry == nullptr) {
-        error = path + " has no QelMain";
+        *error = path + " has no QelMain";
         return nullptr;
     }
     return reinterpret_cast<QelMainFn>(reinterpret_cast<void*>(entry));

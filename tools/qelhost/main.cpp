@@ -17,7 +17,7 @@ namespace {
 constexpr int kExitMalformed = 2;
 constexpr int kExitNoDriver = 3;
 
-const char kUsage[] = R"(usage: qelhost [options] [SCENARIO | -]
+const char kUsageHead[] = R"(usage: qelhost [options] [SCENARIO | -]
 
 Runs a scenario (a file, or standard input when none or "-" is given)
 against the driver library, loaded by path as a host loads it, with the host
@@ -44,38 +44,12 @@ Numbers are decimal or 0x hex. $NAME is replaced by --port / --var values.
 Texts may hold control bytes: <CR> <LF> <STX> <ETX> <ESC> ... (any ASCII
 control name), <XX> (two upper-case hex digits), \xNN, \r, \n, \t; \\ \"
 \< \$ \# stand for the character itself (write the literal text "<CR>" as
-\<CR>). A text cannot hold a NUL byte.
+\<CR>). A text cannot hold a NUL byte. Every request may end in "expect N":
+its result must be N. A failed check is reported and the scenario goes on.
 
-  gate ADDRESS numeric|string [VALUE] [name=NAME] [format=N]
-                      declare a gate (256-byte value area, entry in the host
-                      library); NAME defaults to ADDRESS; gates are named by
-                      NAME, else by ADDRESS; format=N replaces 0/7 in the
-                      gate records and the host library
-  set GATE VALUE      set a value without a request
-  info                REQ_GET_INFO (run automatically before the first
-                      other request when the scenario has none)
-  load [port=NAME] [enabled=N] [timeout=N] [line=BAUD,DATA,STOP,PARITY]
-                      REQ_LOAD; defaults: $PORT or NUL, 1, 100, the
-                      driver's line defaults
-  warmstart | nop | blockwrite | stop | close | open
-  register GATE | update GATE | read GATE | write GATE [VALUE]
-  reconfigure [port=NAME] [timeout=N] [line=B,D,S,P]
-                      defaults: last port and line, timeout 0
-  request CODE        any request code, no data record
-                      every request may end in "expect N"
-  wait MS             sleep
-  note TEXT...        a remark, printed with the scenario
-  check result N
-  check number GATE N
-  check text GATE [contains] TEXT
-  check address GATE TEXT
-  check log [contains] TEXT          (a log line of the last request)
-  check nolog                        (the last request logged nothing)
-  check echo OUTGOING|INCOMING [contains] TEXT
-  check noecho OUTGOING|INCOMING     (the last request put nothing there)
-  check registration GATE W4 W5 W7 W8
-  check info [size=N] [device=TEXT] [line=B,D,S,P] [words=W0,W4,W7]
+)";
 
+const char kUsageTail[] = R"(
 OUTPUT
 Each command as "LINE| source"; beneath it, indented by six blanks:
   log LEVEL "TEXT"            a host log line
@@ -90,7 +64,9 @@ and at the end: "qelhost: N requests, N checks, N failed".
 Texts are shown in the notation above, so they can be pasted into checks.
 
 A first line "# needs: switcher" marks a scenario that needs a switcher on
-its port; the build's scenario tests leave those out until one is wired.
+its port: scripts/run-scenario runs it with the switcher emulator qelswitch
+on the other end of the line, and the build's tests run every such scenario
+that way (the Windows build's under Wine, on a serial pair).
 )";
 
 int Usage(const std::string& problem) {
@@ -109,7 +85,7 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         bool hasNext = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
+            std::cout << kUsageHead << qelhost::LanguageHelp() << kUsageTail;
             return 0;
         } else if (arg == "--version") {
             std::cout << "qelhost " QELKOPHV_VERSION "\n";
@@ -152,7 +128,7 @@ int main(int argc, char** argv) {
 
     qelhost::Scenario scenario;
     qelhost::ParseError error;
-    if (!qelhost::ParseScenario(text, variables, scenario, error)) {
+    if (!qelhost::ParseScenario(text, variables, &scenario, &error)) {
         std::cerr << shownName << ":" << error.line << ": " << error.message << "\n";
         return kExitMalformed;
     }
@@ -161,7 +137,7 @@ int main(int argc, char** argv) {
         driver = qelhost::DefaultDriverPath();
     }
     std::string problem;
-    QelMainFn entry = qelhost::LoadDriver(driver, problem);
+    QelMainFn entry = qelhost::LoadDriver(driver, &problem);
     if (entry == nullptr) {
         std::cerr << "qelhost: cannot load the driver " << driver << ": " << problem << "\n";
         return kExitNoDriver;

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "qelkophv/qelkophv.h"
+#include "report.h"
 #include "scenario.h"
 
 namespace qelhost {
@@ -17,8 +19,5 @@ struct RunOptions {
 // Runs every command in order and returns 0 when every check held, 1 when
 // one failed. The host library's state is reset first; one run at a time.
 int RunScenario(const Scenario& scenario, QelMainFn entry, const RunOptions& options, std::ostream& out);
-
-// The name of a request code, such as "REQ_WRITE_GATE", or "code N".
-std::string RequestName(int32_t code);
 
 }  // namespace qelhost

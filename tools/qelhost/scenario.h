@@ -1,5 +1,6 @@
 // A scenario: the host's side of a session with the driver, one command a
-// line. The language is described at the top of scenario.cpp.
+// line. Its words are listed in one table in scenario.cpp, which also gives
+// --help its text; how a line splits into words is scenario_tokens.h.
 #pragma once
 
 #include <cstdint>
@@ -71,7 +72,7 @@ struct Command {
     std::optional<uint32_t> timeout;
     std::optional<LineSettings> lineSettings;
 
-    int32_t code = 0;  // request: the raw code; check result: the result
+    int32_t code = 0;  // request: its code; check result: the result
     uint32_t waitMs = 0;
     std::optional<int32_t> expect;
     std::vector<uint32_t> words;  // check registration: words 4, 5, 7, 8
@@ -97,7 +98,10 @@ using Variables = std::map<std::string, std::string, std::less<>>;
 
 // Reads a whole scenario. Returns false with the first error when a line is
 // malformed; nothing of a malformed scenario is run.
-bool ParseScenario(std::string_view text, const Variables& variables, Scenario& scenario, ParseError& error);
+bool ParseScenario(std::string_view text, const Variables& variables, Scenario* scenario, ParseError* error);
+
+// Every command word with its usage and what it does, as --help lists them.
+std::string LanguageHelp();
 
 bool IsRequest(Op op);
 bool IsCheck(Op op);

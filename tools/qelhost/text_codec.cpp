@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "parse.h"
+#include "visible.h"
+
 namespace qelhost {
 
 namespace {
@@ -47,12 +50,11 @@ int ByteName(std::string_view text, size_t at, size_t& length) {
     return name == "DEL" ? 0x7F : -1;
 }
 
-bool PutByte(int byte, std::string& out, std::string& error) {
+bool PutByte(int byte, std::string* out, std::string* error) {
     if (byte == 0) {
-        error = "a text cannot hold a NUL byte";
-        return false;
+        return qeltools::Fail(error, "a text cannot hold a NUL byte");
     }
-    out += static_cast<char>(byte);
+    *out += static_cast<char>(byte);
     return true;
 }
 
@@ -63,63 +65,59 @@ bool StartsByteName(std::string_view text, size_t at) {
     return ByteName(text, at, length) >= 0;
 }
 
-bool DecodeEscape(std::string_view text, size_t& at, std::string& out, std::string& error) {
-    if (text[at] == '<') {
+bool DecodeEscape(std::string_view text, size_t* at, std::string* out, std::string* error) {
+    if (text[*at] == '<') {
         size_t length = 0;
-        int byte = ByteName(text, at, length);
+        int byte = ByteName(text, *at, length);
         if (byte < 0) {
-            out += '<';
-            ++at;
+            *out += '<';
+            ++*at;
             return true;
         }
-        at += length;
+        *at += length;
         return PutByte(byte, out, error);
     }
     // A backslash escape.
-    if (at + 1 >= text.size()) {
-        error = "a backslash ends the text";
-        return false;
+    if (*at + 1 >= text.size()) {
+        return qeltools::Fail(error, "a backslash ends the text");
     }
-    char c = text[at + 1];
-    at += 2;
+    char c = text[*at + 1];
+    *at += 2;
     switch (c) {
         case '\\':
         case '"':
         case '<':
         case '$':
         case '#':
-            out += c;
+            *out += c;
             return true;
         case 'r':
-            out += '\r';
+            *out += '\r';
             return true;
         case 'n':
-            out += '\n';
+            *out += '\n';
             return true;
         case 't':
-            out += '\t';
+            *out += '\t';
             return true;
         case 'x': {
-            int high = at < text.size() ? HexValue(text[at], false) : -1;
-            int low = at + 1 < text.size() ? HexValue(text[at + 1], false) : -1;
+            int high = *at < text.size() ? HexValue(text[*at], false) : -1;
+            int low = *at + 1 < text.size() ? HexValue(text[*at + 1], false) : -1;
             if (high < 0 || low < 0) {
-                error = "\\x needs two hex digits";
-                return false;
+                return qeltools::Fail(error, "\\x needs two hex digits");
             }
-            at += 2;
+            *at += 2;
             return PutByte(high * 16 + low, out, error);
         }
         default:
-            error = std::string("unknown escape \\") + c;
-            return false;
+            return qeltools::Fail(error, std::string("unknown escape \\") + c);
     }
 }
 
-std::string Visible(std::string_view text) {
+std::string Quoted(std::string_view text) {
     std::string out = "\"";
     for (size_t i = 0; i < text.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        char hex[8];
         if (c == '\\' || c == '"') {
             out += '\\';
             out += static_cast<char>(c);
@@ -128,17 +126,8 @@ std::string Visible(std::string_view text) {
         } else if (c == '$' && i + 1 < text.size() &&
                    ((text[i + 1] >= 'A' && text[i + 1] <= 'Z') || text[i + 1] == '_')) {
             out += "\\$";
-        } else if (c == '\r') {
-            out += "<CR>";
-        } else if (c == '\n') {
-            out += "<LF>";
-        } else if (c == 0x02) {
-            out += "<STX>";
-        } else if (c < 0x20 || c >= 0x7F) {
-            std::snprintf(hex, sizeof hex, "<%02X>", c);
-            out += hex;
         } else {
-            out += static_cast<char>(c);
+            qeltools::AppendVisible(c, out);
         }
     }
     out += '"';

@@ -17,18 +17,19 @@
 
 namespace qelhost {
 
-// Decodes the escape that starts at text[at] ('\' or '<') into out and
-// advances at past it. A '<' that starts no escape is copied as it stands.
-// Returns false with a message in error for a malformed '\' escape or a NUL.
-bool DecodeEscape(std::string_view text, size_t& at, std::string& out, std::string& error);
+// Decodes the escape that starts at text[*at] ('\' or '<') into *out and
+// advances *at past it. A '<' that starts no escape is copied as it stands.
+// Returns false with a message in *error for a malformed '\' escape or a NUL.
+bool DecodeEscape(std::string_view text, size_t* at, std::string* out, std::string* error);
 
 // True when text[at] is a '<' that DecodeEscape would read as a byte.
 bool StartsByteName(std::string_view text, size_t at);
 
-// The text in double quotes in the notation above: CR, LF and STX by name,
-// other control bytes and bytes from 0x7F as <XX>, and a backslash before
-// any character that would otherwise read as an escape.
-std::string Visible(std::string_view text);
+// The text in double quotes in the notation above: the bytes as the tools
+// show them (visible.h: CR, LF and STX by name, other control bytes and
+// bytes from 0x7F as <XX>), and a backslash before any character that would
+// otherwise read as an escape.
+std::string Quoted(std::string_view text);
 
 // Bytes as two-digit upper-case hex, separated by spaces.
 std::string HexBytes(std::string_view bytes);

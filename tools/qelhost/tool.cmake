@@ -10,7 +10,7 @@ qel_keep_platform_sources(QELHOST_SOURCES)
 # host library substitute, so the driver finds libmoxpro.so / MOXPRO.dll
 # already in the process; the driver itself is loaded by path at run time.
 add_library(qelhost_core STATIC ${QELHOST_SOURCES})
-target_include_directories(qelhost_core PUBLIC ${QELHOST_DIR} ${CMAKE_SOURCE_DIR}/include)
+target_include_directories(qelhost_core PUBLIC ${QELHOST_DIR} ${CMAKE_SOURCE_DIR}/tools/common ${CMAKE_SOURCE_DIR}/include)
 target_compile_options(qelhost_core PRIVATE ${QEL_WARNINGS})
 target_link_libraries(qelhost_core PUBLIC moxpro)
 if(NOT WIN32)

@@ -1,8 +1,14 @@
 #include "control.h"
 
+#include "parse.h"
+
 namespace qelswitch {
 
 namespace {
+
+using qeltools::Fail;
+using qeltools::ParseUnsigned;
+using qeltools::Trim;
 
 // Which argument a verb takes.
 enum class Argument { kNone, kOnOff, kCount, kDelay, kCountOrOff, kText };
@@ -28,18 +34,6 @@ constexpr VerbEntry kVerbs[] = {
     {"help", ControlVerb::kHelp, Argument::kNone, "help               this list"},
     {"quit", ControlVerb::kQuit, Argument::kNone, "quit               end the emulator"},
 };
-
-std::string_view Trim(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-bool Fail(std::string* error, std::string message) {
-    *error = std::move(message);
-    return false;
-}
 
 bool ParseArgument(const VerbEntry& entry, std::string_view argument, ControlCommand* command, std::string* error) {
     const std::string name = entry.name;
@@ -81,18 +75,6 @@ void Confirm(Emulator& emulator, const std::string& what) {
 }
 
 }  // namespace
-
-bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t* value) {
-    if (text.empty() || text.size() > 19) return false;
-    uint64_t result = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        result = result * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (result > max) return false;
-    *value = result;
-    return true;
-}
 
 bool IsLabelAddress(std::string_view text) {
     if (text.size() != 2) return false;

@@ -37,9 +37,6 @@ struct ControlCommand {
 inline constexpr uint64_t kMaxDelayMs = 600000;
 inline constexpr uint64_t kMaxCount = 1000000000;
 
-// Decimal digits only, no sign, at most `max`.
-bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t* value);
-
 // Two upper-case hex digits, as "L" and "R" addresses are written.
 bool IsLabelAddress(std::string_view text);
 

@@ -10,52 +10,27 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "parse.h"
+
 namespace qelswitch {
 
 namespace {
 
-struct Speed {
-    uint32_t rate;
-    speed_t code;
-};
-
-constexpr Speed kSpeeds[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
-    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
-    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
-    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
-};
-static_assert(std::size(kSpeeds) == std::size(kBaudRates));
-
-bool Fail(std::string* error, const std::string& what) {
-    *error = what + ": " + std::strerror(errno);
-    return false;
-}
-
-bool SpeedOf(uint32_t rate, speed_t* code) {
-    for (const Speed& speed : kSpeeds) {
-        if (speed.rate == rate) {
-            *code = speed.code;
-            return true;
-        }
-    }
-    return false;
+// A refusal that names the system's reason.
+bool FailWithErrno(std::string* error, const std::string& what) {
+    return qeltools::Fail(error, what + ": " + std::strerror(errno));
 }
 
 // Raw bytes both ways: no echo, no line editing, no CR/LF translation.
 bool ConfigureLine(int fd, const Options& options, const std::string& path, std::string* error) {
     termios settings{};
-    if (tcgetattr(fd, &settings) != 0) return Fail(error, path + " is not a serial line");
+    if (tcgetattr(fd, &settings) != 0) return FailWithErrno(error, path + " is not a serial line");
     cfmakeraw(&settings);
-    speed_t speed = B9600;
-    if (!SpeedOf(options.baud, &speed)) {
-        *error = "baud rate " + std::to_string(options.baud) + " is not supported";
-        return false;
+    // glibc's cfsetspeed takes the rate itself as well as its B constant, so
+    // the options' list is the only list of rates.
+    if (cfsetspeed(&settings, options.baud) != 0) {
+        return qeltools::Fail(error, "baud rate " + std::to_string(options.baud) + " is not supported");
     }
-    cfsetispeed(&settings, speed);
-    cfsetospeed(&settings, speed);
     static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     settings.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
     settings.c_cflag |= kSizes[options.dataBits - 5] | CLOCAL | CREAD;
@@ -66,23 +41,23 @@ bool ConfigureLine(int fd, const Options& options, const std::string& path, std:
     settings.c_iflag &= ~(IXON | IXOFF | IXANY);
     settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;
-    if (tcsetattr(fd, TCSANOW, &settings) != 0) return Fail(error, "cannot set the line settings of " + path);
+    if (tcsetattr(fd, TCSANOW, &settings) != 0) return FailWithErrno(error, "cannot set the line settings of " + path);
     return true;
 }
 
 bool OpenPseudoTerminal(const Options& options, Line* line, std::string* error) {
     line->fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (line->fd < 0) return Fail(error, "cannot open a pseudo-terminal");
+    if (line->fd < 0) return FailWithErrno(error, "cannot open a pseudo-terminal");
     char name[128] = {};
     if (grantpt(line->fd) != 0 || unlockpt(line->fd) != 0 || ptsname_r(line->fd, name, sizeof name) != 0) {
-        return Fail(error, "cannot prepare the pseudo-terminal");
+        return FailWithErrno(error, "cannot prepare the pseudo-terminal");
     }
     line->path = name;
     line->slaveFd = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (line->slaveFd < 0) return Fail(error, "cannot open " + line->path);
+    if (line->slaveFd < 0) return FailWithErrno(error, "cannot open " + line->path);
     if (!ConfigureLine(line->slaveFd, options, line->path, error)) return false;
     if (fcntl(line->fd, F_SETFL, fcntl(line->fd, F_GETFL) | O_NONBLOCK) != 0) {
-        return Fail(error, "cannot make the pseudo-terminal non-blocking");
+        return FailWithErrno(error, "cannot make the pseudo-terminal non-blocking");
     }
     return true;
 }
@@ -90,8 +65,8 @@ bool OpenPseudoTerminal(const Options& options, Line* line, std::string* error) 
 bool OpenDevice(const Options& options, Line* line, std::string* error) {
     line->path = options.device;
     line->fd = open(options.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (line->fd < 0) return Fail(error, "cannot open " + options.device);
-    if (flock(line->fd, LOCK_EX | LOCK_NB) != 0) return Fail(error, options.device + " is in use");
+    if (line->fd < 0) return FailWithErrno(error, "cannot open " + options.device);
+    if (flock(line->fd, LOCK_EX | LOCK_NB) != 0) return FailWithErrno(error, options.device + " is in use");
     return ConfigureLine(line->fd, options, options.device, error);
 }
 

@@ -18,6 +18,7 @@
 #include "emulator.h"
 #include "line_posix.h"
 #include "options.h"
+#include "parse.h"
 #include "qel_version.h"
 
 namespace {
@@ -41,8 +42,7 @@ void OnSignal(int) {
 
 bool InstallSignals(std::string* error) {
     if (pipe2(g_signalPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
-        *error = std::string("cannot create the signal pipe: ") + std::strerror(errno);
-        return false;
+        return qeltools::Fail(error, std::string("cannot create the signal pipe: ") + std::strerror(errno));
     }
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -82,15 +82,14 @@ StdinUse ClassifyStdin(bool control) {
 bool CreateLink(const std::string& link, const std::string& target, std::string* error) {
     struct stat info {};
     if (lstat(link.c_str(), &info) == 0 && !S_ISLNK(info.st_mode)) {
-        *error = link + " exists and is not a symbolic link";
-        return false;
+        return qeltools::Fail(error, link + " exists and is not a symbolic link");
     }
     const std::string temporary = link + ".new" + std::to_string(getpid());
     unlink(temporary.c_str());
     if (symlink(target.c_str(), temporary.c_str()) != 0 || rename(temporary.c_str(), link.c_str()) != 0) {
-        *error = "cannot create the link " + link + ": " + std::strerror(errno);
+        const std::string reason = std::strerror(errno);
         unlink(temporary.c_str());
-        return false;
+        return qeltools::Fail(error, "cannot create the link " + link + ": " + reason);
     }
     return true;
 }

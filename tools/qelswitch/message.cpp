@@ -182,25 +182,4 @@ std::string LengthField(size_t length) {
     return std::to_string(length).substr(0, 2);
 }
 
-std::string Visible(std::string_view bytes) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string shown;
-    for (char character : bytes) {
-        const unsigned char code = static_cast<unsigned char>(character);
-        if (code == '\r') {
-            shown += "<CR>";
-        } else if (code == '\n') {
-            shown += "<LF>";
-        } else if (code < 0x20 || code >= 0x7F) {
-            shown += '<';
-            shown += kHex[code >> 4];
-            shown += kHex[code & 0xF];
-            shown += '>';
-        } else {
-            shown += character;
-        }
-    }
-    return shown;
-}
-
 }  // namespace qelswitch

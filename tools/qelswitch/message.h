@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "visible.h"
+
 namespace qelswitch {
 
 enum class MessageKind {
@@ -43,8 +45,7 @@ Message ParseMessage(std::string_view line);
 // 10, both digits below 100, and the first two digits from 100 on.
 std::string LengthField(size_t length);
 
-// Bytes as a person reads them: CR as <CR>, LF as <LF>, any other control
-// or non-ASCII byte as <hh>.
-std::string Visible(std::string_view bytes);
+// Bytes as a person reads them: <CR>, <LF>, <STX>, <hh>.
+using qeltools::Visible;
 
 }  // namespace qelswitch

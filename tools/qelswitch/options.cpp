@@ -4,15 +4,14 @@
 #include <cctype>
 
 #include "control.h"
+#include "parse.h"
 
 namespace qelswitch {
 
 namespace {
 
-bool Fail(std::string* error, std::string message) {
-    *error = std::move(message);
-    return false;
-}
+using qeltools::Fail;
+using qeltools::ParseUnsigned;
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -10,7 +10,7 @@
 
 namespace qelswitch {
 
-// The rates a POSIX line can be set to here.
+// The rates a POSIX line can be set to here: the one list of them.
 inline constexpr uint32_t kBaudRates[] = {50,      75,      110,     134,     150,     200,    300,     600,
                                           1200,    1800,    2400,    4800,    9600,    19200,  38400,   57600,
                                           115200,  230400,  460800,  500000,  576000,  921600, 1000000, 1152000,

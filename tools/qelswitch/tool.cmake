@@ -15,7 +15,7 @@ add_library(qelswitch_core STATIC
   ${QELSWITCH_DIR}/emulator.cpp
   ${QELSWITCH_DIR}/control.cpp
   ${QELSWITCH_DIR}/options.cpp)
-target_include_directories(qelswitch_core PUBLIC ${QELSWITCH_DIR})
+target_include_directories(qelswitch_core PUBLIC ${QELSWITCH_DIR} ${CMAKE_SOURCE_DIR}/tools/common)
 target_compile_options(qelswitch_core PRIVATE ${QEL_WARNINGS})
 
 add_executable(qelswitch ${QELSWITCH_DIR}/main.cpp ${QELSWITCH_DIR}/line_posix.cpp)

@@ -1,0 +1,39 @@
+// Bytes as the tools and tests show them: CR as <CR>, LF as <LF>, STX as
+// <STX>, any other control or non-ASCII byte as <XX> (two upper-case hex
+// digits), everything else as it stands. Header only, so that the driver's
+// tests can show transmissions the same way.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qeltools {
+
+// How one byte shows: its name, <XX>, or the character itself.
+inline void AppendVisible(unsigned char byte, std::string& out) {
+    static const char kHex[] = "0123456789ABCDEF";
+    if (byte == '\r') {
+        out += "<CR>";
+    } else if (byte == '\n') {
+        out += "<LF>";
+    } else if (byte == 0x02) {
+        out += "<STX>";
+    } else if (byte < 0x20 || byte >= 0x7F) {
+        out += '<';
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+        out += '>';
+    } else {
+        out += static_cast<char>(byte);
+    }
+}
+
+inline std::string Visible(std::string_view bytes) {
+    std::string shown;
+    for (char byte : bytes) {
+        AppendVisible(static_cast<unsigned char>(byte), shown);
+    }
+    return shown;
+}
+
+}  // namespace qeltools

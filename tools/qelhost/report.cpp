@@ -1,0 +1,105 @@
+// What qelhost prints while it runs a scenario, and its counts.
+#include "report.h"
+
+#include "text_codec.h"
+
+namespace qelhost {
+
+namespace {
+
+const char* const kIndent = "      ";
+
+// Texts the driver hands back (device name, banner) are read up to this.
+constexpr size_t kMaxDriverText = 4096;
+
+}  // namespace
+
+void Report::Line(const std::string& line) {
+    out_ << line << '\n' << std::flush;
+}
+
+void Report::Detail(const std::string& line) {
+    Line(kIndent + line);
+}
+
+void Report::Request(int32_t code, int32_t result, long long elapsedMs, std::optional<int32_t> expect) {
+    ++requests_;
+    Detail(RequestName(code) + " -> " + std::to_string(result) + " (" + std::to_string(elapsedMs) + " ms)");
+    if (expect.has_value()) {
+        ++checks_;
+        if (*expect != result) {
+            Failure("expected result " + std::to_string(*expect) + ", got " + std::to_string(result));
+        }
+    }
+}
+
+void Report::Judge(bool held, const std::string& message) {
+    ++checks_;
+    if (held) {
+        Detail("ok");
+    } else {
+        Failure(message);
+    }
+}
+
+void Report::Failure(const std::string& message) {
+    ++failures_;
+    Detail("FAIL " + message);
+}
+
+int Report::Finish() {
+    Line("qelhost: " + std::to_string(requests_) + " requests, " + std::to_string(checks_) + " checks, " +
+         std::to_string(failures_) + " failed");
+    return failures_ == 0 ? 0 : 1;
+}
+
+std::string RequestName(int32_t code) {
+    switch (code) {
+        case REQ_LOAD:
+            return "REQ_LOAD";
+        case REQ_WARM_START:
+            return "REQ_WARM_START";
+        case REQ_REGISTER_GATE:
+            return "REQ_REGISTER_GATE";
+        case REQ_NOP:
+            return "REQ_NOP";
+        case REQ_UPDATE_GATE:
+            return "REQ_UPDATE_GATE";
+        case REQ_READ_GATE:
+            return "REQ_READ_GATE";
+        case REQ_WRITE_GATE:
+            return "REQ_WRITE_GATE";
+        case REQ_BLOCK_WRITE:
+            return "REQ_BLOCK_WRITE";
+        case REQ_STOP:
+            return "REQ_STOP";
+        case REQ_CLOSE_PORT:
+            return "REQ_CLOSE_PORT";
+        case REQ_OPEN_PORT:
+            return "REQ_OPEN_PORT";
+        case REQ_GET_INFO:
+            return "REQ_GET_INFO";
+        case REQ_RECONFIGURE_PORT:
+            return "REQ_RECONFIGURE_PORT";
+        default:
+            return "code " + std::to_string(code);
+    }
+}
+
+std::string LineText(const LineSettings& line) {
+    return std::to_string(line.baudRate) + "," + std::to_string(line.dataBits) + "," + std::to_string(line.stopBits) +
+           "," + std::to_string(line.parity);
+}
+
+std::string DriverText(const char* text) {
+    if (text == nullptr) {
+        return "(null)";
+    }
+    size_t length = 0;
+    while (length < kMaxDriverText && text[length] != '\0') {
+        ++length;
+    }
+    return Quoted(std::string_view(text, length));
+}
+
+}  // namespace qelhost

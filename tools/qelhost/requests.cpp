@@ -1,0 +1,156 @@
+// The requests of a scenario: each record filled as a host fills it, the
+// driver called, the result and what changed reported.
+#include <chrono>
+#include <cstdio>
+
+#include "session.h"
+#include "text_codec.h"
+
+namespace qelhost {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The context size used when the driver reports none.
+constexpr size_t kFallbackContextSize = 65536;
+
+constexpr LineSettings kLineFallback{9600, 8, 0, 0};
+
+int32_t Call(Session& session, int32_t code, void* data, std::optional<int32_t> expect) {
+    DriverRequest request{};
+    request.context = reinterpret_cast<DriverContext*>(session.driver.context.get());
+    request.code = code;
+    request.data = data;
+    session.events.StartRequest();
+    SnapshotGates(session.gates);
+    auto begin = Clock::now();
+    int32_t result = session.entry(&request);
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count();
+    SyncGates(session.gates, session.report);
+    session.driver.lastResult = result;
+    session.report.Request(code, result, static_cast<long long>(elapsed), expect);
+    return result;
+}
+
+void RunInfo(Session& session, std::optional<int32_t> expect) {
+    DriverSide& driver = session.driver;
+    Report& report = session.report;
+    DriverInfo info{};
+    int32_t result = Call(session, REQ_GET_INFO, &info, expect);
+    driver.info = info;
+    driver.infoResult = result;
+    report.Detail("words " + std::to_string(info.infoWord0) + " " + std::to_string(info.infoWord4) + " " +
+                  std::to_string(info.infoWord7) + ", context size " + std::to_string(info.contextSize) +
+                  ", line defaults " + LineText(info.lineDefaults));
+    report.Detail("device " + DriverText(info.deviceName));
+    report.Detail("banner " + DriverText(info.banner));
+    if (driver.context != nullptr) {
+        return;
+    }
+    size_t size = info.contextSize;
+    if (result != 0 || size == 0) {
+        size = kFallbackContextSize;
+        report.Detail("no context size from the driver: allocating " + std::to_string(size) + " bytes");
+    }
+    driver.context = std::make_unique<unsigned char[]>(size);  // zeroed
+}
+
+// The host allocates the context with the size REQ_GET_INFO reports, so it
+// asks for that before anything else.
+void EnsureContext(Session& session) {
+    if (session.driver.context != nullptr) {
+        return;
+    }
+    session.report.Detail("no REQ_GET_INFO yet: asking first");
+    RunInfo(session, std::nullopt);
+}
+
+LineSettings DefaultLine(const DriverSide& driver) {
+    bool known = driver.infoResult == 0 && driver.info.lineDefaults.baudRate != 0;
+    return known ? driver.info.lineDefaults : kLineFallback;
+}
+
+void Request(Session& session, const Command& command, void* data) {
+    EnsureContext(session);
+    Call(session, command.code, data, command.expect);
+}
+
+void Load(Session& session, const Command& command) {
+    DriverSide& driver = session.driver;
+    PortConfig config{};
+    std::string port = command.port.value_or(session.options.defaultPort);
+    std::snprintf(config.portName, sizeof config.portName, "%s", port.c_str());
+    config.enabled = command.enabled.value_or(1);
+    config.timeout = command.timeout.value_or(100);
+    EnsureContext(session);
+    config.line = command.lineSettings.value_or(DefaultLine(driver));
+    driver.port = config.portName;
+    driver.line = config.line;
+    session.report.Detail("PortConfig port " + Quoted(config.portName) + " enabled " + std::to_string(config.enabled) +
+                          " timeout " + std::to_string(config.timeout) + " line " + LineText(config.line));
+    Request(session, command, &config);
+}
+
+void Reconfigure(Session& session, const Command& command) {
+    DriverSide& driver = session.driver;
+    PortChange change{};
+    EnsureContext(session);
+    std::string port = command.port.value_or(driver.port.empty() ? session.options.defaultPort : driver.port);
+    std::snprintf(change.portName, sizeof change.portName, "%s", port.c_str());
+    change.timeout = command.timeout.value_or(0);
+    change.line = command.lineSettings.value_or(driver.port.empty() ? DefaultLine(driver) : driver.line);
+    driver.port = change.portName;
+    driver.line = change.line;
+    session.report.Detail("PortChange port " + Quoted(change.portName) + " timeout " + std::to_string(change.timeout) +
+                          " line " + LineText(change.line));
+    Request(session, command, &change);
+}
+
+void Register(Session& session, const Command& command) {
+    GateState& gate = session.GateOf(command);
+    GateRegistration& record = gate.registration;
+    record = GateRegistration{};
+    record.address = gate.address.get();
+    record.format = gate.decl.format;
+    record.word4 = record.word5 = record.word7 = record.word8 = kUnwritten;
+    Request(session, command, &record);
+    gate.registered = true;
+    session.report.Detail("words 4,5,7,8: " + RegistrationWords(record));
+}
+
+// REQ_UPDATE_GATE, REQ_READ_GATE, REQ_WRITE_GATE: the gate's own records.
+void Access(Session& session, const Command& command) {
+    GateState& gate = session.GateOf(command);
+    if (command.op == Op::Write && command.hasValue) {
+        SetValue(gate, command);
+    }
+    GateAccess access{};
+    access.address = gate.address.get();
+    access.format = gate.decl.format;
+    access.value = gate.area.get();
+    Request(session, command, &access);
+}
+
+}  // namespace
+
+void RunRequest(Session& session, const Command& command) {
+    switch (command.op) {
+        case Op::Info:
+            return RunInfo(session, command.expect);
+        case Op::Load:
+            return Load(session, command);
+        case Op::Reconfigure:
+            return Reconfigure(session, command);
+        case Op::Register:
+            return Register(session, command);
+        case Op::Update:
+        case Op::Read:
+        case Op::Write:
+            return Access(session, command);
+        default:
+            return Request(session, command, nullptr);
+    }
+}
+
+}  // namespace qelhost
