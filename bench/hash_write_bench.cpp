@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "link/serial_port.h"
 #include "link/sleep.h"
 #include "moxpro_control.h"

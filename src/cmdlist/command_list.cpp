@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "cmdlist/substitution.h"
-#include "driver/context.h"
+#include "context/context.h"
 
 namespace {
 

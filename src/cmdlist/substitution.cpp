@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "host/host_library.h"
 
 namespace {

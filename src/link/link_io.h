@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 // The longest message LinkSend takes; the transmission adds its CR.
 constexpr int32_t kLinkMessageLimit = 1000;

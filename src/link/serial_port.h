@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 enum SerialResult : int32_t {
     kSerialOk = 0,

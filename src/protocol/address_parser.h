@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 // Copies the request's address into gateAddress, cut to fit; false when it
 // had to be cut. A missing address copies as empty.

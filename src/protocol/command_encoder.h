@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 // 0 with the message of the context's kind in commandBuffer and
 // commandLength; 1 when the value is refused or the kind has no message of

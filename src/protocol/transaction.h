@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 enum ReplyClass : int32_t {
     REPLY_ACCEPTED = 0,

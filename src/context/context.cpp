@@ -1,4 +1,4 @@
-#include "driver/context.h"
+#include "context/context.h"
 
 int32_t g_readyLevel = 0;
 uint8_t g_clientId = 0;
