@@ -14,9 +14,10 @@
 #include <thread>
 
 #include "context/context.h"
-#include "link/serial_port.h"
-#include "link/sleep.h"
+#include "link/port.h"
 #include "moxpro_control.h"
+#include "os/serial_port.h"
+#include "os/sleep.h"
 #include "protocol/gate_requests.h"
 
 namespace {

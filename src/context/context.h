@@ -5,12 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "os/serial_port.h"
 #include "qelkophv/qelkophv.h"
-
-// An open serial port; kNoPort when none is open. Windows keeps its HANDLE
-// here, POSIX its slot in the serial layer's port table.
-using PortHandle = uintptr_t;
-constexpr PortHandle kNoPort = 0;
 
 enum CommandKind : uint32_t {
     KIND_HASH = 0,
@@ -33,13 +29,6 @@ constexpr int32_t kFailed = 1;
 constexpr int32_t kPortFailed = 2;
 
 constexpr int32_t kLogLevel = 32;
-constexpr uint16_t kLineControlDtrRts = 0x0303;
-
-struct PortSettings {
-    char portName[12];
-    LineSettings line;
-    uint16_t lineControl;
-};
 
 struct DriverContext {
     int32_t hostTimeout;

@@ -4,7 +4,7 @@
 #include "context/context.h"
 #include "driver/lifecycle.h"
 #include "host/host_library.h"
-#include "link/serial_port.h"
+#include "link/port.h"
 #include "protocol/address_parser.h"
 #include "protocol/gate_requests.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "host/host_library.h"
-#include "link/serial_port.h"
+#include "os/serial_port.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 // The serial port as the driver holds it: opened from a PortSettings record,
 // kept in the context, closed by the close and stop requests.
-#include "link/serial_port.h"
-#include "link/sleep.h"
+#include "link/port.h"
 
 PortHandle OpenPort(const PortSettings& settings) {
     // The name comes from a record the host filled in: cut it at its field's
@@ -30,9 +29,4 @@ int32_t ClosePort(DriverRequest* request) {
     }
     context->port = kNoPort;
     return kOk;
-}
-
-int32_t Pause(uint32_t milliseconds) {
-    SleepMilliseconds(milliseconds);
-    return kSerialOk;
 }

@@ -7,7 +7,7 @@
 
 #include "host/host_library.h"
 #include "link/link_io.h"
-#include "link/sleep.h"
+#include "os/sleep.h"
 #include "protocol/command_encoder.h"
 #include "protocol/gate_value.h"
 

@@ -1,7 +1,7 @@
 // The serial port layer against a real line: natively a pseudo-terminal,
 // under Wine a COM port joined to the peer's. The bytes and settings at the
 // far end are the assertions.
-#include "link/serial_port.h"
+#include "os/serial_port.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "link/sleep.h"
+#include "os/sleep.h"
 
 namespace {
 SleepFunction g_sleepFunction = nullptr;

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/serial_port.h"
-#include "link/sleep.h"
+#include "os/serial_port.h"
+#include "os/sleep.h"
 
 namespace {
 

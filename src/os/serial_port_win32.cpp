@@ -3,10 +3,13 @@
 
 #include <cstring>
 
-#include "link/serial_port.h"
-#include "link/sleep.h"
+#include "os/serial_port.h"
+#include "os/sleep.h"
 
 namespace {
+
+constexpr uint32_t kQueueSize = 1200;
+constexpr uint8_t kErrorReplacement = 0xFC;
 
 HANDLE HandleOf(PortHandle handle) {
     return reinterpret_cast<HANDLE>(handle);

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "link/sleep.h"
+#include "os/sleep.h"
 
 void PlatformSleep(uint32_t milliseconds) {
     Sleep(milliseconds);

@@ -1,12 +1,24 @@
 // The serial port layer: the driver's only contact with the port. One
 // declaration, two implementations (serial_port_posix.cpp,
-// serial_port_win32.cpp); the build picks one. The driver-level OpenPort and
-// ClosePort in port.cpp are the same on both.
+// serial_port_win32.cpp); the build picks one. It knows nothing of the
+// driver: the port as a driver instance holds it is link/port.h.
 #pragma once
 
 #include <cstdint>
 
-#include "context/context.h"
+#include "qelkophv/qelkophv.h"
+
+// An open serial port; kNoPort when none is open. Windows keeps its HANDLE
+// here, POSIX its slot in the layer's port table.
+using PortHandle = uintptr_t;
+constexpr PortHandle kNoPort = 0;
+
+// The settings a port is opened with.
+struct PortSettings {
+    char portName[12];
+    LineSettings line;
+    uint16_t lineControl;
+};
 
 enum SerialResult : int32_t {
     kSerialOk = 0,
@@ -18,13 +30,11 @@ enum SerialResult : int32_t {
 };
 
 constexpr uint32_t kDefaultReadTimeoutMs = 1000;
-constexpr uint32_t kQueueSize = 1200;
 constexpr uint32_t kPurgeChunk = 512;
 constexpr int32_t kPurgeTimeoutUnits = 5;
 // A line that never falls quiet would keep a purge reading for ever; after
 // this many full chunks (64 KB) the purge stops and the request goes on.
 constexpr int32_t kPurgeMaxChunks = 128;
-constexpr uint8_t kErrorReplacement = 0xFC;
 // The name of the null device: accepts output, delivers no input.
 constexpr const char* kNullPortName = "NUL";
 
@@ -34,6 +44,8 @@ constexpr uint16_t kDtrHandshake = 0x8000;
 constexpr uint16_t kRtsEnable = 0x0202;
 constexpr uint16_t kRtsHandshake = 0x1000;
 constexpr uint16_t kRtsToggle = 0x2000;
+// What the driver opens its ports with: DTR and RTS held on.
+constexpr uint16_t kLineControlDtrRts = kDtrEnable | kRtsEnable;
 
 // Stop-bits and parity codes, as Windows codes them.
 constexpr uint8_t kOneStopBit = 0;
@@ -54,7 +66,3 @@ int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t
 int32_t ReadBytes(PortHandle handle, void* buffer, uint32_t count, int32_t* received);
 int32_t SendBreak(uint32_t milliseconds, PortHandle handle);
 int32_t Pause(uint32_t milliseconds);
-
-// Driver level, on the context.
-PortHandle OpenPort(const PortSettings& settings);
-int32_t ClosePort(DriverRequest* request);
