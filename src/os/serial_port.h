@@ -4,6 +4,7 @@
 // driver: the port as a driver instance holds it is link/port.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "qelkophv/qelkophv.h"
@@ -66,3 +67,12 @@ int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t
 int32_t ReadBytes(PortHandle handle, void* buffer, uint32_t count, int32_t* received);
 int32_t SendBreak(uint32_t milliseconds, PortHandle handle);
 int32_t Pause(uint32_t milliseconds);
+
+// The operating system's error (errno, or GetLastError() on Windows) of the
+// port's last failed call; 0 when none has failed since the port was opened.
+// A handle that is not open, kNoPort among them, gives the layer's own: that
+// of the last failed open or of a call on a handle that was not open.
+int32_t SerialLastError(PortHandle handle);
+// Names an error code in the caller's `text` of `size` bytes (cut to fit,
+// always terminated); returns `text`.
+const char* SerialErrorText(int32_t code, char* text, size_t size);
