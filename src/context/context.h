@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "context/text.h"
 #include "os/serial_port.h"
 #include "qelkophv/qelkophv.h"
 
@@ -72,17 +73,4 @@ inline DriverContext* ContextOf(DriverRequest* request) {
 template <typename Record>
 inline Record* DataOf(DriverRequest* request) {
     return static_cast<Record*>(request->data);
-}
-
-// Copies a NUL-terminated text into a fixed array, cut to fit; the result is
-// always terminated. Returns the length copied.
-template <size_t N>
-inline size_t CopyText(char (&destination)[N], const char* source) {
-    size_t length = 0;
-    while (length + 1 < N && source[length] != '\0') {
-        destination[length] = source[length];
-        ++length;
-    }
-    destination[length] = '\0';
-    return length;
 }
