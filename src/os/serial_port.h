@@ -23,7 +23,8 @@ struct PortSettings {
 
 enum SerialResult : int32_t {
     kSerialOk = 0,
-    kSerialOpenFailed = 1,  // cannot open, or its time-outs cannot be set
+    kSerialOpenFailed = 1,   // cannot open, or its time-outs cannot be set
+    kSerialPurgeFailed = 1,  // a read of the purge failed
     kSerialWriteShort = 2,
     kSerialGetStateFailed = 4,
     kSerialSetStateFailed = 5,
@@ -31,11 +32,6 @@ enum SerialResult : int32_t {
 };
 
 constexpr uint32_t kDefaultReadTimeoutMs = 1000;
-constexpr uint32_t kPurgeChunk = 512;
-constexpr int32_t kPurgeTimeoutUnits = 5;
-// A line that never falls quiet would keep a purge reading for ever; after
-// this many full chunks (64 KB) the purge stops and the request goes on.
-constexpr int32_t kPurgeMaxChunks = 128;
 // The name of the null device: accepts output, delivers no input.
 constexpr const char* kNullPortName = "NUL";
 

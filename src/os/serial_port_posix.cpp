@@ -5,14 +5,14 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
+#include "os/deadline.h"
+#include "os/serial_platform.h"
 #include "os/serial_port.h"
 #include "os/sleep.h"
 
@@ -70,16 +70,6 @@ PortHandle FreeHandle() {
         }
     }
     return kNoPort;
-}
-
-int64_t NowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-int PollMs(int64_t left) {
-    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
 
 // Windows port names to device paths: "NUL" is the null device, COMn the
@@ -249,7 +239,7 @@ int32_t Configure(int fd, const LineSettings& line, uint16_t lineControl) {
 // what arrived before that.
 bool ReadWithin(PortSlot& slot, uint8_t* buffer, uint32_t count, uint32_t* got) {
     *got = 0;
-    const int64_t deadline = NowMs() + slot.readTimeoutMs;
+    const Deadline deadline = DeadlineIn(slot.readTimeoutMs);
     bool hungUp = false;
     while (*got < count) {
         const ssize_t n = read(slot.fd, buffer + *got, count - *got);
@@ -269,12 +259,12 @@ bool ReadWithin(PortSlot& slot, uint8_t* buffer, uint32_t count, uint32_t* got) 
         }
         // A line that reports a hang-up but has nothing to read would
         // otherwise wake the poll at once until the deadline.
-        const int64_t left = deadline - NowMs();
-        if (hungUp || left <= 0) {
+        const int left = RemainingMs(deadline);
+        if (hungUp || left == 0) {
             return true;
         }
         pollfd waiting{slot.fd, POLLIN, 0};
-        if (poll(&waiting, 1, PollMs(left)) > 0 && (waiting.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        if (poll(&waiting, 1, left) > 0 && (waiting.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             hungUp = true;
         }
     }
@@ -350,29 +340,23 @@ int32_t SetReadTimeout(PortHandle handle, int32_t units) {
     return static_cast<int32_t>(previous / 10u);
 }
 
-int32_t PurgeInput(PortHandle handle) {
+int64_t PendingInput(PortHandle handle) {
+    PortSlot* slot = SlotOf(handle);
+    int pending = 0;
+    if (slot == nullptr || ioctl(slot->fd, FIONREAD, &pending) != 0) {
+        return -1;
+    }
+    return pending;
+}
+
+bool ReadWithinTimeout(PortHandle handle, void* buffer, uint32_t count, uint32_t* got) {
+    *got = 0;
     PortSlot* slot = SlotOf(handle);
     if (slot == nullptr) {
-        return 1;
+        g_layerError = EBADF;
+        return false;
     }
-    int pending = 0;
-    if (ioctl(slot->fd, FIONREAD, &pending) == 0 && pending == 0) {
-        return kSerialOk;
-    }
-    const int32_t saved = SetReadTimeout(handle, kPurgeTimeoutUnits);
-    uint8_t scratch[kPurgeChunk];
-    bool failed = false;
-    for (int32_t chunk = 0; chunk < kPurgeMaxChunks; ++chunk) {
-        uint32_t got = 0;
-        failed = !ReadWithin(*slot, scratch, sizeof scratch, &got);
-        if (failed || got < sizeof scratch) {
-            break;
-        }
-    }
-    if (saved != 0) {
-        SetReadTimeout(handle, saved);
-    }
-    return failed ? 1 : 0;
+    return ReadWithin(*slot, static_cast<uint8_t*>(buffer), count, got);
 }
 
 int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t* written) {
@@ -384,12 +368,12 @@ int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t
     const auto* bytes = static_cast<const uint8_t*>(data);
     uint32_t done = 0;
     bool failed = false;
-    int64_t stallDeadline = NowMs() + kWriteStallMs;
+    Deadline stallDeadline = DeadlineIn(kWriteStallMs);
     while (done < count) {
         const ssize_t n = write(slot->fd, bytes + done, count - done);
         if (n > 0) {
             done += static_cast<uint32_t>(n);
-            stallDeadline = NowMs() + kWriteStallMs;
+            stallDeadline = DeadlineIn(kWriteStallMs);
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -400,12 +384,12 @@ int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t
             failed = true;
             break;
         }
-        const int64_t left = stallDeadline - NowMs();
-        if (left <= 0) {
+        const int left = RemainingMs(stallDeadline);
+        if (left == 0) {
             break;
         }
         pollfd waiting{slot->fd, POLLOUT, 0};
-        poll(&waiting, 1, PollMs(left));
+        poll(&waiting, 1, left);
     }
     if (failed && done == 0) {
         return kSerialCallFailed;
@@ -420,15 +404,10 @@ int32_t ReadBytes(PortHandle handle, void* buffer, uint32_t count, int32_t* rece
     if (received != nullptr) {
         *received = 0;
     }
-    PortSlot* slot = SlotOf(handle);
-    if (slot == nullptr) {
-        g_layerError = EBADF;
-        return kSerialCallFailed;
-    }
     uint32_t got = 0;
     // What arrived before a failure is kept: a line that drops mid-reply
     // still delivers the bytes it sent.
-    ReadWithin(*slot, static_cast<uint8_t*>(buffer), count, &got);
+    ReadWithinTimeout(handle, buffer, count, &got);
     if (got == 0) {
         return kSerialCallFailed;
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "os/serial_platform.h"
 #include "os/serial_port.h"
 #include "os/sleep.h"
 
@@ -168,29 +169,20 @@ int32_t SetReadTimeout(PortHandle handle, int32_t units) {
     return static_cast<int32_t>(previous / 10u);
 }
 
-int32_t PurgeInput(PortHandle handle) {
+int64_t PendingInput(PortHandle handle) {
     DWORD errors = 0;
     COMSTAT status{};
-    if (ClearCommError(HandleOf(handle), &errors, &status) && status.cbInQue == 0) {
-        return kSerialOk;
+    if (!ClearCommError(HandleOf(handle), &errors, &status)) {
+        return -1;
     }
-    const int32_t saved = SetReadTimeout(handle, kPurgeTimeoutUnits);
-    char scratch[kPurgeChunk];
-    bool failed = false;
-    for (int32_t chunk = 0; chunk < kPurgeMaxChunks; ++chunk) {
-        DWORD got = 0;
-        failed = !ReadFile(HandleOf(handle), scratch, sizeof scratch, &got, nullptr);
-        if (failed) {
-            Failed(handle, 0);
-        }
-        if (failed || got < sizeof scratch) {
-            break;
-        }
-    }
-    if (saved != 0) {
-        SetReadTimeout(handle, saved);
-    }
-    return failed ? 1 : 0;
+    return status.cbInQue;
+}
+
+bool ReadWithinTimeout(PortHandle handle, void* buffer, uint32_t count, uint32_t* got) {
+    DWORD done = 0;
+    const bool read = ReadFile(HandleOf(handle), buffer, count, &done, nullptr);
+    *got = done;
+    return read || Failed(handle, false);
 }
 
 int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t* written) {
@@ -208,11 +200,8 @@ int32_t ReadBytes(PortHandle handle, void* buffer, uint32_t count, int32_t* rece
     if (received != nullptr) {
         *received = 0;
     }
-    DWORD got = 0;
-    if (!ReadFile(HandleOf(handle), buffer, count, &got, nullptr)) {
-        return Failed(handle, kSerialCallFailed);
-    }
-    if (got == 0) {
+    uint32_t got = 0;
+    if (!ReadWithinTimeout(handle, buffer, count, &got) || got == 0) {
         return kSerialCallFailed;
     }
     if (received != nullptr) {
