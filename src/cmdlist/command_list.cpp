@@ -1,3 +1,4 @@
+// The command list file: the entry of a number found and its command delivered.
 #include "cmdlist/command_list.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Gate references "@name$" in a command text replaced by the gates' current values.
 #include "cmdlist/substitution.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// The values shared by every context of the loaded library.
 #include "context/context.h"
 
 int32_t g_readyLevel = 0;

@@ -54,14 +54,34 @@ constexpr uint8_t kEvenParity = 2;
 constexpr uint8_t kMarkParity = 3;
 constexpr uint8_t kSpaceParity = 4;
 
+// Opens `name` for this holder alone ("NUL": the null device, not
+// configured) with the line settings and a read total time-out of
+// kDefaultReadTimeoutMs. kSerialOk with *handle set; otherwise *handle is
+// kNoPort and the result says which step failed: kSerialOpenFailed (no such
+// device, held elsewhere, time-outs refused), kSerialGetStateFailed (no
+// serial port), kSerialSetStateFailed (settings refused).
 int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle);
+// kSerialOk once the port is closed; kSerialCallFailed for a handle that is
+// not open, or (Windows) a close that failed and left the port held.
 int32_t CloseSerialPort(PortHandle handle);
-// Returns the previous read total time-out in units of 10 ms, 0 on failure.
+// Sets the read total time-out to `units` of 10 ms. Returns the previous one
+// in the same units, 0 on failure.
 int32_t SetReadTimeout(PortHandle handle, int32_t units);
+// Reads away the input waiting (50 ms a read, at most 64 KB) and puts the
+// read time-out back. kSerialOk, or kSerialPurgeFailed when a read failed.
 int32_t PurgeInput(PortHandle handle);
+// Writes `count` bytes; *written (when given) says how many went. kSerialOk
+// when all went, kSerialWriteShort when fewer did (POSIX: the line took no
+// byte for a second), kSerialCallFailed when the call failed before any byte
+// went (*written is then left as it was).
 int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t* written);
+// One read within the read total time-out, ended early once `count` bytes
+// have come. kSerialOk with *received > 0; kSerialCallFailed when no byte
+// came (time-out, hang-up or failed call), *received then 0.
 int32_t ReadBytes(PortHandle handle, void* buffer, uint32_t count, int32_t* received);
+// Holds the line in break for `milliseconds`; always kSerialOk.
 int32_t SendBreak(uint32_t milliseconds, PortHandle handle);
+// Waits `milliseconds` through the sleep call; always kSerialOk.
 int32_t Pause(uint32_t milliseconds);
 
 // The operating system's error (errno, or GetLastError() on Windows) of the

@@ -1,3 +1,4 @@
+// The driver's one way to wait, and the replacement tests install.
 #include "os/sleep.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// The real wait on POSIX systems.
 #include <time.h>
 
 #include <cerrno>

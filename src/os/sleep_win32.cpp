@@ -1,3 +1,4 @@
+// The real wait on Windows.
 #include <windows.h>
 
 #include "os/sleep.h"
