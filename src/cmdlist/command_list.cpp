@@ -43,8 +43,8 @@ void ReadLine(FILE* file, char* line) {
         return;
     }
     size_t length = std::strlen(line);
-    if (length >= 2 && line[length - 2] == '\r' && line[length - 1] == '\n') {
-        line[length - 2] = '\n';
+    if (length >= 2 && line[length - 2] == kCarriageReturn && line[length - 1] == kLineFeed) {
+        line[length - 2] = kLineFeed;
         line[length - 1] = '\0';
     }
 }
