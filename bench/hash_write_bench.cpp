@@ -13,10 +13,11 @@
 #include <string>
 #include <thread>
 
-#include "driver/context.h"
-#include "link/serial_port.h"
-#include "link/sleep.h"
+#include "context/context.h"
+#include "link/port.h"
 #include "moxpro_control.h"
+#include "os/serial_port.h"
+#include "os/sleep.h"
 #include "protocol/gate_requests.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "fuzz_support.h"
 #include "protocol/address_parser.h"
 #include "protocol/command_encoder.h"

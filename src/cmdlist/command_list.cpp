@@ -1,10 +1,12 @@
+// The command list file: the entry of a number found and its command delivered.
 #include "cmdlist/command_list.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "cmdlist/substitution.h"
-#include "driver/context.h"
+#include "context/context.h"
+#include "context/text.h"
 
 namespace {
 
@@ -21,9 +23,6 @@ constexpr int kReadLimit = 1900;
 // The command goes out whole or not at all; the context keeps its length in
 // 8 bits and substitution works in 255 characters.
 constexpr size_t kCommandTextLimit = kWorkAreaSize - 1;
-
-// An entry number that no 32-bit request can carry.
-constexpr int64_t kBeyondAnyNumber = int64_t{1} << 40;
 
 struct Entry {
     int64_t number;
@@ -44,35 +43,10 @@ void ReadLine(FILE* file, char* line) {
         return;
     }
     size_t length = std::strlen(line);
-    if (length >= 2 && line[length - 2] == '\r' && line[length - 1] == '\n') {
-        line[length - 2] = '\n';
+    if (length >= 2 && line[length - 2] == kCarriageReturn && line[length - 1] == kLineFeed) {
+        line[length - 2] = kLineFeed;
         line[length - 1] = '\0';
     }
-}
-
-bool IsWhiteSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// The number as atoi reads it: white space, an optional sign, digits up to
-// the first other character, 0 without digits. Unlike atoi it cannot
-// overflow: a number too large for 32 bits matches no request.
-int64_t EntryNumber(const char* text) {
-    while (IsWhiteSpace(*text)) {
-        ++text;
-    }
-    bool negative = *text == '-';
-    if (*text == '-' || *text == '+') {
-        ++text;
-    }
-    int64_t number = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        number = number * 10 + (*text - '0');
-        if (number > kBeyondAnyNumber) {
-            number = kBeyondAnyNumber;
-        }
-    }
-    return negative ? -number : number;
 }
 
 // Number, comma, blanks, command text up to ";" or the line's end (its LF
@@ -82,7 +56,9 @@ bool SplitEntry(const char* line, Entry* entry) {
     if (comma == nullptr) {
         return false;
     }
-    entry->number = EntryNumber(line);
+    // Read as atoi would, but a number too large for 32 bits matches no
+    // request instead of overflowing.
+    entry->number = ReadDecimal(line);
     const char* text = comma + 1;
     while (*text == ' ' || *text == '\t') {
         ++text;

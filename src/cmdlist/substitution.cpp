@@ -1,10 +1,11 @@
+// Gate references "@name$" in a command text replaced by the gates' current values.
 #include "cmdlist/substitution.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "host/host_library.h"
 
 namespace {

@@ -1,10 +1,10 @@
 // The exported entry point and its fixed table of request handlers.
 #include <cctype>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/lifecycle.h"
 #include "host/host_library.h"
-#include "link/serial_port.h"
+#include "link/port.h"
 #include "protocol/address_parser.h"
 #include "protocol/gate_requests.h"
 

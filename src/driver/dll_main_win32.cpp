@@ -1,3 +1,4 @@
+// The Windows DLL's entry point.
 #include <windows.h>
 
 // The driver keeps no per-thread state, so thread attach and detach

@@ -2,7 +2,7 @@
 // would corrupt host memory without any other sign.
 #include <cstddef>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define QEL_WORD(n) ((n)*4)

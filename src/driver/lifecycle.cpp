@@ -2,10 +2,9 @@
 // instance, and opening, closing and reconfiguring its port.
 #include "driver/lifecycle.h"
 
-#include <cstring>
-
+#include "context/text.h"
 #include "host/host_library.h"
-#include "link/serial_port.h"
+#include "link/port.h"
 #include "qel_version.h"
 
 namespace {
@@ -122,17 +121,6 @@ constexpr uint32_t kInfoWord7 = 3;
 constexpr LineSettings kLineDefaults = {9600, 8, 0, 0};
 constexpr int32_t kMinHostTimeout = 100;
 
-// Copies a port name out of a host record's 12-byte field: the host's text
-// may fill the field without a NUL, so the copy stops at the field's end.
-void CopyPortName(char (&destination)[12], const char (&source)[12]) {
-    size_t length = 0;
-    while (length + 1 < sizeof destination && source[length] != '\0') {
-        destination[length] = source[length];
-        ++length;
-    }
-    std::memset(destination + length, 0, sizeof destination - length);
-}
-
 // An instance never holds two handles: the port it holds is closed before
 // another is opened. False when that close fails; the handle then stays.
 bool ReleaseHeldPort(DriverRequest* request) {
@@ -170,7 +158,7 @@ int32_t LoadDriver(DriverRequest* request) {
         return kOk;
     }
     PortSettings settings{};
-    CopyPortName(settings.portName, config->portName);
+    CopyText(settings.portName, config->portName, sizeof config->portName);
     settings.line = config->line;
     settings.lineControl = kLineControlDtrRts;
     if (!ReleaseHeldPort(request)) {
@@ -236,7 +224,7 @@ int32_t ReconfigurePort(DriverRequest* request) {
     if (!ReleaseHeldPort(request)) {
         return kPortFailed;
     }
-    CopyPortName(context->portSettings.portName, change->portName);
+    CopyText(context->portSettings.portName, change->portName, sizeof change->portName);
     context->portSettings.line = change->line;
     const PortHandle handle = OpenPort(context->portSettings);
     if (handle == kNoPort) {

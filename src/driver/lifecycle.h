@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 constexpr const char* kDeviceName = "Velnor matrix switcher";
 constexpr const char* kClientName = "Velnor Sirex";

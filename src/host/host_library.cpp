@@ -1,3 +1,4 @@
+// The host calls, resolved on first use, and wrappers that report a missing library or call.
 #include "host/host_library.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// Finds the host library in a POSIX host process: dlopen by name, dlsym on that handle.
 #include <dlfcn.h>
 
 #include "host/host_library.h"

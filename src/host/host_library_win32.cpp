@@ -1,3 +1,4 @@
+// Finds the host library in a Windows host process: the loaded module, else LoadLibraryA.
 #include <windows.h>
 
 #include "host/host_library.h"

@@ -4,13 +4,11 @@
 
 #include <cstring>
 
+#include "context/text.h"
 #include "host/host_library.h"
-#include "link/serial_port.h"
+#include "os/serial_port.h"
 
 namespace {
-
-constexpr char kCarriageReturn = '\r';
-constexpr char kLineFeed = '\n';
 
 constexpr const char* kOutgoingGate = "OUTGOING";
 constexpr const char* kIncomingGate = "INCOMING";
@@ -35,17 +33,6 @@ void Echo(const DriverContext* context, const char* address, const char* text) {
     if (HostGetGateIdByAddressStr(context->clientId, 1, address, &gateId) == 0) {
         HostPutGateStr(context->clientId, gateId, 2, text, 0, 0);
     }
-}
-
-// Copies at most `count` bytes into an echo text, ending at a NUL byte among
-// them; the text is always terminated.
-void CopyEcho(char (&text)[kEchoTextSize], const char* bytes, int32_t count) {
-    int32_t length = 0;
-    while (length < count && static_cast<size_t>(length) + 1 < kEchoTextSize && bytes[length] != '\0') {
-        text[length] = bytes[length];
-        ++length;
-    }
-    text[length] = '\0';
 }
 
 int32_t Smaller(int32_t a, int32_t b) {
@@ -75,7 +62,7 @@ int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length) {
         return kFailed;
     }
     char text[kEchoTextSize];
-    CopyEcho(text, transmission, Smaller(total, kEchoCopyLimit));
+    CopyText(text, transmission, static_cast<size_t>(Smaller(total, kEchoCopyLimit)));
     Echo(context, kOutgoingGate, text);
     return kOk;
 }
@@ -88,7 +75,7 @@ int32_t LinkReceive(DriverContext* context, char* buffer, int32_t max) {
     }
     context->replyLength = static_cast<uint8_t>(received);
     char text[kEchoTextSize];
-    CopyEcho(text, buffer, Smaller(received, kEchoCopyLimit));
+    CopyText(text, buffer, static_cast<size_t>(Smaller(received, kEchoCopyLimit)));
     MarkLineEnd(text);
     Echo(context, kIncomingGate, text);
     return kOk;
@@ -109,7 +96,7 @@ int32_t LinkReceiveFixed(DriverContext* context, char* buffer, int32_t n) {
     if (received > skip) {
         const char* shown = buffer + skip;
         const int32_t count = received - static_cast<int32_t>(skip);
-        CopyEcho(text, shown, count);
+        CopyText(text, shown, static_cast<size_t>(count));
         if (char* end = std::strchr(text, kCarriageReturn)) {
             *end = '\0';
         }

@@ -1,15 +1,14 @@
 // The serial port as the driver holds it: opened from a PortSettings record,
 // kept in the context, closed by the close and stop requests.
-#include "link/serial_port.h"
-#include "link/sleep.h"
+#include "link/port.h"
+
+#include "context/text.h"
 
 PortHandle OpenPort(const PortSettings& settings) {
     // The name comes from a record the host filled in: cut it at its field's
     // end even when the host left no NUL there.
-    char name[sizeof settings.portName + 1] = {};
-    for (size_t i = 0; i < sizeof settings.portName && settings.portName[i] != '\0'; ++i) {
-        name[i] = settings.portName[i];
-    }
+    char name[sizeof settings.portName + 1];
+    CopyText(name, settings.portName, sizeof settings.portName);
     PortHandle handle = kNoPort;
     if (OpenSerialPort(name, settings.line, settings.lineControl, &handle) != kSerialOk) {
         return kNoPort;
@@ -30,9 +29,4 @@ int32_t ClosePort(DriverRequest* request) {
     }
     context->port = kNoPort;
     return kOk;
-}
-
-int32_t Pause(uint32_t milliseconds) {
-    SleepMilliseconds(milliseconds);
-    return kSerialOk;
 }

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "context/text.h"
+
 namespace {
 
 // Shapes accepted on a numeric gate that stand for no command of their own.
@@ -136,10 +138,13 @@ bool CopyGateAddress(DriverRequest* request) {
     return address[copied] == '\0';
 }
 
+bool IsUpperHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
 bool IsHexText(const char* text, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
-        const char c = text[i];
-        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
+        if (!IsUpperHexDigit(text[i])) {
             return false;
         }
     }

@@ -4,11 +4,14 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 // Copies the request's address into gateAddress, cut to fit; false when it
 // had to be cut. A missing address copies as empty.
 bool CopyGateAddress(DriverRequest* request);
+// A digit or one of the capitals A-F: the switcher's hex digits.
+bool IsUpperHexDigit(char c);
+// True when the first `count` characters are all such digits.
 bool IsHexText(const char* text, int32_t count);
 // 0 when the address is accepted, 1 when it is rejected.
 int32_t ParseGateAddress(DriverRequest* request);

@@ -4,15 +4,14 @@
 
 #include <cstring>
 
+#include "context/text.h"
 #include "protocol/gate_value.h"
 
 namespace {
 
-constexpr char kCarriageReturn = '\r';
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 constexpr int32_t kLargestHashValue = 30;
-constexpr int32_t kBankSize = 16;
 constexpr int32_t kFirstLetterDigit = 10;
 constexpr int32_t kLargestByte = 255;
 constexpr int32_t kBitTextLength = 4;
@@ -48,43 +47,6 @@ struct MessageLayout {
     ValueReader read;
 };
 
-// Characters of a host text up to its NUL, but looking no further than
-// limit + 1 characters: more than limit is all the callers need to know.
-int32_t BoundedLength(const char* text, int32_t limit) {
-    int32_t length = 0;
-    while (length <= limit && text[length] != '\0') {
-        ++length;
-    }
-    return length;
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// The decimal reading of the first `count` characters: blanks, a sign, then
-// digits up to the first non-digit; no digits read as 0. Saturates instead
-// of overflowing.
-int32_t ReadDecimal(const char* text, int32_t count) {
-    int32_t i = 0;
-    while (i < count && IsBlank(text[i])) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < count && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    int64_t value = 0;
-    for (; i < count && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > INT32_MAX) {
-            return negative ? INT32_MIN : INT32_MAX;
-        }
-    }
-    return static_cast<int32_t>(negative ? -value : value);
-}
-
 // "0" and the digit for 0 to 9, the two digits for 10 to 99.
 void FormatTwoDigits(char (&output)[3], int32_t value) {
     output[0] = static_cast<char>('0' + value / 10);
@@ -103,8 +65,9 @@ int32_t ReadHashValue(DriverRequest* request, MessageValue* value) {
 
 int32_t ReadBitText(DriverRequest* request, MessageValue* value) {
     const char* text = GateText(request);
+    // Four characters hold at most 9999: the reading fits 32 bits.
     if (BoundedLength(text, kBitTextLength) != kBitTextLength ||
-        !HasOnlyBinaryDigits(ReadDecimal(text, kBitTextLength))) {
+        !HasOnlyBinaryDigits(static_cast<int32_t>(ReadDecimal(text, kBitTextLength)))) {
         return kFailed;
     }
     value->text = text;
@@ -125,7 +88,7 @@ int32_t ReadNothing(DriverRequest*, MessageValue*) {
 
 int32_t ReadLoadText(DriverRequest* request, MessageValue* value) {
     const char* text = GateText(request);
-    const int32_t length = BoundedLength(text, kLargestTwoDigitValue);
+    const int32_t length = static_cast<int32_t>(BoundedLength(text, kLargestTwoDigitValue));
     if (length > kLargestTwoDigitValue) {
         return kFailed;
     }

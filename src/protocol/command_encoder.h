@@ -4,7 +4,10 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
+
+// "#" values from this on go to bank 2, as the value less this.
+constexpr int32_t kBankSize = 16;
 
 // 0 with the message of the context's kind in commandBuffer and
 // commandLength; 1 when the value is refused or the kind has no message of

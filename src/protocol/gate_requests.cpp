@@ -3,14 +3,13 @@
 #include "protocol/gate_requests.h"
 
 #include "cmdlist/command_list.h"
+#include "context/text.h"
 #include "protocol/address_parser.h"
 #include "protocol/command_encoder.h"
 #include "protocol/gate_value.h"
 #include "protocol/transaction.h"
 
 namespace {
-
-constexpr uint16_t kBankSize = 16;
 
 bool IsHashKind(uint32_t kind) {
     return kind == KIND_HASH || kind == KIND_HASH_MARKED;
@@ -26,10 +25,7 @@ int32_t RunListCommand(DriverRequest* request) {
     if (FindCommand(GateNumber(request), context->commandBuffer, sizeof context->commandBuffer) != kOk) {
         return kFailed;
     }
-    size_t length = 0;
-    while (length < sizeof context->commandBuffer && context->commandBuffer[length] != '\0') {
-        ++length;
-    }
+    const size_t length = BoundedLength(context->commandBuffer, sizeof context->commandBuffer - 1);
     if (length > UINT8_MAX) {
         return kFailed;
     }

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 int32_t UpdateGate(DriverRequest* request);
 int32_t WriteGate(DriverRequest* request);

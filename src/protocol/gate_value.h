@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 inline unsigned char* GateValueOf(DriverRequest* request) {
     return static_cast<unsigned char*>(DataOf<GateAccess>(request)->value);

@@ -5,16 +5,16 @@
 
 #include <cstring>
 
+#include "context/text.h"
 #include "host/host_library.h"
 #include "link/link_io.h"
-#include "link/sleep.h"
+#include "os/sleep.h"
+#include "protocol/address_parser.h"
 #include "protocol/command_encoder.h"
 #include "protocol/gate_value.h"
 
 namespace {
 
-constexpr char kCarriageReturn = '\r';
-constexpr char kLineFeed = '\n';
 constexpr char kStartOfText = 0x02;
 
 // "P" and its CR: asks the switcher whether it will take a command.
@@ -30,10 +30,6 @@ constexpr size_t kReadTextLimit = 100;
 
 static_assert(kClearedReplyBytes <= sizeof(DriverContext::replyBuffer));
 static_assert(kLongReply < static_cast<int32_t>(kClearedReplyBytes), "a long reply must stay NUL-terminated");
-
-bool IsUpperHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
 
 int32_t SendCommand(DriverContext* context) {
     return LinkSend(context, context->commandBuffer, context->commandLength);
@@ -226,10 +222,7 @@ int32_t RunTransaction(DriverRequest* request) {
 
 int32_t SendGateText(DriverContext* context, const char* text) {
     // The host's text is measured no further than the link can carry.
-    int32_t length = 0;
-    while (length <= kLinkMessageLimit && text[length] != '\0') {
-        ++length;
-    }
+    const int32_t length = static_cast<int32_t>(BoundedLength(text, kLinkMessageLimit));
     if (length > kLinkMessageLimit) {
         return kFailed;
     }

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver_library.h"
 
 namespace {

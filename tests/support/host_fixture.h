@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver_library.h"
 #include "moxpro_control.h"
 

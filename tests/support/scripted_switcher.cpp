@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/serial_port.h"
-#include "link/sleep.h"
+#include "link/port.h"
+#include "os/serial_port.h"
+#include "os/sleep.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 std::string SerialPeer::ReceiveUntilQuiet(int quietMs, int maxMs) {
     std::string received;
-    const auto end = PeerClock::now() + std::chrono::milliseconds(maxMs);
-    while (MsUntil(end) > 0) {
-        std::string more = Receive(SIZE_MAX, std::min(quietMs, MsUntil(end)));
+    const Deadline end = DeadlineIn(maxMs);
+    while (RemainingMs(end) > 0) {
+        std::string more = Receive(SIZE_MAX, std::min(quietMs, RemainingMs(end)));
         if (more.empty()) {
             break;
         }

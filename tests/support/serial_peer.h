@@ -4,8 +4,6 @@
 // port that scripts/wine-serial joined to the driver's.
 #pragma once
 
-#include <chrono>
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,13 +12,7 @@
 #include <termios.h>
 #endif
 
-using PeerClock = std::chrono::steady_clock;
-
-// Milliseconds left until a deadline, 0 once it has passed.
-inline int MsUntil(PeerClock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - PeerClock::now()).count();
-    return left <= 0 ? 0 : left > INT_MAX ? INT_MAX : static_cast<int>(left);
-}
+#include "os/deadline.h"
 
 // The driver end's line settings as the system reports them.
 struct PeerLineView {

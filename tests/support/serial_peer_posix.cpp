@@ -6,11 +6,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <climits>
 #include <cstring>
 
 #include "serial_peer.h"
+
+namespace {
+
+// A line that takes no byte for this long ends the send.
+constexpr int64_t kSendStallMs = 2000;
+
+}  // namespace
 
 SerialPeer::~SerialPeer() {
     HangUp();
@@ -41,28 +46,28 @@ bool SerialPeer::Open(int /*line*/) {
 
 void SerialPeer::Send(const std::string& bytes) {
     size_t done = 0;
-    auto deadline = PeerClock::now() + std::chrono::seconds(2);
+    Deadline deadline = DeadlineIn(kSendStallMs);
     while (master_ >= 0 && done < bytes.size()) {
         const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
-            deadline = PeerClock::now() + std::chrono::seconds(2);
+            deadline = DeadlineIn(kSendStallMs);
             continue;
         }
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || MsUntil(deadline) == 0) {
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || RemainingMs(deadline) == 0) {
             return;
         }
         pollfd waiting{master_, POLLOUT, 0};
-        poll(&waiting, 1, MsUntil(deadline));
+        poll(&waiting, 1, RemainingMs(deadline));
     }
 }
 
 std::string SerialPeer::Receive(size_t count, int timeoutMs) {
     std::string received;
-    const auto deadline = PeerClock::now() + std::chrono::milliseconds(timeoutMs);
+    const Deadline deadline = DeadlineIn(timeoutMs);
     char buffer[512];
     while (master_ >= 0 && received.size() < count) {
         const ssize_t n = read(master_, buffer, std::min(sizeof buffer, count - received.size()));
@@ -73,11 +78,11 @@ std::string SerialPeer::Receive(size_t count, int timeoutMs) {
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || MsUntil(deadline) == 0) {
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || RemainingMs(deadline) == 0) {
             break;
         }
         pollfd waiting{master_, POLLIN, 0};
-        if (poll(&waiting, 1, MsUntil(deadline)) <= 0) {
+        if (poll(&waiting, 1, RemainingMs(deadline)) <= 0) {
             break;
         }
     }

@@ -89,10 +89,10 @@ void SerialPeer::Send(const std::string& bytes) {
 
 std::string SerialPeer::Receive(size_t count, int timeoutMs) {
     std::string received;
-    const auto deadline = PeerClock::now() + std::chrono::milliseconds(timeoutMs);
+    const Deadline deadline = DeadlineIn(timeoutMs);
     char buffer[512];
     while (handle_ != nullptr && received.size() < count) {
-        const DWORD wait = static_cast<DWORD>(MsUntil(deadline));
+        const DWORD wait = static_cast<DWORD>(RemainingMs(deadline));
         if (wait == 0) {
             break;
         }

@@ -9,7 +9,7 @@
 
 #include "driver_library.h"
 #include "host_fixture.h"
-#include "link/serial_port.h"
+#include "os/serial_port.h"
 #include "qel_version.h"
 #include "serial_peer.h"
 

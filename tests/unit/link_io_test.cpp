@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "link/serial_port.h"
+#include "os/serial_port.h"
 #include "scripted_switcher.h"
 
 namespace {

@@ -1,13 +1,15 @@
 // The serial port layer against a real line: natively a pseudo-terminal,
 // under Wine a COM port joined to the peer's. The bytes and settings at the
 // far end are the assertions.
-#include "link/serial_port.h"
+#include "os/serial_port.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -288,6 +290,28 @@ TEST_F(SerialPortTest, NamesThatAreNoPortFailAtTheirStep) {
     EXPECT_EQ(OpenSerialPort("no-such-port", kDefaultLine, kLineControlDtrRts, &handle), kSerialOpenFailed);
 }
 
+TEST_F(SerialPortTest, AFailedOpenKeepsTheSystemErrorApartFromOpenPorts) {
+#if defined(_WIN32)
+    constexpr int32_t kNoSuchFile = 2;  // ERROR_FILE_NOT_FOUND
+#else
+    constexpr int32_t kNoSuchFile = ENOENT;
+#endif
+    ASSERT_EQ(OpenDriverEnd(), kSerialOk);
+    EXPECT_EQ(SerialLastError(handle), 0);
+    PortHandle missing = kNoPort;
+    ASSERT_EQ(OpenSerialPort("no-such-port", kDefaultLine, kLineControlDtrRts, &missing), kSerialOpenFailed);
+    EXPECT_EQ(SerialLastError(kNoPort), kNoSuchFile);
+    EXPECT_EQ(SerialLastError(handle), 0);
+
+    char text[200];
+    EXPECT_GT(std::strlen(SerialErrorText(kNoSuchFile, text, sizeof text)), 0u);
+#if !defined(_WIN32)
+    EXPECT_STREQ(text, std::strerror(ENOENT));
+#endif
+    char small[6];
+    EXPECT_EQ(std::strlen(SerialErrorText(kNoSuchFile, small, sizeof small)), sizeof small - 1);
+}
+
 TEST_F(SerialPortTest, ClosingWhatIsNotOpenFails) {
     EXPECT_EQ(CloseSerialPort(kNoPort), kSerialCallFailed);
     ASSERT_EQ(OpenDriverEnd(), kSerialOk);
@@ -339,6 +363,12 @@ TEST_F(SerialPortTest, AHangUpDuringAReadEndsItAndTheCloseStillSucceeds) {
 
     EXPECT_EQ(ReadBytes(handle, buffer, sizeof buffer, &received), kSerialCallFailed);
     EXPECT_EQ(WriteBytes(handle, "x", 1, nullptr), kSerialCallFailed);
+#if !defined(_WIN32)
+    // The port keeps why: the terminal reports the lost line as an I/O error.
+    EXPECT_EQ(SerialLastError(handle), EIO);
+    char text[200];
+    EXPECT_STREQ(SerialErrorText(SerialLastError(handle), text, sizeof text), std::strerror(EIO));
+#endif
     PurgeInput(handle);
     EXPECT_EQ(CloseSerialPort(handle), kSerialOk);
     handle = kNoPort;

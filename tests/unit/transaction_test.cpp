@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,11 @@ struct ExchangeCase {
     int32_t readyLevel = kReadyLevel;
     bool echoingLine = false;
 };
+
+// A failing row names itself instead of dumping its bytes.
+void PrintTo(const ExchangeCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 // One letter a reply, so that each row reads as a line of the results table.
 const std::string A = kAccepted;
@@ -281,6 +287,7 @@ class ExchangeTest : public SwitcherTest, public ::testing::WithParamInterface<E
 
 TEST_P(ExchangeTest, WireTriesAndResult) {
     const ExchangeCase& c = GetParam();
+    SCOPED_TRACE(c.name);
     const Gate& gate = c.gate;
     MoxAddGate("R05", "READ", kString);
     g_readyLevel = c.readyLevel;

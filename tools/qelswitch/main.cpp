@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "emulator.h"
 #include "line_posix.h"
 #include "options.h"
+#include "os/deadline.h"
 #include "parse.h"
 #include "qel_version.h"
 
@@ -51,12 +51,6 @@ bool InstallSignals(std::string* error) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     return true;
-}
-
-uint64_t NowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
 }
 
 void Print(const std::vector<std::string>& lines) {
@@ -126,7 +120,7 @@ std::string Failed(const char* action) {
 }
 
 bool FlushOutgoing(Loop& loop) {
-    loop.outgoing += TakeDueWrites(loop.emulator, NowMs());
+    loop.outgoing += TakeDueWrites(loop.emulator, MonotonicMs());
     while (!loop.outgoing.empty()) {
         const ssize_t written = write(loop.line.fd, loop.outgoing.data(), loop.outgoing.size());
         if (written < 0 && errno == EINTR) continue;
@@ -147,7 +141,7 @@ bool ReadLine(Loop& loop) {
     if (count < 0 && (errno == EAGAIN || errno == EINTR)) return true;
     if (count == 0) return LineLost(loop, "the line hung up");
     if (count < 0) return LineLost(loop, Failed("reading"));
-    ReceiveBytes(loop.emulator, std::string_view(buffer, static_cast<size_t>(count)), NowMs());
+    ReceiveBytes(loop.emulator, std::string_view(buffer, static_cast<size_t>(count)), MonotonicMs());
     return true;
 }
 
@@ -195,7 +189,7 @@ bool Step(Loop& loop) {
         std::printf("HANGUP after %llu messages\n", static_cast<unsigned long long>(loop.emulator.counts.messages));
         return Stop(loop, "hangup");
     }
-    const int64_t wait = MillisecondsToNextWrite(loop.emulator, NowMs());
+    const int64_t wait = MillisecondsToNextWrite(loop.emulator, MonotonicMs());
     pollfd polled[3] = {
         {loop.line.fd, static_cast<short>(POLLIN | (loop.outgoing.empty() ? 0 : POLLOUT)), 0},
         {g_signalPipe[0], POLLIN, 0},

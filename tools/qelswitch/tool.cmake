@@ -20,6 +20,8 @@ target_compile_options(qelswitch_core PRIVATE ${QEL_WARNINGS})
 
 add_executable(qelswitch ${QELSWITCH_DIR}/main.cpp ${QELSWITCH_DIR}/line_posix.cpp)
 target_link_libraries(qelswitch PRIVATE qelswitch_core)
+# The driver's monotonic clock (os/deadline.h), header only.
+target_include_directories(qelswitch PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(qelswitch PRIVATE ${QEL_WARNINGS})
 
 file(GLOB QELSWITCH_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/qelswitch/*.cpp)

@@ -1,6 +1,7 @@
+// The real wait on Windows.
 #include <windows.h>
 
-#include "link/sleep.h"
+#include "os/sleep.h"
 
 void PlatformSleep(uint32_t milliseconds) {
     Sleep(milliseconds);

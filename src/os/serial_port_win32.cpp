@@ -1,15 +1,72 @@
 // The serial port layer over the Windows serial communications calls.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
-#include "link/serial_port.h"
-#include "link/sleep.h"
+#include "os/serial_platform.h"
+#include "os/serial_port.h"
+#include "os/sleep.h"
 
 namespace {
 
+constexpr uint32_t kQueueSize = 1200;
+constexpr uint8_t kErrorReplacement = 0xFC;
+
 HANDLE HandleOf(PortHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
+}
+
+// Each open port's last error, in a fixed table: a HANDLE is no index. A port
+// beyond the table, a failed open and a call on a handle that is not open
+// keep theirs in the layer's entry.
+struct PortError {
+    PortHandle handle;
+    DWORD code;
+};
+
+constexpr size_t kMaxPorts = 32;
+PortError g_errors[kMaxPorts];
+DWORD g_layerError = 0;
+
+DWORD& ErrorOf(PortHandle handle) {
+    for (PortError& entry : g_errors) {
+        if (handle != kNoPort && entry.handle == handle) {
+            return entry.code;
+        }
+    }
+    return g_layerError;
+}
+
+// Keeps GetLastError() for the port; returns `result` for the caller.
+template <typename Result>
+Result Failed(PortHandle handle, Result result) {
+    ErrorOf(handle) = GetLastError();
+    return result;
+}
+
+void TrackPort(PortHandle handle) {
+    for (PortError& entry : g_errors) {
+        if (entry.handle == kNoPort) {
+            entry = PortError{handle, 0};
+            return;
+        }
+    }
+}
+
+void ForgetPort(PortHandle handle) {
+    for (PortError& entry : g_errors) {
+        if (entry.handle == handle) {
+            entry = PortError{};
+        }
+    }
+}
+
+// Closes a port whose open failed, keeping the error that failed it.
+int32_t AbandonOpen(HANDLE port, int32_t result) {
+    g_layerError = GetLastError();
+    CloseHandle(port);
+    return result;
 }
 
 DWORD DtrControl(uint16_t lineControl) {
@@ -43,23 +100,22 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
     HANDLE port =
         CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        return kSerialOpenFailed;
+        return Failed(kNoPort, kSerialOpenFailed);
     }
     if (std::strcmp(name, kNullPortName) == 0) {
         *handle = reinterpret_cast<PortHandle>(port);
+        TrackPort(*handle);
         return kSerialOk;
     }
     DCB state{};
     state.DCBlength = sizeof state;
     if (!GetCommState(port, &state)) {
-        CloseHandle(port);
-        return kSerialGetStateFailed;
+        return AbandonOpen(port, kSerialGetStateFailed);
     }
     COMMTIMEOUTS timeouts{};
     timeouts.ReadTotalTimeoutConstant = kDefaultReadTimeoutMs;
     if (!SetCommTimeouts(port, &timeouts)) {
-        CloseHandle(port);
-        return kSerialOpenFailed;
+        return AbandonOpen(port, kSerialOpenFailed);
     }
     state.BaudRate = line.baudRate;
     state.fBinary = 1;
@@ -79,22 +135,27 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
     state.StopBits = static_cast<BYTE>(line.stopBits);
     state.ErrorChar = static_cast<char>(kErrorReplacement);
     if (!SetCommState(port, &state)) {
-        CloseHandle(port);
-        return kSerialSetStateFailed;
+        return AbandonOpen(port, kSerialSetStateFailed);
     }
     SetupComm(port, kQueueSize, kQueueSize);
     *handle = reinterpret_cast<PortHandle>(port);
+    TrackPort(*handle);
     return kSerialOk;
 }
 
 int32_t CloseSerialPort(PortHandle handle) {
-    return CloseHandle(HandleOf(handle)) ? kSerialOk : kSerialCallFailed;
+    // A failed close leaves the port held, and its error with it.
+    if (!CloseHandle(HandleOf(handle))) {
+        return Failed(handle, kSerialCallFailed);
+    }
+    ForgetPort(handle);
+    return kSerialOk;
 }
 
 int32_t SetReadTimeout(PortHandle handle, int32_t units) {
     COMMTIMEOUTS timeouts{};
     if (!GetCommTimeouts(HandleOf(handle), &timeouts)) {
-        return 0;
+        return Failed(handle, 0);
     }
     const DWORD previous = timeouts.ReadTotalTimeoutConstant;
     const DWORD wanted = static_cast<DWORD>(units) * 10u;
@@ -102,38 +163,32 @@ int32_t SetReadTimeout(PortHandle handle, int32_t units) {
         timeouts.ReadTotalTimeoutConstant = wanted;
         timeouts.ReadIntervalTimeout = IntervalFor(wanted);
         if (!SetCommTimeouts(HandleOf(handle), &timeouts)) {
-            return 0;
+            return Failed(handle, 0);
         }
     }
     return static_cast<int32_t>(previous / 10u);
 }
 
-int32_t PurgeInput(PortHandle handle) {
+int64_t PendingInput(PortHandle handle) {
     DWORD errors = 0;
     COMSTAT status{};
-    if (ClearCommError(HandleOf(handle), &errors, &status) && status.cbInQue == 0) {
-        return kSerialOk;
+    if (!ClearCommError(HandleOf(handle), &errors, &status)) {
+        return -1;
     }
-    const int32_t saved = SetReadTimeout(handle, kPurgeTimeoutUnits);
-    char scratch[kPurgeChunk];
-    bool failed = false;
-    for (int32_t chunk = 0; chunk < kPurgeMaxChunks; ++chunk) {
-        DWORD got = 0;
-        failed = !ReadFile(HandleOf(handle), scratch, sizeof scratch, &got, nullptr);
-        if (failed || got < sizeof scratch) {
-            break;
-        }
-    }
-    if (saved != 0) {
-        SetReadTimeout(handle, saved);
-    }
-    return failed ? 1 : 0;
+    return status.cbInQue;
+}
+
+bool ReadWithinTimeout(PortHandle handle, void* buffer, uint32_t count, uint32_t* got) {
+    DWORD done = 0;
+    const bool read = ReadFile(HandleOf(handle), buffer, count, &done, nullptr);
+    *got = done;
+    return read || Failed(handle, false);
 }
 
 int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t* written) {
     DWORD done = 0;
     if (!WriteFile(HandleOf(handle), data, count, &done, nullptr)) {
-        return kSerialCallFailed;
+        return Failed(handle, kSerialCallFailed);
     }
     if (written != nullptr) {
         *written = done;
@@ -145,8 +200,8 @@ int32_t ReadBytes(PortHandle handle, void* buffer, uint32_t count, int32_t* rece
     if (received != nullptr) {
         *received = 0;
     }
-    DWORD got = 0;
-    if (!ReadFile(HandleOf(handle), buffer, count, &got, nullptr) || got == 0) {
+    uint32_t got = 0;
+    if (!ReadWithinTimeout(handle, buffer, count, &got) || got == 0) {
         return kSerialCallFailed;
     }
     if (received != nullptr) {
@@ -160,4 +215,27 @@ int32_t SendBreak(uint32_t milliseconds, PortHandle handle) {
     SleepMilliseconds(milliseconds);
     ClearCommBreak(HandleOf(handle));
     return kSerialOk;
+}
+
+int32_t SerialLastError(PortHandle handle) {
+    return static_cast<int32_t>(ErrorOf(handle));
+}
+
+const char* SerialErrorText(int32_t code, char* text, size_t size) {
+    if (size == 0) {
+        return text;
+    }
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        static_cast<DWORD>(code), 0, text, static_cast<DWORD>(size), nullptr);
+    if (length == 0) {
+        std::snprintf(text, size, "error %ld", static_cast<long>(code));
+        return text;
+    }
+    // System messages end in a full stop and CR LF: the line end goes.
+    size_t end = length < size ? length : size - 1;
+    while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n' || text[end - 1] == ' ')) {
+        --end;
+    }
+    text[end] = '\0';
+    return text;
 }

@@ -1,4 +1,5 @@
-#include "link/sleep.h"
+// The driver's one way to wait, and the replacement tests install.
+#include "os/sleep.h"
 
 namespace {
 SleepFunction g_sleepFunction = nullptr;

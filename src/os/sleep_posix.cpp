@@ -1,8 +1,9 @@
+// The real wait on POSIX systems.
 #include <time.h>
 
 #include <cerrno>
 
-#include "link/sleep.h"
+#include "os/sleep.h"
 
 void PlatformSleep(uint32_t milliseconds) {
     timespec remaining{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};

@@ -5,16 +5,16 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
-#include "link/serial_port.h"
-#include "link/sleep.h"
+#include "os/deadline.h"
+#include "os/serial_platform.h"
+#include "os/serial_port.h"
+#include "os/sleep.h"
 
 namespace {
 
@@ -24,10 +24,14 @@ struct PortSlot {
     bool inUse;
     int fd;
     uint32_t readTimeoutMs;
+    int lastError;  // errno of the port's last failed call
 };
 
 constexpr PortHandle kMaxPorts = 32;
 PortSlot g_ports[kMaxPorts];
+// errno of the last failed call that had no open port: an open, or a call on
+// a handle that is not open.
+int g_layerError = 0;
 
 // A write has no time-out, as on Windows, but a line that takes no byte for
 // this long ends the write as a short one instead of holding the request.
@@ -53,6 +57,12 @@ PortSlot* SlotOf(PortHandle handle) {
     return slot->inUse ? slot : nullptr;
 }
 
+// The port's kept error, or the layer's when the handle is not open.
+int& ErrorOf(PortHandle handle) {
+    PortSlot* slot = SlotOf(handle);
+    return slot != nullptr ? slot->lastError : g_layerError;
+}
+
 PortHandle FreeHandle() {
     for (PortHandle index = 0; index < kMaxPorts; ++index) {
         if (!g_ports[index].inUse) {
@@ -60,16 +70,6 @@ PortHandle FreeHandle() {
         }
     }
     return kNoPort;
-}
-
-int64_t NowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-int PollMs(int64_t left) {
-    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
 
 // Windows port names to device paths: "NUL" is the null device, COMn the
@@ -212,6 +212,7 @@ bool SetModemLines(int fd, uint16_t lineControl) {
     return ModemLine(fd, TIOCMBIS, on) && ModemLine(fd, TIOCMBIC, off);
 }
 
+// On failure errno tells why; settings termios cannot express give EINVAL.
 int32_t Configure(int fd, const LineSettings& line, uint16_t lineControl) {
     termios settings{};
     if (tcgetattr(fd, &settings) != 0) {
@@ -222,7 +223,11 @@ int32_t Configure(int fd, const LineSettings& line, uint16_t lineControl) {
                        SetCharacterSize(&settings, static_cast<uint8_t>(line.dataBits)) &&
                        SetStopBits(&settings, static_cast<uint8_t>(line.stopBits)) &&
                        SetParity(&settings, static_cast<uint8_t>(line.parity)) && SetHandshake(&settings, lineControl);
-    if (!valid || tcsetattr(fd, TCSANOW, &settings) != 0 || !SetModemLines(fd, lineControl)) {
+    if (!valid) {
+        errno = EINVAL;
+        return kSerialSetStateFailed;
+    }
+    if (tcsetattr(fd, TCSANOW, &settings) != 0 || !SetModemLines(fd, lineControl)) {
         return kSerialSetStateFailed;
     }
     return kSerialOk;
@@ -230,10 +235,11 @@ int32_t Configure(int fd, const LineSettings& line, uint16_t lineControl) {
 
 // One read bounded by the port's read total time-out: it returns as soon as
 // count bytes have arrived, or at the deadline with what came by then.
-// False when the system call failed; got counts what arrived before that.
-bool ReadWithin(const PortSlot& slot, uint8_t* buffer, uint32_t count, uint32_t* got) {
+// False when the system call failed (its errno kept in the slot); got counts
+// what arrived before that.
+bool ReadWithin(PortSlot& slot, uint8_t* buffer, uint32_t count, uint32_t* got) {
     *got = 0;
-    const int64_t deadline = NowMs() + slot.readTimeoutMs;
+    const Deadline deadline = DeadlineIn(slot.readTimeoutMs);
     bool hungUp = false;
     while (*got < count) {
         const ssize_t n = read(slot.fd, buffer + *got, count - *got);
@@ -248,16 +254,17 @@ bool ReadWithin(const PortSlot& slot, uint8_t* buffer, uint32_t count, uint32_t*
             continue;
         }
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            slot.lastError = errno;
             return false;
         }
         // A line that reports a hang-up but has nothing to read would
         // otherwise wake the poll at once until the deadline.
-        const int64_t left = deadline - NowMs();
-        if (hungUp || left <= 0) {
+        const int left = RemainingMs(deadline);
+        if (hungUp || left == 0) {
             return true;
         }
         pollfd waiting{slot.fd, POLLIN, 0};
-        if (poll(&waiting, 1, PollMs(left)) > 0 && (waiting.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        if (poll(&waiting, 1, left) > 0 && (waiting.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             hungUp = true;
         }
     }
@@ -271,10 +278,12 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
     const PortHandle free = FreeHandle();
     char path[256];
     if (free == kNoPort || !DevicePath(name, path)) {
+        g_layerError = free == kNoPort ? EMFILE : ENAMETOOLONG;
         return kSerialOpenFailed;
     }
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        g_layerError = errno;
         return kSerialOpenFailed;
     }
     if (std::strcmp(name, kNullPortName) != 0) {
@@ -284,17 +293,19 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
         // that do not lock. TIOCEXCL is taken last, once the open can no
         // longer fail, so that a failed open leaves the terminal as it was.
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            g_layerError = errno;
             close(fd);
             return kSerialOpenFailed;
         }
         const int32_t configured = Configure(fd, line, lineControl);
         if (configured != kSerialOk) {
+            g_layerError = errno;
             close(fd);
             return configured;
         }
         ioctl(fd, TIOCEXCL);
     }
-    g_ports[free - 1] = PortSlot{true, fd, kDefaultReadTimeoutMs};
+    g_ports[free - 1] = PortSlot{true, fd, kDefaultReadTimeoutMs, 0};
     *handle = free;
     return kSerialOk;
 }
@@ -302,14 +313,18 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
 int32_t CloseSerialPort(PortHandle handle) {
     PortSlot* slot = SlotOf(handle);
     if (slot == nullptr) {
+        g_layerError = EBADF;
         return kSerialCallFailed;
     }
     // The exclusive mark belongs to the terminal, not to this descriptor: it
     // would outlive the close while anyone else keeps the terminal open.
     ioctl(slot->fd, TIOCNXCL);
     // close() releases the descriptor even when it reports an error, so the
-    // port is closed either way and the slot is free again.
-    close(slot->fd);
+    // port is closed either way and the slot is free again; its error is
+    // kept as the layer's.
+    if (close(slot->fd) != 0) {
+        g_layerError = errno;
+    }
     *slot = PortSlot{};
     return kSerialOk;
 }
@@ -317,6 +332,7 @@ int32_t CloseSerialPort(PortHandle handle) {
 int32_t SetReadTimeout(PortHandle handle, int32_t units) {
     PortSlot* slot = SlotOf(handle);
     if (slot == nullptr) {
+        g_layerError = EBADF;
         return 0;
     }
     const uint32_t previous = slot->readTimeoutMs;
@@ -324,60 +340,56 @@ int32_t SetReadTimeout(PortHandle handle, int32_t units) {
     return static_cast<int32_t>(previous / 10u);
 }
 
-int32_t PurgeInput(PortHandle handle) {
+int64_t PendingInput(PortHandle handle) {
+    PortSlot* slot = SlotOf(handle);
+    int pending = 0;
+    if (slot == nullptr || ioctl(slot->fd, FIONREAD, &pending) != 0) {
+        return -1;
+    }
+    return pending;
+}
+
+bool ReadWithinTimeout(PortHandle handle, void* buffer, uint32_t count, uint32_t* got) {
+    *got = 0;
     PortSlot* slot = SlotOf(handle);
     if (slot == nullptr) {
-        return 1;
+        g_layerError = EBADF;
+        return false;
     }
-    int pending = 0;
-    if (ioctl(slot->fd, FIONREAD, &pending) == 0 && pending == 0) {
-        return kSerialOk;
-    }
-    const int32_t saved = SetReadTimeout(handle, kPurgeTimeoutUnits);
-    uint8_t scratch[kPurgeChunk];
-    bool failed = false;
-    for (int32_t chunk = 0; chunk < kPurgeMaxChunks; ++chunk) {
-        uint32_t got = 0;
-        failed = !ReadWithin(*slot, scratch, sizeof scratch, &got);
-        if (failed || got < sizeof scratch) {
-            break;
-        }
-    }
-    if (saved != 0) {
-        SetReadTimeout(handle, saved);
-    }
-    return failed ? 1 : 0;
+    return ReadWithin(*slot, static_cast<uint8_t*>(buffer), count, got);
 }
 
 int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t* written) {
     PortSlot* slot = SlotOf(handle);
     if (slot == nullptr) {
+        g_layerError = EBADF;
         return kSerialCallFailed;
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
     uint32_t done = 0;
     bool failed = false;
-    int64_t stallDeadline = NowMs() + kWriteStallMs;
+    Deadline stallDeadline = DeadlineIn(kWriteStallMs);
     while (done < count) {
         const ssize_t n = write(slot->fd, bytes + done, count - done);
         if (n > 0) {
             done += static_cast<uint32_t>(n);
-            stallDeadline = NowMs() + kWriteStallMs;
+            stallDeadline = DeadlineIn(kWriteStallMs);
             continue;
         }
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            slot->lastError = n == 0 ? EIO : errno;
             failed = true;
             break;
         }
-        const int64_t left = stallDeadline - NowMs();
-        if (left <= 0) {
+        const int left = RemainingMs(stallDeadline);
+        if (left == 0) {
             break;
         }
         pollfd waiting{slot->fd, POLLOUT, 0};
-        poll(&waiting, 1, PollMs(left));
+        poll(&waiting, 1, left);
     }
     if (failed && done == 0) {
         return kSerialCallFailed;
@@ -392,14 +404,10 @@ int32_t ReadBytes(PortHandle handle, void* buffer, uint32_t count, int32_t* rece
     if (received != nullptr) {
         *received = 0;
     }
-    PortSlot* slot = SlotOf(handle);
-    if (slot == nullptr) {
-        return kSerialCallFailed;
-    }
     uint32_t got = 0;
     // What arrived before a failure is kept: a line that drops mid-reply
     // still delivers the bytes it sent.
-    ReadWithin(*slot, static_cast<uint8_t*>(buffer), count, &got);
+    ReadWithinTimeout(handle, buffer, count, &got);
     if (got == 0) {
         return kSerialCallFailed;
     }
@@ -419,4 +427,36 @@ int32_t SendBreak(uint32_t milliseconds, PortHandle handle) {
         ioctl(slot->fd, TIOCCBRK);
     }
     return kSerialOk;
+}
+
+int32_t SerialLastError(PortHandle handle) {
+    return ErrorOf(handle);
+}
+
+namespace {
+
+// strerror_r comes in two forms: GNU's returns the text (which need not be in
+// the buffer), the standard one fills the buffer and returns 0.
+[[maybe_unused]] const char* ErrorTextOf(int result, char* buffer) {
+    return result == 0 ? buffer : nullptr;
+}
+
+[[maybe_unused]] const char* ErrorTextOf(const char* result, char*) {
+    return result;
+}
+
+}  // namespace
+
+const char* SerialErrorText(int32_t code, char* text, size_t size) {
+    if (size == 0) {
+        return text;
+    }
+    text[0] = '\0';
+    const char* found = ErrorTextOf(strerror_r(code, text, size), text);
+    if (found == nullptr || found[0] == '\0') {
+        std::snprintf(text, size, "error %d", static_cast<int>(code));
+    } else if (found != text) {
+        std::snprintf(text, size, "%s", found);
+    }
+    return text;
 }

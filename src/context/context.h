@@ -5,12 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "context/text.h"
+#include "os/serial_port.h"
 #include "qelkophv/qelkophv.h"
-
-// An open serial port; kNoPort when none is open. Windows keeps its HANDLE
-// here, POSIX its slot in the serial layer's port table.
-using PortHandle = uintptr_t;
-constexpr PortHandle kNoPort = 0;
 
 enum CommandKind : uint32_t {
     KIND_HASH = 0,
@@ -33,13 +30,6 @@ constexpr int32_t kFailed = 1;
 constexpr int32_t kPortFailed = 2;
 
 constexpr int32_t kLogLevel = 32;
-constexpr uint16_t kLineControlDtrRts = 0x0303;
-
-struct PortSettings {
-    char portName[12];
-    LineSettings line;
-    uint16_t lineControl;
-};
 
 struct DriverContext {
     int32_t hostTimeout;
@@ -83,17 +73,4 @@ inline DriverContext* ContextOf(DriverRequest* request) {
 template <typename Record>
 inline Record* DataOf(DriverRequest* request) {
     return static_cast<Record*>(request->data);
-}
-
-// Copies a NUL-terminated text into a fixed array, cut to fit; the result is
-// always terminated. Returns the length copied.
-template <size_t N>
-inline size_t CopyText(char (&destination)[N], const char* source) {
-    size_t length = 0;
-    while (length + 1 < N && source[length] != '\0') {
-        destination[length] = source[length];
-        ++length;
-    }
-    destination[length] = '\0';
-    return length;
 }

@@ -1,0 +1,16 @@
+// The serial port as a driver instance holds it: opened from a PortSettings
+// record, kept in the context, closed by the close and stop requests.
+#pragma once
+
+#include <cstdint>
+
+#include "context/context.h"
+#include "os/serial_port.h"
+
+// Opens the port the settings name (a name that fills its field without a
+// NUL is taken whole); kNoPort when the serial layer refuses it.
+PortHandle OpenPort(const PortSettings& settings);
+// REQ_CLOSE_PORT and REQ_STOP: 0 when the instance holds no port afterwards
+// (also when it held none), 2 when the close failed and the port stays held,
+// 1 without a context.
+int32_t ClosePort(DriverRequest* request);

@@ -1,0 +1,13 @@
+// What each platform's serial layer gives the part both share
+// (serial_port.cpp). Private to the serial layer.
+#pragma once
+
+#include <cstdint>
+
+#include "os/serial_port.h"
+
+// Bytes waiting to be read; -1 when the system cannot tell.
+int64_t PendingInput(PortHandle handle);
+// One read bounded by the port's read total time-out: `got` counts what
+// arrived. False when the system call failed; the port keeps its error.
+bool ReadWithinTimeout(PortHandle handle, void* buffer, uint32_t count, uint32_t* got);

@@ -1,0 +1,94 @@
+// The serial port layer: the driver's only contact with the port. One
+// declaration, two implementations (serial_port_posix.cpp,
+// serial_port_win32.cpp); the build picks one. It knows nothing of the
+// driver: the port as a driver instance holds it is link/port.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "qelkophv/qelkophv.h"
+
+// An open serial port; kNoPort when none is open. Windows keeps its HANDLE
+// here, POSIX its slot in the layer's port table.
+using PortHandle = uintptr_t;
+constexpr PortHandle kNoPort = 0;
+
+// The settings a port is opened with.
+struct PortSettings {
+    char portName[12];
+    LineSettings line;
+    uint16_t lineControl;
+};
+
+enum SerialResult : int32_t {
+    kSerialOk = 0,
+    kSerialOpenFailed = 1,   // cannot open, or its time-outs cannot be set
+    kSerialPurgeFailed = 1,  // a read of the purge failed
+    kSerialWriteShort = 2,
+    kSerialGetStateFailed = 4,
+    kSerialSetStateFailed = 5,
+    kSerialCallFailed = 7,  // the system call failed; for reads also "no byte"
+};
+
+constexpr uint32_t kDefaultReadTimeoutMs = 1000;
+// The name of the null device: accepts output, delivers no input.
+constexpr const char* kNullPortName = "NUL";
+
+// Line-control flags of PortSettings.lineControl.
+constexpr uint16_t kDtrEnable = 0x0101;
+constexpr uint16_t kDtrHandshake = 0x8000;
+constexpr uint16_t kRtsEnable = 0x0202;
+constexpr uint16_t kRtsHandshake = 0x1000;
+constexpr uint16_t kRtsToggle = 0x2000;
+// What the driver opens its ports with: DTR and RTS held on.
+constexpr uint16_t kLineControlDtrRts = kDtrEnable | kRtsEnable;
+
+// Stop-bits and parity codes, as Windows codes them.
+constexpr uint8_t kOneStopBit = 0;
+constexpr uint8_t kOneAndAHalfStopBits = 1;
+constexpr uint8_t kTwoStopBits = 2;
+constexpr uint8_t kNoParity = 0;
+constexpr uint8_t kOddParity = 1;
+constexpr uint8_t kEvenParity = 2;
+constexpr uint8_t kMarkParity = 3;
+constexpr uint8_t kSpaceParity = 4;
+
+// Opens `name` for this holder alone ("NUL": the null device, not
+// configured) with the line settings and a read total time-out of
+// kDefaultReadTimeoutMs. kSerialOk with *handle set; otherwise *handle is
+// kNoPort and the result says which step failed: kSerialOpenFailed (no such
+// device, held elsewhere, time-outs refused), kSerialGetStateFailed (no
+// serial port), kSerialSetStateFailed (settings refused).
+int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle);
+// kSerialOk once the port is closed; kSerialCallFailed for a handle that is
+// not open, or (Windows) a close that failed and left the port held.
+int32_t CloseSerialPort(PortHandle handle);
+// Sets the read total time-out to `units` of 10 ms. Returns the previous one
+// in the same units, 0 on failure.
+int32_t SetReadTimeout(PortHandle handle, int32_t units);
+// Reads away the input waiting (50 ms a read, at most 64 KB) and puts the
+// read time-out back. kSerialOk, or kSerialPurgeFailed when a read failed.
+int32_t PurgeInput(PortHandle handle);
+// Writes `count` bytes; *written (when given) says how many went. kSerialOk
+// when all went, kSerialWriteShort when fewer did (POSIX: the line took no
+// byte for a second), kSerialCallFailed when the call failed before any byte
+// went (*written is then left as it was).
+int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t* written);
+// One read within the read total time-out, ended early once `count` bytes
+// have come. kSerialOk with *received > 0; kSerialCallFailed when no byte
+// came (time-out, hang-up or failed call), *received then 0.
+int32_t ReadBytes(PortHandle handle, void* buffer, uint32_t count, int32_t* received);
+// Holds the line in break for `milliseconds`; always kSerialOk.
+int32_t SendBreak(uint32_t milliseconds, PortHandle handle);
+// Waits `milliseconds` through the sleep call; always kSerialOk.
+int32_t Pause(uint32_t milliseconds);
+
+// The operating system's error (errno, or GetLastError() on Windows) of the
+// port's last failed call; 0 when none has failed since the port was opened.
+// A handle that is not open, kNoPort among them, gives the layer's own: that
+// of the last failed open or of a call on a handle that was not open.
+int32_t SerialLastError(PortHandle handle);
+// Names an error code in the caller's `text` of `size` bytes (cut to fit,
+// always terminated); returns `text`.
+const char* SerialErrorText(int32_t code, char* text, size_t size);
