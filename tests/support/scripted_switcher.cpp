@@ -30,7 +30,7 @@ void RecordWait(uint32_t milliseconds) {
     g_trace.push_back(std::to_string(milliseconds));
 }
 
-void MOXPRO_CDECL RecordEcho(const char* address, const char*) {
+void MOXPRO_CDECL RecordEcho(void*, const char* address, const char*) {
     if (std::strcmp(address, "OUTGOING") == 0) {
         g_trace.push_back("send");
     } else if (std::strcmp(address, "INCOMING") == 0) {
@@ -114,26 +114,6 @@ void ScriptedSwitcher::Run() {
     SplitAndRecord(pending);
 }
 
-std::string Visible(const std::string& bytes) {
-    std::string shown;
-    for (unsigned char c : bytes) {
-        if (c == '\r') {
-            shown += "<CR>";
-        } else if (c == '\n') {
-            shown += "<LF>";
-        } else if (c == 0x02) {
-            shown += "<STX>";
-        } else if (c < 0x20 || c >= 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "<%02X>", c);
-            shown += hex;
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown;
-}
-
 void SwitcherTest::SetUp() {
     HostTest::SetUp();
     g_trace.clear();
@@ -152,7 +132,7 @@ void SwitcherTest::SetUp() {
     g_readyLevel = kReadyLevel;
     MoxAddGate("OUTGOING", "OUT", GATE_FORMAT_STRING);
     MoxAddGate("INCOMING", "IN", GATE_FORMAT_STRING);
-    MoxSetPutListener(RecordEcho);
+    MoxListenToPuts(RecordEcho, nullptr);
     SetSleepFunction(RecordWait);
 }
 
@@ -161,7 +141,7 @@ void SwitcherTest::TearDown() {
         switcher->Stop();
     }
     SetSleepFunction(nullptr);
-    MoxSetPutListener(nullptr);
+    MoxListenToPuts(nullptr, nullptr);
     if (context->port != kNoPort) {
         CloseSerialPort(context->port);
         context->port = kNoPort;

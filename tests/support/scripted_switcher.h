@@ -12,6 +12,7 @@
 
 #include "host_fixture.h"
 #include "serial_peer.h"
+#include "visible.h"
 
 class ScriptedSwitcher {
   public:
@@ -44,9 +45,8 @@ class ScriptedSwitcher {
     std::thread thread_;
 };
 
-// A transmission as a test reads it: control bytes shown as <CR>, <LF>,
-// <STX> or <xx>.
-std::string Visible(const std::string& bytes);
+// A transmission as a test reads it, shown as the tools show it.
+using qeltools::Visible;
 
 // The driver's port opened on a fresh line, a switcher to answer it, and a
 // trace of what the driver did in its own order: "send" for each echo into

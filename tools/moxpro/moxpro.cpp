@@ -40,15 +40,10 @@ struct Listeners {
     void* logUser;
     MoxPutListener put;
     void* putUser;
-    MoxPlainPutListener plainPut;
 };
 
 State g_state{{}, 0, {}, 0, {}, 0, 0, 3};
-Listeners g_listeners{nullptr, nullptr, nullptr, nullptr, nullptr};
-
-void MOXPRO_CDECL CallPlainPut(void*, const char* address, const char* text) {
-    g_listeners.plainPut(address, text);
-}
+Listeners g_listeners{nullptr, nullptr, nullptr, nullptr};
 
 template <size_t N>
 void Copy(char (&destination)[N], const char* source) {
@@ -277,11 +272,6 @@ MOXPRO_API void MOXPRO_CDECL MoxListenToLog(MoxLogListener listener, void* user)
 MOXPRO_API void MOXPRO_CDECL MoxListenToPuts(MoxPutListener listener, void* user) {
     g_listeners.put = listener;
     g_listeners.putUser = user;
-}
-
-MOXPRO_API void MOXPRO_CDECL MoxSetPutListener(MoxPlainPutListener listener) {
-    g_listeners.plainPut = listener;
-    MoxListenToPuts(listener != nullptr ? CallPlainPut : nullptr, nullptr);
 }
 
 }  // extern "C"

@@ -63,11 +63,6 @@ typedef void(MOXPRO_CDECL* MoxPutListener)(void* user, const char* address, cons
 MOXPRO_API void MOXPRO_CDECL MoxListenToLog(MoxLogListener listener, void* user);
 MOXPRO_API void MOXPRO_CDECL MoxListenToPuts(MoxPutListener listener, void* user);
 
-/* The put listener without a user pointer, for callers that keep their own
- * state; it replaces any listener given to MoxListenToPuts. */
-typedef void(MOXPRO_CDECL* MoxPlainPutListener)(const char* address, const char* text);
-MOXPRO_API void MOXPRO_CDECL MoxSetPutListener(MoxPlainPutListener listener);
-
 #ifdef __cplusplus
 }
 #endif
