@@ -232,6 +232,15 @@ TEST(ScenarioRun, ReportsEveryFailedCheckAndGoesOn) {
     EXPECT_TRUE(run.Shows("qelhost: 4 requests, 10 checks, 10 failed")) << run.output;
 }
 
+TEST(ScenarioRun, ChecksTheLastRequestsElapsedTimeWithinBothBounds) {
+    Outcome run = RunText("check elapsed 0 10\nnop\ncheck elapsed 0 60000\ncheck elapsed 60000 70000\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.Shows("      FAIL no request ran before this check")) << run.output;
+    EXPECT_TRUE(run.Shows("      ok")) << run.output;
+    EXPECT_NE(run.output.find(" ms, expected 60000 to 70000 ms\n"), std::string::npos) << run.output;
+    EXPECT_TRUE(run.Shows("qelhost: 2 requests, 3 checks, 2 failed")) << run.output;
+}
+
 TEST(ScenarioRun, FailsWhenTheDriverLeavesATextWithoutItsNul) {
     Outcome run = RunText("gate FULL string\nupdate FULL\n");
     EXPECT_EQ(run.status, 1);

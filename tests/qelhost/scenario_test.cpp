@@ -135,6 +135,7 @@ TEST(ScenarioParser, ReadsChecks) {
         bool contains;
     } cases[] = {
         {"check result 2", Op::CheckResult, "", false},
+        {"check elapsed 80 0x100", Op::CheckElapsed, "", false},
         {"check number CAM1 20", Op::CheckNumber, "", false},
         {"check text STATUS \"ABC\"", Op::CheckText, "ABC", false},
         {"check text STATUS contains AB", Op::CheckText, "AB", true},
@@ -155,7 +156,10 @@ TEST(ScenarioParser, ReadsChecks) {
         EXPECT_EQ(Last(scenario).contains, c.contains) << c.line;
         EXPECT_TRUE(IsCheck(Last(scenario).op)) << c.line;
     }
-    Scenario scenario = ParseOk(std::string(kGates) + "check registration CAM1 0 0 255 16");
+    Scenario scenario = ParseOk("check elapsed 80 0x100");
+    EXPECT_EQ(Last(scenario).elapsedMin, 80u);
+    EXPECT_EQ(Last(scenario).elapsedMax, 256u);
+    scenario = ParseOk(std::string(kGates) + "check registration CAM1 0 0 255 16");
     EXPECT_EQ(Last(scenario).words, (std::vector<uint32_t>{0, 0, 255, 16}));
     scenario = ParseOk("check info size=3165 device=\"Velnor matrix switcher\" line=9600,8,0,0 words=70,4,3");
     EXPECT_EQ(Last(scenario).infoSize, 3165u);
@@ -215,6 +219,9 @@ TEST(ScenarioParser, RefusesMalformedLinesWithTheirNumber) {
         {"check info words=70,4", 1, "W0,W4,W7"},
         {"check sky blue", 1, "unknown check \"sky\""},
         {"check", 1, "check what?"},
+        {"check elapsed 100", 1, "usage: check elapsed MIN MAX"},
+        {"check elapsed 200 100", 1, "MIN no larger than MAX"},
+        {"check elapsed -1 100", 1, "check elapsed needs a number"},
         {"note <NUL>", 1, "NUL byte"},
         {"\"info\"", 1, "begins with a command word"},
         {"request x", 1, "request needs a code"},

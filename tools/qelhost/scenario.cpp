@@ -88,6 +88,8 @@ class LineParser {
             case Shape::kResult:
                 return Need(1, usage) && NoMore(1) && NoOptions() &&
                        (ParseSigned(words_[0].text, &command_.code) || Refuse("check result needs a number"));
+            case Shape::kMillisecondRange:
+                return TakeMillisecondRange(entry);
             case Shape::kGateNumber:
                 return TakeGateNumber(entry);
             case Shape::kGateCompared:
@@ -334,6 +336,14 @@ class LineParser {
         }
         command_.number = static_cast<uint16_t>(value);
         return Gate().numeric || Refuse("gate " + Gate().name + " is a string gate: use check text");
+    }
+
+    bool TakeMillisecondRange(const CommandWord& entry) {
+        constexpr uint64_t kLongest = 3600000;
+        return Need(2, entry.usage) && NoMore(2) && NoOptions() &&
+               TakeNumber(words_[0].text, kLongest, &command_.elapsedMin, entry.word) &&
+               TakeNumber(words_[1].text, kLongest, &command_.elapsedMax, entry.word) &&
+               (command_.elapsedMin <= command_.elapsedMax || Refuse("check elapsed needs MIN no larger than MAX"));
     }
 
     bool TakeGateWords(const CommandWord& entry) {

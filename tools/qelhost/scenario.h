@@ -36,6 +36,7 @@ enum class Op {
     Raw,
     // Checks.
     CheckResult,
+    CheckElapsed,
     CheckNumber,
     CheckText,
     CheckAddress,
@@ -74,6 +75,8 @@ struct Command {
 
     int32_t code = 0;  // request: its code; check result: the result
     uint32_t waitMs = 0;
+    uint32_t elapsedMin = 0;  // check elapsed: the bounds in ms, both included
+    uint32_t elapsedMax = 0;
     std::optional<int32_t> expect;
     std::vector<uint32_t> words;  // check registration: words 4, 5, 7, 8
 

@@ -33,6 +33,8 @@ constexpr CommandWord kWords[] = {
     {"wait", Op::Wait, 0, Shape::kMilliseconds, "wait MS", "sleep"},
     {"note", Op::Note, 0, Shape::kFreeText, "note TEXT...", "a remark, printed with the scenario"},
     {"check result", Op::CheckResult, 0, Shape::kResult, "check result N", "the last request's result"},
+    {"check elapsed", Op::CheckElapsed, 0, Shape::kMillisecondRange, "check elapsed MIN MAX",
+     "the last request took MIN to MAX ms, both included"},
     {"check number", Op::CheckNumber, 0, Shape::kGateNumber, "check number GATE N", "a numeric gate's number"},
     {"check text", Op::CheckText, 0, Shape::kGateCompared, "check text GATE [contains] TEXT", "a string gate's text"},
     {"check address", Op::CheckAddress, 0, Shape::kGateText, "check address GATE TEXT",
