@@ -243,6 +243,12 @@ TEST(ScenarioRun, ChecksTheLastRequestsElapsedTimeWithinBothBounds) {
     EXPECT_TRUE(run.Shows("qelhost: 2 requests, 3 checks, 2 failed")) << run.output;
 }
 
+TEST(ScenarioRun, ShowsControlBytesOfNamesAndLinesInsteadOfSendingThem) {
+    Outcome run = RunText("gate ACK numeric name=\"<ESC>[2J\"\ncheck registration \"\x1b[2J\" 0 0 0 0\n");
+    EXPECT_EQ(run.output.find('\x1b'), std::string::npos) << run.output;
+    EXPECT_TRUE(run.Shows("      FAIL gate <1B>[2J was not registered")) << run.output;
+}
+
 TEST(ScenarioRun, FailsWhenTheDriverLeavesATextWithoutItsNul) {
     Outcome run = RunText("gate FULL string\nupdate FULL\n");
     EXPECT_EQ(run.status, 1);

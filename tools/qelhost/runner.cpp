@@ -8,7 +8,6 @@
 
 #include "moxpro_control.h"
 #include "session.h"
-#include "visible.h"
 
 namespace qelhost {
 
@@ -45,9 +44,7 @@ int RunScenario(const Scenario& scenario, QelMainFn entry, const RunOptions& opt
     for (const Command& command : scenario.commands) {
         char number[16];
         std::snprintf(number, sizeof number, "%4d| ", command.line);
-        // The line as written, its control bytes shown rather than sent to
-        // the terminal.
-        session.report.Line(number + qeltools::Visible(command.source));
+        session.report.Line(number + command.source);
         Execute(session, command);
     }
     return session.report.Finish();
