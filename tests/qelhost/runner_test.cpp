@@ -187,13 +187,15 @@ TEST(ScenarioRun, ShowsAndChecksWhatTheDriverWroteAndEchoed) {
 TEST(ScenarioRun, KeepsTheHostLibraryInStepWithTheScenarioAndTheDriver) {
     Outcome run = RunText(std::string(kSession) +
                           "gate 0304 numeric name=CAM2\n"
+                          "gate 0506 numeric -3.7 name=CAM3\n"
                           "set CAM2 9\n"
                           "write CAM1 20 expect 1\n"
                           "check number CAM1 21\n");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(g_seen.numberInHost, 20);  // set before the request
     EXPECT_EQ(MoxNumber("CAM2"), 9);
-    EXPECT_EQ(MoxNumber("CAM1"), 21);  // the driver's change, back in the host library
+    EXPECT_EQ(MoxNumber("CAM3"), -3.7);  // not the area's 0: the driver did not change it
+    EXPECT_EQ(MoxNumber("CAM1"), 21);    // the driver's change, back in the host library
     EXPECT_TRUE(run.Shows("      CAM1 number now 21"));
 }
 
@@ -230,6 +232,21 @@ TEST(ScenarioRun, ReportsEveryFailedCheckAndGoesOn) {
     }
     EXPECT_TRUE(run.Shows("  19| note still running"));
     EXPECT_TRUE(run.Shows("qelhost: 4 requests, 10 checks, 10 failed")) << run.output;
+}
+
+TEST(ScenarioRun, ChecksTheLastRequestsElapsedTimeWithinBothBounds) {
+    Outcome run = RunText("check elapsed 0 10\nnop\ncheck elapsed 0 60000\ncheck elapsed 60000 70000\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.Shows("      FAIL no request ran before this check")) << run.output;
+    EXPECT_TRUE(run.Shows("      ok")) << run.output;
+    EXPECT_NE(run.output.find(" ms, expected 60000 to 70000 ms\n"), std::string::npos) << run.output;
+    EXPECT_TRUE(run.Shows("qelhost: 2 requests, 3 checks, 2 failed")) << run.output;
+}
+
+TEST(ScenarioRun, ShowsControlBytesOfNamesAndLinesInsteadOfSendingThem) {
+    Outcome run = RunText("gate ACK numeric name=\"<ESC>[2J\"\ncheck registration \"\x1b[2J\" 0 0 0 0\n");
+    EXPECT_EQ(run.output.find('\x1b'), std::string::npos) << run.output;
+    EXPECT_TRUE(run.Shows("      FAIL gate <1B>[2J was not registered")) << run.output;
 }
 
 TEST(ScenarioRun, FailsWhenTheDriverLeavesATextWithoutItsNul) {

@@ -33,6 +33,16 @@ void CheckResult(Session& session, const Command& command) {
                          "result is " + std::to_string(*last) + ", expected " + std::to_string(command.code));
 }
 
+void CheckElapsed(Session& session, const Command& command) {
+    if (!session.driver.lastResult.has_value()) {
+        return session.report.Judge(false, "no request ran before this check");
+    }
+    long long elapsed = session.driver.lastElapsedMs;
+    session.report.Judge(elapsed >= command.elapsedMin && elapsed <= command.elapsedMax,
+                         "elapsed " + std::to_string(elapsed) + " ms, expected " + std::to_string(command.elapsedMin) +
+                             " to " + std::to_string(command.elapsedMax) + " ms");
+}
+
 void CheckLog(Session& session, const Command& command) {
     std::vector<std::string> log = session.events.RequestLog();
     for (const std::string& line : log) {
@@ -89,6 +99,8 @@ void RunCheck(Session& session, const Command& command) {
     switch (command.op) {
         case Op::CheckResult:
             return CheckResult(session, command);
+        case Op::CheckElapsed:
+            return CheckElapsed(session, command);
         case Op::CheckNumber: {
             uint16_t number = session.GateOf(command).Number();
             return report.Judge(number == command.number,

@@ -2,6 +2,7 @@
 #include "report.h"
 
 #include "text_codec.h"
+#include "visible.h"
 
 namespace qelhost {
 
@@ -14,8 +15,10 @@ constexpr size_t kMaxDriverText = 4096;
 
 }  // namespace
 
+// Names and lines as a scenario wrote them may hold control bytes: they
+// are shown, never sent to the terminal.
 void Report::Line(const std::string& line) {
-    out_ << line << '\n' << std::flush;
+    out_ << qeltools::Visible(line) << '\n' << std::flush;
 }
 
 void Report::Detail(const std::string& line) {

@@ -29,6 +29,7 @@ int32_t Call(Session& session, int32_t code, void* data, std::optional<int32_t> 
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count();
     SyncGates(session.gates, session.report);
     session.driver.lastResult = result;
+    session.driver.lastElapsedMs = static_cast<long long>(elapsed);
     session.report.Request(code, result, static_cast<long long>(elapsed), expect);
     return result;
 }

@@ -36,6 +36,7 @@ enum class Op {
     Raw,
     // Checks.
     CheckResult,
+    CheckElapsed,
     CheckNumber,
     CheckText,
     CheckAddress,
@@ -62,8 +63,9 @@ struct Command {
 
     int gate = -1;  // index into Scenario::gates
     bool hasValue = false;
-    uint16_t number = 0;
-    std::string text;  // a text value, the text a check compares, a note
+    uint16_t number = 0;               // what a numeric gate's value area holds
+    std::optional<double> hostNumber;  // set, gate: a value only the host library holds
+    std::string text;                  // a text value, the text a check compares, a note
     bool contains = false;
 
     // load and reconfigure; unset fields take the host's defaults.
@@ -74,6 +76,8 @@ struct Command {
 
     int32_t code = 0;  // request: its code; check result: the result
     uint32_t waitMs = 0;
+    uint32_t elapsedMin = 0;  // check elapsed: the bounds in ms, both included
+    uint32_t elapsedMax = 0;
     std::optional<int32_t> expect;
     std::vector<uint32_t> words;  // check registration: words 4, 5, 7, 8
 
@@ -84,6 +88,7 @@ struct Command {
 };
 
 struct Scenario {
+    std::string needs;  // "switcher" from a first line "# needs: switcher"
     std::vector<GateDecl> gates;
     std::vector<Command> commands;
 };

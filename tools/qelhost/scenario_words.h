@@ -22,6 +22,7 @@ enum class Shape {
     kGateOptionalValue,  // GATE [VALUE]
     kCode,               // CODE
     kResult,             // N
+    kMillisecondRange,   // MIN MAX
     kGateNumber,         // GATE N
     kGateCompared,       // GATE [contains] TEXT
     kGateText,           // GATE TEXT

@@ -26,6 +26,7 @@ struct DriverSide {
     std::string port;  // the port and line last loaded or reconfigured
     LineSettings line{};
     std::optional<int32_t> lastResult;
+    long long lastElapsedMs = 0;  // of the request that gave lastResult
 };
 
 struct Session {
