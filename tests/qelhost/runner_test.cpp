@@ -187,13 +187,15 @@ TEST(ScenarioRun, ShowsAndChecksWhatTheDriverWroteAndEchoed) {
 TEST(ScenarioRun, KeepsTheHostLibraryInStepWithTheScenarioAndTheDriver) {
     Outcome run = RunText(std::string(kSession) +
                           "gate 0304 numeric name=CAM2\n"
+                          "gate 0506 numeric -3.7 name=CAM3\n"
                           "set CAM2 9\n"
                           "write CAM1 20 expect 1\n"
                           "check number CAM1 21\n");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(g_seen.numberInHost, 20);  // set before the request
     EXPECT_EQ(MoxNumber("CAM2"), 9);
-    EXPECT_EQ(MoxNumber("CAM1"), 21);  // the driver's change, back in the host library
+    EXPECT_EQ(MoxNumber("CAM3"), -3.7);  // not the area's 0: the driver did not change it
+    EXPECT_EQ(MoxNumber("CAM1"), 21);    // the driver's change, back in the host library
     EXPECT_TRUE(run.Shows("      CAM1 number now 21"));
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 namespace qelhost {
@@ -196,6 +197,12 @@ TEST(ScenarioParser, RefusesMalformedLinesWithTheirNumber) {
         {"gate 0102 numeric\ngate 0102 string", 2, "exists already"},
         {"gate 0102 bool", 1, "numeric or string"},
         {"gate \"\" string", 1, "needs name="},
+        {"gate 0102 numeric name=", 1, "name= needs a NAME"},
+        {"gate 0102 numeric\nwrite 0102 -1", 2, "what its value area holds (set takes others"},
+        {"gate 0102 numeric\nset 0102 1.2.3", 2, "or a decimal such as -3.7"},
+        {"gate 0102 numeric\nset 0102 .5", 2, "or a decimal such as -3.7"},
+        {"gate 0102 numeric\nset 0102 1e3", 2, "or a decimal such as -3.7"},
+        {"wirte\x1b[2J\x07", 1, "unknown command \"wirte<1B>[2J<07>\""},
         {"gate 0102", 1, "usage: gate ADDRESS"},
         {"\n\nnote \"open", 3, "not closed"},
         {"load port=$PORT", 1, "unknown variable $PORT (give it with --port NAME)"},
@@ -233,6 +240,43 @@ TEST(ScenarioParser, RefusesMalformedLinesWithTheirNumber) {
         EXPECT_EQ(error.line, c.line) << c.text;
         EXPECT_NE(error.message.find(c.message), std::string::npos) << c.text << " -> " << error.message;
     }
+}
+
+TEST(ScenarioParser, RefusesARawNulAndShowsLongMessagesShort) {
+    Scenario scenario;
+    ParseError error;
+    EXPECT_FALSE(
+        ParseScenario(std::string("gate SEND_STR string\nwrite SEND_STR \"Cam\0era one\"", 44), {}, &scenario, &error));
+    EXPECT_EQ(error.line, 2);
+    EXPECT_NE(error.message.find("NUL byte"), std::string::npos) << error.message;
+    EXPECT_FALSE(ParseScenario("wirte" + std::string(100000, '\x1b'), {}, &scenario, &error));
+    EXPECT_LT(error.message.size(), 400u);
+    EXPECT_EQ(error.message.substr(error.message.size() - 7), "<1B>...");
+}
+
+TEST(ScenarioParser, KeepsNegativeAndFractionalValuesForTheHostLibraryAlone) {
+    Scenario scenario = ParseOk("gate 0102 numeric -3.7 name=N\nset N 70000\nset N 0x10\nset N 2.50\n");
+    EXPECT_EQ(scenario.commands[0].hostNumber, -3.7);
+    EXPECT_EQ(scenario.commands[0].number, 0);  // what the value area holds
+    EXPECT_EQ(scenario.commands[1].hostNumber, 70000.0);
+    EXPECT_FALSE(scenario.commands[2].hostNumber.has_value());
+    EXPECT_EQ(scenario.commands[2].number, 16);
+    EXPECT_EQ(scenario.commands[3].hostNumber, 2.5);
+}
+
+TEST(ScenarioParser, ReadsTheNeedsLine) {
+    EXPECT_EQ(ParseOk("  # needs:  switcher \r\nnop\n").needs, "switcher");
+    EXPECT_EQ(ParseOk("nop\n# needs: switcher\n").needs, "");
+}
+
+TEST(ScenarioParser, TakesLinearTimeOverALineOfAngleBrackets) {
+    // Each '<' may begin a byte name; looking for its '>' must not run to
+    // the line's end. 4 MB, the most a scenario may hold: quadratic took
+    // minutes, linear takes well under a second.
+    auto begin = std::chrono::steady_clock::now();
+    Scenario scenario = ParseOk("note " + std::string(4 * 1024 * 1024, '<'));
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(30));
+    EXPECT_EQ(Last(scenario).text.size(), 4u * 1024 * 1024);
 }
 
 TEST(ScenarioParser, RefusesMoreGatesThanTheHostLibraryHolds) {

@@ -36,4 +36,17 @@ inline std::string Visible(std::string_view bytes) {
     return shown;
 }
 
+// Visible, cut after the bytes that show in about maxShown characters, with
+// "..." where it was cut: for messages that quote what a user gave.
+inline std::string VisibleShort(std::string_view bytes, size_t maxShown) {
+    std::string shown;
+    for (char byte : bytes) {
+        if (shown.size() >= maxShown) {
+            return shown + "...";
+        }
+        AppendVisible(static_cast<unsigned char>(byte), shown);
+    }
+    return shown;
+}
+
 }  // namespace qeltools

@@ -11,6 +11,10 @@ namespace qelhost {
 // message in *error when either fails.
 QelMainFn LoadDriver(const std::string& path, std::string* error);
 
+// Sets an environment variable of this process, where the driver loaded
+// into it reads it (getenv, GetEnvironmentVariableA).
+void SetDriverVariable(const std::string& name, const std::string& value);
+
 // The driver library in the folder of the running program.
 std::string DefaultDriverPath();
 

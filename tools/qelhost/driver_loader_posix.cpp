@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <limits.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include "driver_loader.h"
@@ -21,6 +22,10 @@ QelMainFn LoadDriver(const std::string& path, std::string* error) {
         return nullptr;
     }
     return reinterpret_cast<QelMainFn>(entry);
+}
+
+void SetDriverVariable(const std::string& name, const std::string& value) {
+    setenv(name.c_str(), value.c_str(), 1);
 }
 
 std::string DefaultDriverPath() {

@@ -1,3 +1,4 @@
+#include <stdlib.h>
 #include <windows.h>
 
 #include "driver_loader.h"
@@ -16,6 +17,13 @@ QelMainFn LoadDriver(const std::string& path, std::string* error) {
         return nullptr;
     }
     return reinterpret_cast<QelMainFn>(reinterpret_cast<void*>(entry));
+}
+
+void SetDriverVariable(const std::string& name, const std::string& value) {
+    // The process's block for GetEnvironmentVariableA, and the C runtime's
+    // copy for getenv: msvcrt reads its own.
+    SetEnvironmentVariableA(name.c_str(), value.c_str());
+    _putenv((name + "=" + value).c_str());
 }
 
 std::string DefaultDriverPath() {

@@ -70,7 +70,7 @@ GateState AddGate(const GateDecl& decl) {
 void SetValue(GateState& gate, const Command& command) {
     if (gate.decl.numeric) {
         gate.SetNumber(command.number);
-        MoxSetNumber(gate.decl.name.c_str(), command.number);
+        MoxSetNumber(gate.decl.name.c_str(), command.hostNumber.value_or(command.number));
     } else {
         gate.SetText(command.text);
         MoxSetText(gate.decl.name.c_str(), command.text.c_str());
@@ -92,7 +92,11 @@ void SyncGates(std::vector<GateState>& gates, Report& report) {
         if (!gate.decl.numeric && gate.putsDuring > 0) {
             gate.SetText(MoxText(name));
         } else if (gate.decl.numeric) {
-            MoxSetNumber(name, gate.Number());
+            // Only a number the driver changed: the host library may hold
+            // one the area cannot (set GATE -3.7).
+            if (std::memcmp(gate.areaBefore + 2, gate.area.get() + 2, 2) != 0) {
+                MoxSetNumber(name, gate.Number());
+            }
         } else {
             std::string text;
             gate.Text(&text);

@@ -1,16 +1,17 @@
 // qelhost: a host simulator. Loads the driver library as a host does, acts
 // as the host's process library, and runs a scenario against the driver.
-#include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "driver_loader.h"
+#include "list_check.h"
+#include "options.h"
 #include "qel_version.h"
+#include "read_input.h"
 #include "runner.h"
 #include "scenario.h"
+#include "visible.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ constexpr int kExitMalformed = 2;
 constexpr int kExitNoDriver = 3;
 
 const char kUsageHead[] = R"(usage: qelhost [options] [SCENARIO | -]
+       qelhost --check-list FILE
 
 Runs a scenario (a file, or standard input when none or "-" is given)
 against the driver library, loaded by path as a host loads it, with the host
@@ -26,15 +28,33 @@ library substitute as the host's process library.
 options:
   --driver PATH     the driver library (default: libqelkophv.so or
                     QELKOPHV.dll in the folder of qelhost)
-  --port NAME       the value of $PORT, and the port of "load" without port=
-  --var NAME=VALUE  the value of $NAME
+  --port NAME       the value of $PORT, and the port of "load" without port=.
+                    Without it such a load takes NUL, the null device, where
+                    every write succeeds and no reply comes: refused for a
+                    scenario whose first line is "# needs: switcher", else
+                    a warning on standard error
+  --var NAME=VALUE  the value of $NAME (NAME: upper-case letters, digits, _)
   --trace           also print each echo as time-stamped hex bytes
+  --driver-trace FILE
+                    sets QELKOPHV_TRACE=FILE for the driver, before it is
+                    loaded: the driver's own trace of every request, message
+                    and reply (a path relative to the working directory)
+  --check-list FILE reads a command list file (qelkophv01.ini) as the driver
+                    reads it and runs nothing: prints each entry the driver
+                    would find (line, number, command text, the gates its
+                    @NAME$ need) and flags what would misbehave: a "#", "!",
+                    "M", "L", "R" or "P" message whose length or checksum is
+                    wrong, a command without ";" (its LF goes out), a line
+                    that a stray comma makes an entry, a number given twice
+                    (the first wins), a marker word outside its own line,
+                    "@" without "$", a command over 255 characters. Exit
+                    status 1 when anything is flagged, 0 when not
   --version         the version, and nothing else
   --help            this text
 
 exit status: 0 every check held; 1 a check failed; 2 the scenario is
-malformed or the options are wrong (nothing is run); 3 the driver library
-cannot be loaded.
+malformed, unreadable or over 4 MB, or the options are wrong (nothing is
+run); 3 the driver library cannot be loaded.
 
 SCENARIO LANGUAGE
 One command a line; blank lines are skipped; a word that begins with '#'
@@ -69,79 +89,83 @@ on the other end of the line, and the build's tests run every such scenario
 that way (the Windows build's under Wine, on a serial pair).
 )";
 
+// Problems quote what they were given: control bytes are shown, not sent
+// to the terminal.
+constexpr size_t kMaxShown = 300;
+
+// A scenario or list larger than this is refused (/dev/zero would never end).
+constexpr size_t kMaxInput = 4 * 1024 * 1024;
+
 int Usage(const std::string& problem) {
-    std::cerr << "qelhost: " << problem << "\n(qelhost --help for the usage)\n";
+    std::cerr << "qelhost: " << qeltools::VisibleShort(problem, kMaxShown) << "\n(qelhost --help for the usage)\n";
     return kExitMalformed;
+}
+
+int Refuse(const std::string& problem) {
+    std::cerr << "qelhost: " << qeltools::VisibleShort(problem, kMaxShown) << "\n";
+    return kExitMalformed;
+}
+
+int CheckList(const std::string& file) {
+    std::string text;
+    std::string problem;
+    if (!qeltools::ReadInput(file, kMaxInput, &text, &problem)) {
+        return Refuse(problem);
+    }
+    qelhost::ListCheck check = qelhost::CheckCommandList(text);
+    std::cout << qelhost::ListCheckReport(check, qeltools::VisibleShort(file, kMaxShown));
+    return check.flagged == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string driver;
-    std::string file;
-    qelhost::Variables variables;
-    qelhost::RunOptions options;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        bool hasNext = i + 1 < argc;
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsageHead << qelhost::LanguageHelp() << kUsageTail;
-            return 0;
-        } else if (arg == "--version") {
-            std::cout << "qelhost " QELKOPHV_VERSION "\n";
-            return 0;
-        } else if (arg == "--trace") {
-            options.trace = true;
-        } else if (arg == "--driver" && hasNext) {
-            driver = argv[++i];
-        } else if (arg == "--port" && hasNext) {
-            variables["PORT"] = argv[++i];
-            if (variables["PORT"].size() > 11) {
-                return Usage("a port name holds at most 11 bytes");
-            }
-            options.defaultPort = variables["PORT"];
-        } else if (arg == "--var" && hasNext) {
-            std::string definition = argv[++i];
-            size_t equals = definition.find('=');
-            if (equals == std::string::npos || equals == 0) {
-                return Usage("--var needs NAME=VALUE");
-            }
-            variables[definition.substr(0, equals)] = definition.substr(equals + 1);
-        } else if ((arg.size() > 1 && arg[0] == '-') || !file.empty()) {
-            return Usage("unexpected argument " + arg);
-        } else {
-            file = arg;
-        }
+    qelhost::Options options;
+    std::string problem;
+    if (!qelhost::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &problem)) {
+        return Usage(problem);
+    }
+    if (options.help) {
+        std::cout << kUsageHead << qelhost::LanguageHelp() << kUsageTail;
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "qelhost " QELKOPHV_VERSION "\n";
+        return 0;
+    }
+    if (!options.checkList.empty()) {
+        return CheckList(options.checkList);
     }
 
+    std::string file = options.scenario.empty() ? "-" : options.scenario;
+    std::string shownName = file == "-" ? "(standard input)" : qeltools::VisibleShort(file, kMaxShown);
     std::string text;
-    std::string shownName = file.empty() || file == "-" ? "(standard input)" : file;
-    if (file.empty() || file == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream input(file, std::ios::binary);
-        if (!input) {
-            return Usage("cannot read " + file);
-        }
-        text.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
+    if (!qeltools::ReadInput(file, kMaxInput, &text, &problem)) {
+        return Refuse(problem);
     }
-
     qelhost::Scenario scenario;
     qelhost::ParseError error;
-    if (!qelhost::ParseScenario(text, variables, &scenario, &error)) {
+    if (!qelhost::ParseScenario(text, options.variables, &scenario, &error)) {
         std::cerr << shownName << ":" << error.line << ": " << error.message << "\n";
         return kExitMalformed;
     }
-
-    if (driver.empty()) {
-        driver = qelhost::DefaultDriverPath();
+    if (qelhost::RefuseDefaultPort(options, scenario, &problem)) {
+        return Refuse(problem);
     }
-    std::string problem;
+    if (std::string warning = qelhost::DefaultPortWarning(options, scenario); !warning.empty()) {
+        std::cerr << "qelhost: " << warning << "\n";
+    }
+
+    std::string driver = options.driver.empty() ? qelhost::DefaultDriverPath() : options.driver;
+    qelhost::ApplyDriverEnvironment(options);
     QelMainFn entry = qelhost::LoadDriver(driver, &problem);
     if (entry == nullptr) {
-        std::cerr << "qelhost: cannot load the driver " << driver << ": " << problem << "\n";
+        std::cerr << "qelhost: cannot load the driver " << qeltools::VisibleShort(driver, kMaxShown) << ": "
+                  << qeltools::VisibleShort(problem, kMaxShown) << "\n";
         return kExitNoDriver;
     }
-    std::cout << "qelhost: driver " << driver << "\nqelhost: scenario " << shownName << "\n" << std::flush;
-    return qelhost::RunScenario(scenario, entry, options, std::cout);
+    std::cout << "qelhost: driver " << qeltools::VisibleShort(driver, kMaxShown) << "\nqelhost: scenario " << shownName
+              << "\n"
+              << std::flush;
+    return qelhost::RunScenario(scenario, entry, options.run, std::cout);
 }

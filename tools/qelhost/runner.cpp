@@ -8,6 +8,7 @@
 
 #include "moxpro_control.h"
 #include "session.h"
+#include "visible.h"
 
 namespace qelhost {
 
@@ -44,7 +45,9 @@ int RunScenario(const Scenario& scenario, QelMainFn entry, const RunOptions& opt
     for (const Command& command : scenario.commands) {
         char number[16];
         std::snprintf(number, sizeof number, "%4d| ", command.line);
-        session.report.Line(number + command.source);
+        // The line as written, its control bytes shown rather than sent to
+        // the terminal.
+        session.report.Line(number + qeltools::Visible(command.source));
         Execute(session, command);
     }
     return session.report.Finish();

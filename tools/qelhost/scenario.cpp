@@ -7,6 +7,7 @@
 #include "parse.h"
 #include "scenario_tokens.h"
 #include "scenario_words.h"
+#include "visible.h"
 
 namespace qelhost {
 
@@ -15,6 +16,8 @@ namespace {
 constexpr size_t kMaxTextValue = 255;  // leaves the NUL inside the 256-byte value area
 constexpr size_t kMaxGateField = 63;   // the host library's address and name fields
 constexpr size_t kMaxPortName = 11;    // PortConfig::portName
+// An error message shows what it quotes of the line up to about this much.
+constexpr size_t kMaxMessage = 300;
 
 // One line's words against the table; the Take... steps refuse in the
 // order a reader fixes a line: words, then options, then values.
@@ -68,7 +71,8 @@ class LineParser {
             case Shape::kDeclaration:
                 return TakeDeclaration(usage);
             case Shape::kGateValue:
-                return TakeGate(0, usage) && Need(2, usage) && NoMore(2) && NoOptions() && TakeValue(Gate(), words_[1]);
+                return TakeGate(0, usage) && Need(2, usage) && NoMore(2) && NoOptions() &&
+                       TakeValue(Gate(), words_[1], false);
             case Shape::kFreeText:
                 return TakeFreeText();
             case Shape::kMilliseconds:
@@ -80,7 +84,7 @@ class LineParser {
                 return TakeGate(0, usage) && NoMore(1) && NoOptions();
             case Shape::kGateOptionalValue:
                 return TakeGate(0, usage) && NoMore(2) && NoOptions() &&
-                       (words_.size() < 2 || TakeValue(Gate(), words_[1]));
+                       (words_.size() < 2 || TakeValue(Gate(), words_[1], true));
             case Shape::kCode:
                 return Need(1, usage) && NoMore(1) && NoOptions() &&
                        (ParseSigned(words_[0].text, &command_.code) ||
@@ -168,17 +172,29 @@ class LineParser {
 
     const GateDecl& Gate() const { return scenario_.gates[static_cast<size_t>(command_.gate)]; }
 
-    // VALUE for the gate: a number for a numeric gate, a text for a string gate.
-    bool TakeValue(const GateDecl& gate, const Token& token) {
+    // VALUE for the gate: a number for a numeric gate, a text for a string
+    // gate. A numeric gate's value area holds 0 to 65535; the host library,
+    // where the driver's substitution reads a gate, holds any number, so
+    // gate and set (not write, which goes through the area) may also give a
+    // negative or fractional one: the area then holds 0.
+    bool TakeValue(const GateDecl& gate, const Token& token, bool throughArea) {
         command_.hasValue = true;
         if (gate.numeric) {
             uint64_t value = 0;
-            if (!ParseNumber(token.text, 0xFFFF, &value)) {
-                return Refuse("gate " + gate.name + " is numeric: its value is a number from 0 to 65535, not \"" +
-                              token.text + "\"");
+            double hostValue = 0;
+            if (ParseNumber(token.text, 0xFFFF, &value)) {
+                command_.number = static_cast<uint16_t>(value);
+                return true;
             }
-            command_.number = static_cast<uint16_t>(value);
-            return true;
+            if (!throughArea && ParseDecimal(token.text, &hostValue)) {
+                command_.number = 0;
+                command_.hostNumber = hostValue;
+                return true;
+            }
+            return Refuse("gate " + gate.name + " is numeric: its value is a number from 0 to 65535" +
+                          (throughArea ? ", what its value area holds (set takes others for the host library)"
+                                       : ", or a decimal such as -3.7 for the host library alone") +
+                          ", not \"" + token.text + "\"");
         }
         if (token.text.size() > kMaxTextValue) {
             return Refuse("a text value holds at most 255 bytes");
@@ -258,6 +274,9 @@ class LineParser {
         if (gate.address.size() > kMaxGateField || gate.name.size() > kMaxGateField) {
             return Refuse("a gate's address and name hold at most 63 bytes");
         }
+        if (options_.count("name") != 0 && gate.name.empty()) {
+            return Refuse("name= needs a NAME: a gate's name cannot be empty");
+        }
         if (gate.name.empty()) {
             return Refuse("a gate with an empty address needs name=NAME");
         }
@@ -269,7 +288,7 @@ class LineParser {
         if (scenario_.gates.size() >= MOX_MAX_GATES) {
             return Refuse("the host library holds at most 64 gates");
         }
-        if (words_.size() == 3 && !TakeValue(gate, words_[2])) {
+        if (words_.size() == 3 && !TakeValue(gate, words_[2], false)) {
             return false;
         }
         scenario_.gates.push_back(gate);
@@ -400,20 +419,45 @@ bool IsCheck(Op op) {
     return op >= Op::CheckResult;
 }
 
+namespace {
+
+// "switcher" from a first line "# needs: switcher", as the build reads it.
+std::string NeedsOf(std::string_view text) {
+    std::string_view first = qeltools::Trim(text.substr(0, text.find('\n')));
+    if (first.empty() || first[0] != '#') {
+        return std::string();
+    }
+    constexpr std::string_view kNeeds = "needs:";
+    first = qeltools::Trim(first.substr(1));
+    return first.substr(0, kNeeds.size()) == kNeeds ? std::string(qeltools::Trim(first.substr(kNeeds.size())))
+                                                    : std::string();
+}
+
+}  // namespace
+
 bool ParseScenario(std::string_view text, const Variables& variables, Scenario* scenario, ParseError* error) {
     *scenario = Scenario{};
+    scenario->needs = NeedsOf(text);
     int number = 0;
+    const auto refuse = [&](const std::string& message) {
+        *error = ParseError{number, qeltools::VisibleShort(message, kMaxMessage)};
+        return false;
+    };
     while (!text.empty()) {
         size_t end = text.find('\n');
         std::string_view line = qeltools::Trim(text.substr(0, end));
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         ++number;
 
+        // The host passes NUL-terminated texts: a NUL would cut a text or a
+        // name short without a word.
+        if (line.find('\0') != std::string_view::npos) {
+            return refuse("the line holds a NUL byte, which no text or name can hold");
+        }
         std::vector<Token> tokens;
         std::string message;
         if (!ScanLine(line, variables, &tokens, &message)) {
-            *error = ParseError{number, message};
-            return false;
+            return refuse(message);
         }
         if (tokens.empty()) {
             continue;
@@ -422,8 +466,7 @@ bool ParseScenario(std::string_view text, const Variables& variables, Scenario* 
         command.line = number;
         command.source = std::string(line);
         if (!LineParser(*scenario, command, &message).Parse(std::move(tokens))) {
-            *error = ParseError{number, message};
-            return false;
+            return refuse(message);
         }
         scenario->commands.push_back(std::move(command));
     }

@@ -63,8 +63,9 @@ struct Command {
 
     int gate = -1;  // index into Scenario::gates
     bool hasValue = false;
-    uint16_t number = 0;
-    std::string text;  // a text value, the text a check compares, a note
+    uint16_t number = 0;               // what a numeric gate's value area holds
+    std::optional<double> hostNumber;  // set, gate: a value only the host library holds
+    std::string text;                  // a text value, the text a check compares, a note
     bool contains = false;
 
     // load and reconfigure; unset fields take the host's defaults.
@@ -87,6 +88,7 @@ struct Command {
 };
 
 struct Scenario {
+    std::string needs;  // "switcher" from a first line "# needs: switcher"
     std::vector<GateDecl> gates;
     std::vector<Command> commands;
 };

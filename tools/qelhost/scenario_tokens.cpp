@@ -1,6 +1,8 @@
 // The scenario scanner: quotes, escapes, variables, key=value options, numbers.
 #include "scenario_tokens.h"
 
+#include <cstdlib>
+
 #include "parse.h"
 #include "text_codec.h"
 
@@ -105,8 +107,35 @@ bool ScanLine(std::string_view line, const Variables& variables, std::vector<Tok
     }
 }
 
+bool IsVariableName(std::string_view name) {
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (!IsVariableChar(name[i], i == 0)) {
+            return false;
+        }
+    }
+    return !name.empty();
+}
+
 bool ParseNumber(std::string_view text, uint64_t max, uint64_t* value) {
     return qeltools::ParseUnsigned(text, max, value, qeltools::Radix::kDecimalOrHex);
+}
+
+bool ParseDecimal(std::string_view text, double* value) {
+    constexpr size_t kLongest = 40;  // ample for any value a host gate holds
+    size_t at = !text.empty() && text[0] == '-' ? 1 : 0;
+    const auto digits = [&text, &at] {
+        size_t begin = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+            ++at;
+        }
+        return at > begin;
+    };
+    if (text.size() > kLongest || !digits() || (at < text.size() && (text[at++] != '.' || !digits())) ||
+        at != text.size()) {
+        return false;
+    }
+    *value = std::strtod(std::string(text).c_str(), nullptr);
+    return true;
 }
 
 bool ParseSigned(std::string_view text, int32_t* value) {

@@ -29,8 +29,16 @@ struct Token {
 // *error for an unclosed quote, a malformed escape or an unknown variable.
 bool ScanLine(std::string_view line, const Variables& variables, std::vector<Token>* tokens, std::string* error);
 
+// A variable's name as $NAME writes it: upper-case letters, digits and '_',
+// not beginning with a digit.
+bool IsVariableName(std::string_view name);
+
 // A word as a number: decimal or 0x hex, at most max.
 bool ParseNumber(std::string_view text, uint64_t max, uint64_t* value);
+
+// A word as a decimal number: an optional '-', digits, and an optional '.'
+// with digits after it, such as -3.7.
+bool ParseDecimal(std::string_view text, double* value);
 
 // A word as a signed 32-bit number: ParseNumber's forms after an optional '-'.
 bool ParseSigned(std::string_view text, int32_t* value);

@@ -33,8 +33,11 @@ int ByteName(std::string_view text, size_t at, size_t& length) {
     if (at >= text.size() || text[at] != '<') {
         return -1;
     }
-    size_t close = text.find('>', at + 1);
-    if (close == std::string_view::npos || close - at > 4) {
+    // Names are at most three characters: looking no further keeps a line
+    // of many '<' linear.
+    constexpr size_t kLongestForm = 5;  // "<NUL>"
+    size_t close = text.substr(0, at + kLongestForm).find('>', at + 1);
+    if (close == std::string_view::npos) {
         return -1;
     }
     std::string_view name = text.substr(at + 1, close - at - 1);

@@ -12,7 +12,9 @@ qel_keep_platform_sources(QELHOST_SOURCES)
 add_library(qelhost_core STATIC ${QELHOST_SOURCES})
 target_include_directories(qelhost_core PUBLIC ${QELHOST_DIR} ${CMAKE_SOURCE_DIR}/tools/common ${CMAKE_SOURCE_DIR}/include)
 target_compile_options(qelhost_core PRIVATE ${QEL_WARNINGS})
-target_link_libraries(qelhost_core PUBLIC moxpro)
+# The driver's core for what the command list checker takes from the
+# driver's own code (the checksum).
+target_link_libraries(qelhost_core PUBLIC moxpro qelkophv_core)
 if(NOT WIN32)
   target_link_libraries(qelhost_core PUBLIC ${CMAKE_DL_LIBS})
 endif()

@@ -1,0 +1,450 @@
+// The command list checker: the driver's reading of qelkophv01.ini, line by
+// line, with a remark wherever the driver would do what the writer of the
+// list hardly meant. The checksum is the driver's own code.
+#include "list_check.h"
+
+#include <algorithm>
+
+#include "cmdlist/substitution.h"
+#include "protocol/command_encoder.h"
+#include "visible.h"
+
+namespace qelhost {
+
+namespace {
+
+// How command_list.cpp reads the file.
+constexpr std::string_view kStartMarker = "StartOfCommandList";
+constexpr std::string_view kEndMarker = "EndOfCommandList";
+constexpr size_t kReadLimit = 1899;   // characters one read takes
+constexpr size_t kLineLimit = 10000;  // reads in the search for the start marker, and again after it
+constexpr size_t kCommandLimit = kWorkAreaSize - 1;
+// The gate GET_STR_FROM_FILE asks with its 16-bit number.
+constexpr int64_t kLargestAsked = 0xFFFF;
+// Entry numbers saturate here, as the driver's do.
+constexpr int64_t kBeyondAnyNumber = int64_t{1} << 40;
+
+// One read of the driver: a line, or a piece of a longer one.
+struct Piece {
+    int line = 0;
+    std::string text;        // up to a NUL; a CR LF end reads as LF
+    bool continued = false;  // a later piece of a line over kReadLimit
+    bool cut = false;        // a NUL ended it
+};
+
+std::vector<Piece> ReadPieces(std::string_view bytes) {
+    std::vector<Piece> pieces;
+    int line = 1;
+    bool continued = false;
+    while (!bytes.empty()) {
+        size_t take = std::min(bytes.size(), kReadLimit);
+        size_t lf = bytes.substr(0, take).find('\n');
+        if (lf != std::string_view::npos) {
+            take = lf + 1;
+        }
+        Piece piece;
+        piece.line = line;
+        piece.text = std::string(bytes.substr(0, take));
+        piece.continued = continued;
+        bytes.remove_prefix(take);
+        if (size_t nul = piece.text.find('\0'); nul != std::string::npos) {
+            piece.text.resize(nul);
+            piece.cut = true;
+        }
+        if (piece.text.size() >= 2 && piece.text.compare(piece.text.size() - 2, 2, "\r\n") == 0) {
+            piece.text.erase(piece.text.size() - 2, 1);
+        }
+        continued = lf == std::string_view::npos;
+        line += continued ? 0 : 1;
+        pieces.push_back(std::move(piece));
+    }
+    return pieces;
+}
+
+bool Holds(const Piece& piece, std::string_view word) {
+    return piece.text.find(word) != std::string::npos;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool IsUpperHex(char c) {
+    return IsDigit(c) || (c >= 'A' && c <= 'F');
+}
+
+bool IsHex(char c) {
+    return IsUpperHex(c) || (c >= 'a' && c <= 'f');
+}
+
+template <typename Test>
+bool All(std::string_view text, Test test) {
+    return std::all_of(text.begin(), text.end(), test);
+}
+
+std::string Shown(std::string_view text) {
+    return "\"" + qeltools::Visible(text) + "\"";
+}
+
+// The marker word stands first in its line, blanks aside.
+bool StandsFirst(const Piece& piece, std::string_view word) {
+    size_t at = piece.text.find(word);
+    return All(std::string_view(piece.text).substr(0, at), IsBlank);
+}
+
+// The number before the comma as the driver reads it (atoi's rules).
+struct EntryNumber {
+    int64_t value = 0;
+    bool digits = false;
+    std::string_view after;  // what follows the digits
+};
+
+EntryNumber ReadNumber(std::string_view text) {
+    EntryNumber number;
+    size_t at = 0;
+    while (at < text.size() && IsBlank(text[at])) {
+        ++at;
+    }
+    bool negative = at < text.size() && text[at] == '-';
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
+        ++at;
+    }
+    for (; at < text.size() && IsDigit(text[at]); ++at) {
+        number.digits = true;
+        number.value = std::min(number.value * 10 + (text[at] - '0'), kBeyondAnyNumber);
+    }
+    number.value = negative ? -number.value : number.value;
+    number.after = text.substr(at);
+    return number;
+}
+
+// What the walk through one file collects.
+class Checker {
+  public:
+    explicit Checker(ListCheck& check) : check_(check) {}
+
+    void Note(int line, std::string text) { check_.remarks.push_back({line, false, std::move(text)}); }
+
+    void Flag(int line, std::string text) {
+        check_.remarks.push_back({line, true, std::move(text)});
+        ++check_.flagged;
+    }
+
+    // A line inside the list: an entry when it holds a comma.
+    void InsideLine(const Piece& piece) {
+        if (piece.continued && !lastContinuedLine(piece.line)) {
+            Flag(piece.line,
+                 "the line is longer than 1899 characters: the driver reads it in pieces, each a "
+                 "line of its own");
+        }
+        if (piece.cut) {
+            Flag(piece.line, "a NUL byte: the driver's line ends there");
+        }
+        size_t comma = piece.text.find(',');
+        if (comma != std::string::npos) {
+            Entry(piece, comma);
+        }
+    }
+
+    // A line after the end of the list, which the driver never reads.
+    void AfterLine(const Piece& piece, int endLine) {
+        size_t comma = piece.text.find(',');
+        EntryNumber number = ReadNumber(std::string_view(piece.text).substr(0, comma));
+        if (comma != std::string::npos && number.digits) {
+            Flag(piece.line, "entry " + std::to_string(number.value) + " after the end of the list (line " +
+                                 std::to_string(endLine) + "): the driver never reads it");
+        }
+        for (std::string_view word : {kStartMarker, kEndMarker}) {
+            if (Holds(piece, word)) {
+                Flag(piece.line, std::string(word) + " after the end of the list (line " + std::to_string(endLine) +
+                                     "): nothing after that line is read");
+            }
+        }
+    }
+
+  private:
+    bool lastContinuedLine(int line) {
+        bool seen = flaggedLongLine_ == line;
+        flaggedLongLine_ = line;
+        return seen;
+    }
+
+    void Entry(const Piece& piece, size_t comma) {
+        std::string_view line = piece.text;
+        EntryNumber number = ReadNumber(line.substr(0, comma));
+        size_t begin = comma + 1;
+        while (begin < line.size() && (line[begin] == ' ' || line[begin] == '\t')) {
+            ++begin;
+        }
+        ListEntry entry;
+        entry.line = piece.line;
+        entry.number = number.value;
+        entry.text = std::string(line.substr(begin, line.find(';', begin) - begin));
+        const ListEntry* first = FirstWithNumber(entry.number);
+        entry.found = first == nullptr && entry.text.size() <= kCommandLimit;
+
+        std::vector<std::string> gates;
+        std::vector<ListRemark> flags;
+        std::string shape = CheckText(entry, &gates);
+        std::string shown = "entry " + std::to_string(entry.number) + " " + Shown(entry.text);
+        if (!gates.empty()) {
+            shown += " needs the gate" + std::string(gates.size() > 1 ? "s" : "");
+            for (const std::string& gate : gates) {
+                shown += " " + Shown(gate);
+            }
+        }
+        Note(piece.line, shown + shape);
+
+        if (!number.digits) {
+            Flag(piece.line, "no number before the comma, so this line is entry 0 (a comment holding a comma?)");
+        } else if (!All(number.after, IsBlank)) {
+            Flag(piece.line, "the number reads as " + std::to_string(number.value) + "; " + Shown(number.after) +
+                                 " after it is ignored");
+        }
+        if (entry.number < 0 || entry.number > kLargestAsked) {
+            Flag(piece.line,
+                 "entry " + std::to_string(entry.number) + " is never asked for: GET_STR_FROM_FILE carries 0 to 65535");
+        }
+        if (first != nullptr) {
+            Flag(piece.line, "entry " + std::to_string(entry.number) + " again: the first, on line " +
+                                 std::to_string(first->line) + ", wins; this one is never sent");
+        }
+        for (ListRemark& flag : pending_) {
+            Flag(piece.line, std::move(flag.text));
+        }
+        pending_.clear();
+        check_.entries.push_back(std::move(entry));
+    }
+
+    const ListEntry* FirstWithNumber(int64_t number) const {
+        for (const ListEntry& entry : check_.entries) {
+            if (entry.number == number) {
+                return &entry;
+            }
+        }
+        return nullptr;
+    }
+
+    // The command text's own faults, kept for after the entry's line; returns
+    // what the entry's line adds about its message shape.
+    std::string CheckText(const ListEntry& entry, std::vector<std::string>* gates) {
+        std::string_view text = entry.text;
+        if (!text.empty() && text.back() == '\n') {
+            Later("no \";\" ends the command: the line end (LF) goes out with it");
+            text.remove_suffix(1);
+        }
+        if (entry.text.size() > kCommandLimit) {
+            Later(std::to_string(entry.text.size()) +
+                  " characters: the driver refuses a command over 255 characters, and the write fails");
+        }
+        bool references = CheckReferences(text, gates);
+        return references ? std::string() : CheckMessage(text);
+    }
+
+    void Later(std::string text) { pending_.push_back({0, true, std::move(text)}); }
+
+    // The gates the driver's substitution looks up, walking as it walks.
+    // Returns whether the text holds an "@".
+    bool CheckReferences(std::string_view text, std::vector<std::string>* gates) {
+        size_t at = text.find('@');
+        bool any = at != std::string_view::npos;
+        for (; at != std::string_view::npos; at = text.find('@', at)) {
+            size_t dollar = text.find('$', at + 1);
+            if (dollar == std::string_view::npos) {
+                Later("\"@\" without a \"$\" after it: the driver cuts the command there, to " +
+                      Shown(text.substr(0, at)));
+                break;
+            }
+            std::string_view name = text.substr(at + 1, dollar - at - 1);
+            if (name.empty()) {
+                Later("\"@$\" names no gate: only \"$\" goes out");
+            } else if (size_t inner = name.find('@'); inner != std::string_view::npos) {
+                Later("the gate name " + Shown(name) + " holds \"@\": is the \"$\" after " +
+                      Shown(name.substr(0, inner)) + " missing?");
+            }
+            if (!name.empty()) {
+                gates->push_back(std::string(name));
+            }
+            at = dollar + 1;
+        }
+        return any;
+    }
+
+    // A text that looks like one of the switcher's messages, checked for its
+    // length and checksum digit as the driver's encoder makes them.
+    std::string CheckMessage(std::string_view text) {
+        std::string kind;
+        std::string_view blanks = text;
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+            text.remove_suffix(1);
+        }
+        blanks.remove_prefix(text.size());
+        size_t length = ExpectedLength(text, &kind);
+        if (length == 0) {
+            return std::string();
+        }
+        if (!blanks.empty()) {
+            Later("the blanks after " + kind + " " + Shown(text) + " go out with it");
+        }
+        if (length == 1) {
+            if (text.size() != 1) {
+                Later("looks like " + kind + ", which is \"P\" alone; this has " + std::to_string(text.size()) +
+                      " characters");
+                return std::string();
+            }
+            return " (" + kind + ")";
+        }
+        std::string checksum = Checksum(text.substr(0, text.size() - 1));
+        if (text.size() + 1 == length) {
+            Later("looks like " + kind + ", which has " + std::to_string(length) + " characters before its CR; " +
+                  "this has " + std::to_string(text.size()) + ": is its checksum digit, " + Checksum(text) +
+                  ", missing?");
+            return std::string();
+        }
+        if (text.size() != length) {
+            Later("looks like " + kind + ", which has " + std::to_string(length) + " characters before its CR; " +
+                  "this has " + std::to_string(text.size()));
+            return std::string();
+        }
+        if (text.back() != checksum[0]) {
+            Later("looks like " + kind + ": its checksum digit is " + std::string(1, text.back()) +
+                  ", the driver's encoder gives " + checksum + " for " + Shown(text.substr(0, text.size() - 1)));
+            return std::string();
+        }
+        return " (" + kind + ": length and checksum right)";
+    }
+
+    // The checksum digit the driver's encoder writes after a message's text.
+    static std::string Checksum(std::string_view message) {
+        char digit[2] = {};
+        if (message.size() >= 1) {
+            AppendHexDigit(digit, 0, ChecksumDigit(message.data() + 1, static_cast<int32_t>(message.size() - 1)));
+        }
+        return std::string(1, digit[0]);
+    }
+
+    // The length without the CR of the message the text looks like, 0 for
+    // none. "#" and "!" begin no word, so they are taken with hex digits of
+    // either case; "M", "R", "L" and "P" only with upper-case ones.
+    static size_t ExpectedLength(std::string_view text, std::string* kind) {
+        if (text.empty()) {
+            return 0;
+        }
+        std::string_view rest = text.substr(1);
+        *kind = std::string(text[0] == '#' || text[0] == '!' ? "a" : "an") + " \"" + text[0] + "\" message";
+        switch (text[0]) {
+            case '#':
+                return !rest.empty() && All(rest, IsHex) ? 7 : 0;
+            case '!':
+                return !rest.empty() && All(rest, IsHex) ? 13 : 0;
+            case 'M':
+                return !rest.empty() && All(rest, IsUpperHex) ? 10 : 0;
+            case 'R':
+                return !rest.empty() && All(rest, IsUpperHex) ? 4 : 0;
+            case 'P':
+                *kind = "the preamble \"P\"";
+                return All(rest, IsUpperHex) ? 1 : 0;
+            case 'L':
+                if (rest.size() < 4 || !IsUpperHex(rest[0]) || !IsUpperHex(rest[1]) || !IsDigit(rest[2]) ||
+                    !IsDigit(rest[3])) {
+                    return 0;
+                }
+                *kind = "an \"L\" message with a text of " + std::string(rest.substr(2, 2)) + " characters";
+                return 6 + static_cast<size_t>((rest[2] - '0') * 10 + (rest[3] - '0'));
+            default:
+                return 0;
+        }
+    }
+
+    ListCheck& check_;
+    std::vector<ListRemark> pending_;
+    int flaggedLongLine_ = 0;
+};
+
+size_t FindStart(const std::vector<Piece>& pieces) {
+    for (size_t i = 0; i < pieces.size() && i < kLineLimit; ++i) {
+        if (Holds(pieces[i], kStartMarker)) {
+            return i;
+        }
+    }
+    return pieces.size();
+}
+
+}  // namespace
+
+ListCheck CheckCommandList(std::string_view bytes) {
+    ListCheck check;
+    Checker checker(check);
+    std::vector<Piece> pieces = ReadPieces(bytes);
+    size_t start = FindStart(pieces);
+    if (start == pieces.size()) {
+        bool later = std::any_of(pieces.begin(), pieces.end(), [](const Piece& p) { return Holds(p, kStartMarker); });
+        checker.Flag(0, later ? "StartOfCommandList stands beyond the first 10,000 lines, where the driver stops "
+                                "looking: it finds no list, and every write of GET_STR_FROM_FILE fails"
+                              : "no line holds StartOfCommandList: the driver finds no list, and every write of "
+                                "GET_STR_FROM_FILE fails");
+        return check;
+    }
+    const Piece& opening = pieces[start];
+    checker.Note(opening.line, "the list starts (the first line that holds StartOfCommandList)");
+    if (!StandsFirst(opening, kStartMarker)) {
+        checker.Flag(opening.line,
+                     "StartOfCommandList is not first in this line (a comment naming it?), yet the "
+                     "list starts here");
+    }
+    if (Holds(opening, kEndMarker)) {
+        checker.Flag(opening.line, "the line holds both markers: the list is empty");
+        return check;
+    }
+    size_t end = pieces.size();
+    for (size_t i = start + 1; i < pieces.size(); ++i) {
+        const Piece& piece = pieces[i];
+        if (i - start > kLineLimit) {
+            checker.Flag(piece.line,
+                         "the driver reads at most 10,000 lines after the start marker: nothing from "
+                         "here on is found");
+            end = i - 1;
+            break;
+        }
+        if (Holds(piece, kStartMarker)) {
+            checker.Flag(piece.line, "StartOfCommandList inside the list starts nothing: the list started on line " +
+                                         std::to_string(opening.line));
+        }
+        checker.InsideLine(piece);
+        if (Holds(piece, kEndMarker)) {
+            checker.Note(piece.line, "the list ends (the first line after its start that holds EndOfCommandList)");
+            if (!StandsFirst(piece, kEndMarker)) {
+                checker.Flag(piece.line,
+                             "EndOfCommandList is not first in this line (a comment naming it?), yet "
+                             "the list ends here");
+            }
+            end = i;
+            break;
+        }
+    }
+    if (end == pieces.size()) {
+        checker.Note(0, "no EndOfCommandList after the start: the list runs to the end of the file");
+        return check;
+    }
+    for (size_t i = end + 1; i < pieces.size(); ++i) {
+        checker.AfterLine(pieces[i], pieces[end].line);
+    }
+    return check;
+}
+
+std::string ListCheckReport(const ListCheck& check, const std::string& name) {
+    std::string report;
+    for (const ListRemark& remark : check.remarks) {
+        report += name + ":" + (remark.line > 0 ? std::to_string(remark.line) + ":" : std::string()) + " " +
+                  (remark.flagged ? "FLAG " : "") + remark.text + "\n";
+    }
+    report += "check-list: " + std::to_string(check.entries.size()) + " entries, " + std::to_string(check.flagged) +
+              " flagged\n";
+    return report;
+}
+
+}  // namespace qelhost

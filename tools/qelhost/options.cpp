@@ -1,0 +1,110 @@
+// qelhost's command line.
+#include "options.h"
+
+#include "driver_loader.h"
+#include "parse.h"
+#include "scenario_tokens.h"
+
+namespace qelhost {
+
+namespace {
+
+constexpr size_t kMaxPortName = 11;  // PortConfig::portName
+
+// A load without port=, or a reconfigure without one before any port was
+// set, takes the default port.
+bool UsesDefaultPort(const Scenario& scenario) {
+    bool portSet = false;
+    for (const Command& command : scenario.commands) {
+        if (command.op == Op::Load && !command.port.has_value()) {
+            return true;
+        }
+        if (command.op == Op::Reconfigure && !command.port.has_value() && !portSet) {
+            return true;
+        }
+        portSet = portSet || command.op == Op::Load || command.op == Op::Reconfigure;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& arguments, Options* options, std::string* error) {
+    using qeltools::Fail;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& arg = arguments[i];
+        const bool hasNext = i + 1 < arguments.size();
+        if (arg == "--help" || arg == "-h") {
+            options->help = true;
+        } else if (arg == "--version") {
+            options->version = true;
+        } else if (arg == "--trace") {
+            options->run.trace = true;
+        } else if (arg == "--driver" && hasNext) {
+            options->driver = arguments[++i];
+        } else if (arg == "--check-list" && hasNext) {
+            options->checkList = arguments[++i];
+        } else if (arg == "--driver-trace" && hasNext) {
+            options->driverTrace = arguments[++i];
+            if (options->driverTrace.empty()) {
+                return Fail(error, "--driver-trace needs a FILE");
+            }
+        } else if (arg == "--port" && hasNext) {
+            const std::string& port = arguments[++i];
+            if (port.size() > kMaxPortName) {
+                return Fail(error, "a port name holds at most 11 bytes");
+            }
+            options->variables["PORT"] = port;
+            options->run.defaultPort = port;
+            options->portGiven = true;
+        } else if (arg == "--var" && hasNext) {
+            const std::string& definition = arguments[++i];
+            size_t equals = definition.find('=');
+            if (equals == std::string::npos) {
+                return Fail(error, "--var needs NAME=VALUE");
+            }
+            std::string name = definition.substr(0, equals);
+            if (!IsVariableName(name)) {
+                return Fail(error, "--var " + name +
+                                       "=: a variable's NAME is upper-case letters, digits and '_', "
+                                       "not beginning with a digit, as $NAME is written");
+            }
+            options->variables[name] = definition.substr(equals + 1);
+        } else if ((arg.size() > 1 && arg[0] == '-') || !options->scenario.empty()) {
+            return Fail(error, "unexpected argument " + arg);
+        } else {
+            options->scenario = arg;
+        }
+    }
+    if (!options->checkList.empty() && !options->scenario.empty()) {
+        return Fail(error, "--check-list runs no scenario: give one or the other");
+    }
+    return true;
+}
+
+void ApplyDriverEnvironment(const Options& options) {
+    if (!options.driverTrace.empty()) {
+        SetDriverVariable(kDriverTraceVariable, options.driverTrace);
+    }
+}
+
+bool RefuseDefaultPort(const Options& options, const Scenario& scenario, std::string* error) {
+    if (options.portGiven || scenario.needs != "switcher" || !UsesDefaultPort(scenario)) {
+        return false;
+    }
+    *error =
+        "the scenario needs a switcher (\"# needs: switcher\"), but no --port names its line: its load would "
+        "take NUL, the null device, where every write succeeds and no reply comes. Give --port NAME, or run "
+        "it with scripts/run-scenario";
+    return true;
+}
+
+std::string DefaultPortWarning(const Options& options, const Scenario& scenario) {
+    if (options.portGiven || !UsesDefaultPort(scenario)) {
+        return std::string();
+    }
+    return "warning: no --port: the load takes NUL, the null device, where every write succeeds and no reply "
+           "comes";
+}
+
+}  // namespace qelhost
