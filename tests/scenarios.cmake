@@ -26,3 +26,17 @@ function(qel_add_switcher_scenario test_name scenario)
   set_tests_properties(${test_name} PROPERTIES
     TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS "scenario;switcher")
 endfunction()
+
+# The runner itself: --help, and a scenario that qelhost cannot parse.
+set(qel_runner_test ${CMAKE_CURRENT_SOURCE_DIR}/scenarios/run-scenario-test.sh)
+if(WIN32)
+  add_test(NAME scenario.runner
+    COMMAND bash ${qel_runner_test} ${PROJECT_SOURCE_DIR}/scripts/run-scenario
+            --wine --qelhost $<TARGET_FILE:qelhost> --qelswitch ${QEL_NATIVE_TOOLS_DIR}/qelswitch)
+  set_tests_properties(scenario.runner PROPERTIES RESOURCE_LOCK qel_wine_com7)
+else()
+  add_test(NAME scenario.runner
+    COMMAND bash ${qel_runner_test} ${PROJECT_SOURCE_DIR}/scripts/run-scenario
+            --qelhost $<TARGET_FILE:qelhost> --qelswitch $<TARGET_FILE:qelswitch>)
+endif()
+set_tests_properties(scenario.runner PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77 LABELS "scenario;switcher")
