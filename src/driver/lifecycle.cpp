@@ -154,6 +154,11 @@ int32_t LoadDriver(DriverRequest* request) {
     }
     g_readyLevel = kReadyLevel;
     context->portEnabled = config->enabled;
+    // Every load starts from no port, a disabled one too: it then opens
+    // nothing and registers nothing.
+    if (!ReleaseHeldPort(request)) {
+        return kPortFailed;
+    }
     if (config->enabled == 0) {
         return kOk;
     }
@@ -161,9 +166,6 @@ int32_t LoadDriver(DriverRequest* request) {
     CopyText(settings.portName, config->portName, sizeof config->portName);
     settings.line = config->line;
     settings.lineControl = kLineControlDtrRts;
-    if (!ReleaseHeldPort(request)) {
-        return kPortFailed;
-    }
     const PortHandle handle = OpenPort(settings);
     if (handle == kNoPort) {
         HostLog(kLogLevel, "QELPA : Fail to open %s", settings.portName);

@@ -174,6 +174,21 @@ TEST_F(LifecycleTest, LoadWithThePortDisabledOpensAndRegistersNothing) {
     EXPECT_EQ(MoxLogCount(), 0);
 }
 
+TEST_F(LifecycleTest, LoadWithThePortDisabledClosesTheHeldPort) {
+    SerialPeer peer;
+    if (!OpenPeer(peer)) {
+        return;
+    }
+    PortConfig config = MakePortConfig(peer.DriverPortName());
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    PortConfig disabled = MakePortConfig(peer.DriverPortName(), 0);
+    EXPECT_EQ(Call(REQ_LOAD, &disabled), 0);
+    EXPECT_EQ(context->port, kNoPort);
+    EXPECT_EQ(context->portEnabled, 0u);
+    EXPECT_TRUE(PortIsFree(peer.DriverPortName()));
+    EXPECT_EQ(MoxCallCount(), 1);  // the first load's registration only
+}
+
 struct TimeoutCase {
     uint32_t timeout;
     int32_t hostTimeout;
@@ -273,9 +288,11 @@ TEST_F(LifecycleTest, AHandleThatCannotBeClosedIsKeptAndNothingElseIsOpened) {
     const PortHandle stuck = static_cast<PortHandle>(0x7FFF0000u);  // no port of this process
     context->port = stuck;
     PortConfig config = MakePortConfig("NUL");
+    PortConfig disabled = MakePortConfig("NUL", 0);
     PortChange change = Change("NUL", 0);
     EXPECT_EQ(Call(REQ_CLOSE_PORT), 2);
     EXPECT_EQ(Call(REQ_LOAD, &config), 2);
+    EXPECT_EQ(Call(REQ_LOAD, &disabled), 2);
     EXPECT_EQ(Call(REQ_OPEN_PORT), 2);
     EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &change), 2);
     EXPECT_EQ(context->port, stuck);
