@@ -127,6 +127,10 @@ bool ReleaseHeldPort(DriverRequest* request) {
     return ClosePort(request) == kOk;
 }
 
+void LogOpenFailure(const PortSettings& settings) {
+    HostLog(kLogLevel, "QELPA : Fail to open %s", settings.portName);
+}
+
 }  // namespace
 
 const char* const kBanner = kBannerText.bytes;
@@ -154,21 +158,23 @@ int32_t LoadDriver(DriverRequest* request) {
     }
     g_readyLevel = kReadyLevel;
     context->portEnabled = config->enabled;
+    PortSettings settings{};
+    CopyText(settings.portName, config->portName, sizeof config->portName);
+    settings.line = config->line;
+    settings.lineControl = kLineControlDtrRts;
     // Every load starts from no port, a disabled one too: it then opens
-    // nothing and registers nothing.
+    // nothing and registers nothing. Every 2 of a load names the port asked
+    // for in the log.
     if (!ReleaseHeldPort(request)) {
+        LogOpenFailure(settings);
         return kPortFailed;
     }
     if (config->enabled == 0) {
         return kOk;
     }
-    PortSettings settings{};
-    CopyText(settings.portName, config->portName, sizeof config->portName);
-    settings.line = config->line;
-    settings.lineControl = kLineControlDtrRts;
     const PortHandle handle = OpenPort(settings);
     if (handle == kNoPort) {
-        HostLog(kLogLevel, "QELPA : Fail to open %s", settings.portName);
+        LogOpenFailure(settings);
         return kPortFailed;
     }
     context->port = handle;

@@ -297,6 +297,10 @@ TEST_F(LifecycleTest, AHandleThatCannotBeClosedIsKeptAndNothingElseIsOpened) {
     EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &change), 2);
     EXPECT_EQ(context->port, stuck);
     EXPECT_EQ(MoxCallCount(), 0);
+    // Every 2 of a load comes with its line, naming the port asked for.
+    ASSERT_EQ(MoxLogCount(), 2);
+    EXPECT_STREQ(MoxLogLine(0), "QELPA : Fail to open NUL");
+    EXPECT_STREQ(MoxLogLine(1), "QELPA : Fail to open NUL");
     context->port = kNoPort;
 }
 
