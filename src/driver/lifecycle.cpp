@@ -227,13 +227,14 @@ int32_t ReconfigurePort(DriverRequest* request) {
     if (change->timeout != 0) {
         context->hostTimeout = static_cast<int32_t>(change->timeout);
     }
+    // Kept whatever the port does next: a later open uses them.
+    CopyText(context->portSettings.portName, change->portName, sizeof change->portName);
+    context->portSettings.line = change->line;
     // Also on the same name: the port is reopened so that the new line
     // settings take effect.
     if (!ReleaseHeldPort(request)) {
         return kPortFailed;
     }
-    CopyText(context->portSettings.portName, change->portName, sizeof change->portName);
-    context->portSettings.line = change->line;
     const PortHandle handle = OpenPort(context->portSettings);
     if (handle == kNoPort) {
         return kPortFailed;

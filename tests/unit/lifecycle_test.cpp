@@ -289,13 +289,18 @@ TEST_F(LifecycleTest, AHandleThatCannotBeClosedIsKeptAndNothingElseIsOpened) {
     context->port = stuck;
     PortConfig config = MakePortConfig("NUL");
     PortConfig disabled = MakePortConfig("NUL", 0);
-    PortChange change = Change("NUL", 0);
+    const LineSettings line = {4800, 7, 0, 2};
+    PortChange change = Change("pts/77", 30, line);
     EXPECT_EQ(Call(REQ_CLOSE_PORT), 2);
     EXPECT_EQ(Call(REQ_LOAD, &config), 2);
     EXPECT_EQ(Call(REQ_LOAD, &disabled), 2);
     EXPECT_EQ(Call(REQ_OPEN_PORT), 2);
     EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &change), 2);
     EXPECT_EQ(context->port, stuck);
+    // The reconfigure keeps what it was given, for the next open.
+    EXPECT_STREQ(context->portSettings.portName, "pts/77");
+    EXPECT_EQ(std::memcmp(&context->portSettings.line, &line, sizeof line), 0);
+    EXPECT_EQ(context->hostTimeout, 30);
     EXPECT_EQ(MoxCallCount(), 0);
     // Every 2 of a load comes with its line, naming the port asked for.
     ASSERT_EQ(MoxLogCount(), 2);
