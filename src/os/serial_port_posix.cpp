@@ -336,7 +336,7 @@ int32_t SetReadTimeout(PortHandle handle, int32_t units) {
         return 0;
     }
     const uint32_t previous = slot->readTimeoutMs;
-    slot->readTimeoutMs = static_cast<uint32_t>(units) * 10u;
+    slot->readTimeoutMs = ReadTimeoutMs(units);
     return static_cast<int32_t>(previous / 10u);
 }
 

@@ -158,7 +158,7 @@ int32_t SetReadTimeout(PortHandle handle, int32_t units) {
         return Failed(handle, 0);
     }
     const DWORD previous = timeouts.ReadTotalTimeoutConstant;
-    const DWORD wanted = static_cast<DWORD>(units) * 10u;
+    const DWORD wanted = ReadTimeoutMs(units);
     if (wanted != previous) {
         timeouts.ReadTotalTimeoutConstant = wanted;
         timeouts.ReadIntervalTimeout = IntervalFor(wanted);

@@ -201,9 +201,19 @@ TEST_F(LifecycleTest, LoadSetsTheReadTimeOutAndRaisesTheHostTimeOut) {
     if (!OpenPeer(peer)) {
         return;
     }
+    // The read time-out stops at 60 s; read as signed, a value above 2^31 is
+    // below 100 for the host and beyond the ceiling for the read.
     const TimeoutCase cases[] = {
-        {50, 100, 50}, {150, 150, 150}, {0, 100, 0},
-        {99, 100, 99}, {100, 100, 100}, {0x80000000u, 100, 0},  // read as signed: below 100
+        {50, 100, 50},
+        {150, 150, 150},
+        {0, 100, 0},
+        {99, 100, 99},
+        {100, 100, 100},
+        {6000, 6000, 6000},
+        {6001, 6001, 6000},
+        {429496730, 429496730, 6000},
+        {0x80000000u, 100, 6000},
+        {0xFFFFFFFFu, 100, 6000},
     };
     MoxSetNextClientId(9);
     for (const TimeoutCase& c : cases) {
