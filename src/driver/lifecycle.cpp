@@ -177,7 +177,7 @@ int32_t LoadDriver(DriverRequest* request) {
         LogOpenFailure(settings);
         return kPortFailed;
     }
-    context->port = handle;
+    HoldPort(context, handle);
     SetReadTimeout(handle, static_cast<int32_t>(config->timeout));
     context->portSettings = settings;
     context->hostTimeout = static_cast<int32_t>(config->timeout);
@@ -194,8 +194,9 @@ int32_t LoadDriver(DriverRequest* request) {
 
 int32_t WarmStart(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
-    if (context != nullptr && context->port != kNoPort) {
-        PurgeInput(context->port);
+    const PortHandle port = context != nullptr ? HeldPort(context) : kNoPort;
+    if (port != kNoPort) {
+        PurgeInput(port);
     }
     HostLog(kLogLevel, "QELEX: Warm Start.");
     return kOk;
@@ -214,7 +215,7 @@ int32_t OpenPortRequest(DriverRequest* request) {
         return kPortFailed;
     }
     context->portEnabled = 1;
-    context->port = handle;
+    HoldPort(context, handle);
     return kOk;
 }
 
@@ -239,6 +240,6 @@ int32_t ReconfigurePort(DriverRequest* request) {
     if (handle == kNoPort) {
         return kPortFailed;
     }
-    context->port = handle;
+    HoldPort(context, handle);
     return kOk;
 }

@@ -9,6 +9,7 @@
 
 #include "driver_library.h"
 #include "host_fixture.h"
+#include "link/port.h"
 #include "os/serial_port.h"
 #include "qel_version.h"
 #include "serial_peer.h"
@@ -296,7 +297,7 @@ TEST_F(LifecycleTest, RequestsThatOpenReleaseTheHeldPortFirst) {
 
 TEST_F(LifecycleTest, AHandleThatCannotBeClosedIsKeptAndNothingElseIsOpened) {
     const PortHandle stuck = static_cast<PortHandle>(0x7FFF0000u);  // no port of this process
-    context->port = stuck;
+    HoldPort(context, stuck);
     PortConfig config = MakePortConfig("NUL");
     PortConfig disabled = MakePortConfig("NUL", 0);
     const LineSettings line = {4800, 7, 0, 2};
@@ -317,6 +318,53 @@ TEST_F(LifecycleTest, AHandleThatCannotBeClosedIsKeptAndNothingElseIsOpened) {
     EXPECT_STREQ(MoxLogLine(0), "QELPA : Fail to open NUL");
     EXPECT_STREQ(MoxLogLine(1), "QELPA : Fail to open NUL");
     context->port = kNoPort;
+}
+
+// A host may hand over a record it did not clear, here one whose bytes all
+// name the port another instance holds: no request on it may close or use
+// that port.
+TEST_F(LifecycleTest, ARecordTheHostDidNotClearLeavesOtherInstancesPortsAlone) {
+    SerialPeer peer;
+    if (!OpenPeer(peer)) {
+        return;
+    }
+    PortConfig config = MakePortConfig(peer.DriverPortName());
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    const PortHandle held = context->port;
+
+    alignas(DriverContext) unsigned char uncleared[sizeof(DriverContext)];
+    for (size_t at = 0; at + sizeof held <= sizeof uncleared; at += sizeof held) {
+        std::memcpy(uncleared + at, &held, sizeof held);
+    }
+    DriverContext* other = reinterpret_cast<DriverContext*>(uncleared);
+    ASSERT_EQ(other->port, held);
+    PortConfig missing = MakePortConfig("nonexistent");
+    PortConfig disabled = MakePortConfig("nonexistent", 0);
+    PortChange change = Change("nonexistent", 0);
+    GateValueArea text("stray");
+    GateAccessRecord send("SEND_STR", GATE_FORMAT_STRING, text.bytes);
+    const struct {
+        int32_t code;
+        void* data;
+        int32_t result;
+    } requests[] = {
+        {REQ_WARM_START, nullptr, 0}, {REQ_WRITE_GATE, &send.access, 1},
+        {REQ_STOP, nullptr, 0},       {REQ_CLOSE_PORT, nullptr, 0},
+        {REQ_LOAD, &missing, 2},      {REQ_LOAD, &disabled, 0},
+        {REQ_OPEN_PORT, nullptr, 2},  {REQ_RECONFIGURE_PORT, &change, 2},
+    };
+    for (const auto& r : requests) {
+        SCOPED_TRACE(r.code);
+        DriverRequest request = MakeRequest(other, r.code, r.data);
+        EXPECT_EQ(entry(&request), r.result);
+    }
+
+    GateValueArea hello("hello");
+    GateAccessRecord write("SEND_STR", GATE_FORMAT_STRING, hello.bytes);
+    EXPECT_EQ(Call(REQ_WRITE_GATE, &write.access), 0);
+    EXPECT_EQ(peer.ReceiveUntilQuiet(200, 2000), "hello\r");
+    EXPECT_EQ(context->port, held);
+    EXPECT_EQ(Call(REQ_CLOSE_PORT), 0);
 }
 
 TEST_F(LifecycleTest, WarmStartPurgesPendingInputAndLogs) {
