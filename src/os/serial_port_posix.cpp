@@ -72,27 +72,22 @@ PortHandle FreeHandle() {
     return kNoPort;
 }
 
-// Windows port names to device paths: "NUL" is the null device, COMn the
-// n-th serial port, a name that starts with "/" or "." a path, anything else
-// a device under /dev/ (so "pts/3" names a pseudo-terminal within the 12
-// bytes of a port name). False when the path does not fit.
+// Windows port names to device paths: "NUL" is the null device, COMn (or
+// \\.\COMn) the n-th serial port, a name that starts with "/" or "." a path,
+// anything else a device under /dev/ (so "pts/3" names a pseudo-terminal
+// within the 12 bytes of a port name). False when the path does not fit.
 template <size_t N>
 bool DevicePath(const char* name, char (&path)[N]) {
     int length = 0;
+    const uint32_t comNumber = ComPortNumber(name);
     if (std::strcmp(name, kNullPortName) == 0) {
         length = std::snprintf(path, N, "/dev/null");
+    } else if (comNumber != 0) {
+        length = std::snprintf(path, N, "/dev/ttyS%u", static_cast<unsigned>(comNumber - 1));
     } else if (name[0] == '/' || name[0] == '.') {
         length = std::snprintf(path, N, "%s", name);
     } else {
-        unsigned number = 0;
-        int digits = 0;
-        if (std::strncmp(name, "COM", 3) == 0) {
-            for (const char* c = name + 3; *c >= '0' && *c <= '9' && digits < 4; ++c, ++digits) {
-                number = number * 10 + static_cast<unsigned>(*c - '0');
-            }
-        }
-        const bool isCom = digits > 0 && digits < 4 && name[3 + digits] == '\0' && name[3] != '0';
-        length = isCom ? std::snprintf(path, N, "/dev/ttyS%u", number - 1) : std::snprintf(path, N, "/dev/%s", name);
+        length = std::snprintf(path, N, "/dev/%s", name);
     }
     return length > 0 && static_cast<size_t>(length) < N;
 }

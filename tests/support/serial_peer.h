@@ -29,8 +29,9 @@ class SerialPeer {
     SerialPeer(const SerialPeer&) = delete;
     SerialPeer& operator=(const SerialPeer&) = delete;
 
-    // Opens the line (0 the first, 1 the second). False when there is none
-    // here, such as under Wine without scripts/wine-serial: skip the test.
+    // Opens the line (0 the first, 1 the second, 2 one whose COM port is
+    // numbered above 9 under Wine). False when there is none here, such as
+    // under Wine without scripts/wine-serial: skip the test.
     bool Open(int line = 0);
     // The name the driver opens, fit for PortConfig.portName: "pts/N"
     // natively, the COM port under Wine.

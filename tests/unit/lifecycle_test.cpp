@@ -163,6 +163,22 @@ TEST_F(LifecycleTest, LoadOpensThePortAndRegisters) {
     }
 }
 
+// Under Wine the third line is COM11: a name Windows opens only through the
+// device namespace. The context keeps the name as the host gave it.
+TEST_F(LifecycleTest, LoadOpensAPortNumberedAboveNine) {
+    SerialPeer peer;
+    if (!OpenPeer(peer, 2)) {
+        return;
+    }
+    PortConfig config = MakePortConfig(peer.DriverPortName());
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    EXPECT_STREQ(context->portSettings.portName, peer.DriverPortName());
+    GateValueArea text("eleven");
+    GateAccessRecord send("SEND_STR", GATE_FORMAT_STRING, text.bytes);
+    EXPECT_EQ(Call(REQ_WRITE_GATE, &send.access), 0);
+    EXPECT_EQ(peer.Receive(7, 2000), "eleven\r");
+}
+
 TEST_F(LifecycleTest, LoadWithThePortDisabledOpensAndRegistersNothing) {
     UseLinkedDriver();
     PortConfig config = MakePortConfig("NUL", 0);
@@ -235,6 +251,7 @@ TEST_F(LifecycleTest, LoadThatCannotOpenLogsTheNameAndRegistersNothing) {
         const char* logged;
     } const cases[] = {
         {"nonexistent", "QELPA : Fail to open nonexistent"},
+        {"com99", "QELPA : Fail to open com99"},               // as given, not as opened
         {"ABCDEFGHIJKL", "QELPA : Fail to open ABCDEFGHIJK"},  // 12 bytes, no NUL: cut to 11
     };
     for (const auto& c : cases) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "os/serial_platform.h"
 #include "serial_peer.h"
 
 namespace {
@@ -249,6 +250,48 @@ TEST_F(SerialPortTest, PurgeEndsAgainstALineThatNeverFallsQuiet) {
         ReadBytes(handle, sink, sizeof sink, nullptr);
     }
     babbler.join();
+}
+
+struct PortNameCase {
+    const char* name;
+    uint32_t number;          // 0: no COM port
+    const char* windowsName;  // what the Windows open takes
+};
+
+// Windows knows only COM1 to COM9 without the device prefix; POSIX maps the
+// number to /dev/ttyS(n-1) with or without it.
+TEST(PortNameTest, ComPortsAreNamedInTheDeviceNamespace) {
+    const PortNameCase cases[] = {
+        {"COM1", 1, "\\\\.\\COM1"},
+        {"COM10", 10, "\\\\.\\COM10"},
+        {"com11", 11, "\\\\.\\com11"},
+        {"cOm256", 256, "\\\\.\\cOm256"},
+        {"COM999", 999, "\\\\.\\COM999"},
+        {"\\\\.\\COM12", 12, "\\\\.\\COM12"},
+        {"\\\\.\\com3", 3, "\\\\.\\com3"},
+        {"\\\\.\\pipe\\x", 0, "\\\\.\\pipe\\x"},
+        {"NUL", 0, "NUL"},
+        {"COM", 0, "COM"},
+        {"COM0", 0, "COM0"},
+        {"COM01", 0, "COM01"},
+        {"COM1000", 0, "COM1000"},
+        {"COM1x", 0, "COM1x"},
+        {"XCOM1", 0, "XCOM1"},
+        {"\\\\.\\COM", 0, "\\\\.\\COM"},
+        {"pts/3", 0, "pts/3"},
+        {"/dev/ttyUSB0", 0, "/dev/ttyUSB0"},
+        {"", 0, ""},
+    };
+    for (const PortNameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ComPortNumber(c.name), c.number);
+        char formed[32];
+        ASSERT_TRUE(WindowsDeviceName(c.name, formed, sizeof formed));
+        EXPECT_STREQ(formed, c.windowsName);
+    }
+    char small[9];  // \\.\COM10 and its NUL take 10
+    EXPECT_FALSE(WindowsDeviceName("COM10", small, sizeof small));
+    EXPECT_TRUE(WindowsDeviceName("COM1", small, sizeof small));
 }
 
 TEST_F(SerialPortTest, NullDeviceTakesOutputAndGivesNoInput) {
