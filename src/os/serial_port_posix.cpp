@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -207,7 +209,39 @@ bool SetModemLines(int fd, uint16_t lineControl) {
     return ModemLine(fd, TIOCMBIS, on) && ModemLine(fd, TIOCMBIC, off);
 }
 
-// On failure errno tells why; settings termios cannot express give EINVAL.
+// A pseudo-terminal frames no characters: it reports eight data bits and no
+// parity whatever it was given. Linux numbers its ends so: the slaves under
+// majors 136 to 143, the master multiplexer as 5:2.
+bool IsPseudoTerminal(int fd) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) {
+        return false;
+    }
+    const unsigned kind = major(status.st_rdev);
+    return (kind >= 136 && kind <= 143) || (kind == 5 && minor(status.st_rdev) == 2);
+}
+
+// tcsetattr succeeds when any of the change took effect: a device drops
+// what it cannot do (a speed, stick parity, a stop bit) without a word. The
+// settings are read back and compared, save what a pseudo-terminal ignores.
+bool TookLineSettings(int fd, const termios& wanted) {
+    termios actual{};
+    if (tcgetattr(fd, &actual) != 0) {
+        return false;
+    }
+    tcflag_t compared = CSTOPB | PARODD | CRTSCTS;
+#ifdef CMSPAR
+    compared |= CMSPAR;
+#endif
+    if (!IsPseudoTerminal(fd)) {
+        compared |= CSIZE | PARENB;
+    }
+    return cfgetispeed(&actual) == cfgetispeed(&wanted) && cfgetospeed(&actual) == cfgetospeed(&wanted) &&
+           (actual.c_cflag & compared) == (wanted.c_cflag & compared);
+}
+
+// On failure errno tells why; settings termios cannot express, and settings
+// the device dropped, give EINVAL.
 int32_t Configure(int fd, const LineSettings& line, uint16_t lineControl) {
     termios settings{};
     if (tcgetattr(fd, &settings) != 0) {
@@ -222,7 +256,14 @@ int32_t Configure(int fd, const LineSettings& line, uint16_t lineControl) {
         errno = EINVAL;
         return kSerialSetStateFailed;
     }
-    if (tcsetattr(fd, TCSANOW, &settings) != 0 || !SetModemLines(fd, lineControl)) {
+    if (tcsetattr(fd, TCSANOW, &settings) != 0) {
+        return kSerialSetStateFailed;
+    }
+    if (!TookLineSettings(fd, settings)) {
+        errno = EINVAL;
+        return kSerialSetStateFailed;
+    }
+    if (!SetModemLines(fd, lineControl)) {
         return kSerialSetStateFailed;
     }
     return kSerialOk;

@@ -59,6 +59,10 @@ class SerialPeer {
 #if !defined(_WIN32)
     // The driver end's terminal settings, read on the slave.
     bool SlaveTermios(termios* settings) const;
+    // Locks these control bits of the driver end (0 unlocks): later changes
+    // of them succeed but are dropped, as by a device that cannot take a
+    // setting. False without the right to lock (CAP_SYS_ADMIN).
+    bool LockDriverControl(tcflag_t bits);
 #endif
 
   private:

@@ -124,6 +124,37 @@ TEST_F(SerialPortTest, SettingsTermiosCannotCarryAreRefusedAndLeaveThePortFree) 
     ASSERT_EQ(OpenDriverEnd(), kSerialOk);
 }
 
+// A device takes what it can and tcsetattr still succeeds: settings it
+// dropped fail the open as settings it refused do.
+TEST_F(SerialPortTest, SettingsTheDeviceDropsFailTheOpenAndLeaveThePortFree) {
+    const struct {
+        const char* dropped;
+        tcflag_t locked;
+        LineSettings line;
+    } cases[] = {
+        {"speed", CBAUD, {19200, 8, 0, 0}},
+        {"two stop bits", CSTOPB, {9600, 8, 2, 0}},
+        {"mark parity", CMSPAR, {9600, 8, 0, 3}},
+        {"odd parity", PARODD, {9600, 8, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dropped);
+        // Each line differs from the default one in the locked setting only.
+        ASSERT_EQ(OpenDriverEnd(kDefaultLine), kSerialOk);
+        EXPECT_EQ(CloseSerialPort(handle), kSerialOk);
+        handle = kNoPort;
+        if (!peer.LockDriverControl(c.locked)) {
+            GTEST_SKIP() << "no right to lock a terminal's settings here";
+        }
+        EXPECT_EQ(OpenDriverEnd(c.line), kSerialSetStateFailed);
+        EXPECT_EQ(handle, kNoPort);
+        ASSERT_TRUE(peer.LockDriverControl(0));
+        ASSERT_EQ(OpenDriverEnd(c.line), kSerialOk);
+        EXPECT_EQ(CloseSerialPort(handle), kSerialOk);
+        handle = kNoPort;
+    }
+}
+
 TEST_F(SerialPortTest, APortIsHeldByOneHandleAtATime) {
     ASSERT_EQ(OpenDriverEnd(), kSerialOk);
     PortHandle second = kNoPort;
