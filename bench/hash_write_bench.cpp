@@ -62,7 +62,7 @@ void HashWriteBankOne(benchmark::State& state) {
 
     static DriverContext context;
     std::memset(&context, 0, sizeof context);
-    context.port = OpenPort(settings);
+    HoldPort(&context, OpenPort(settings));
     if (context.port == kNoPort) {
         state.SkipWithError("cannot open the pseudo-terminal's slave");
         close(master);

@@ -35,8 +35,7 @@ bool MoreToRead(FILE* file) {
 }
 
 // A read that delivers nothing gives an empty line. A CR just ahead of the
-// closing LF is part of the line end, so a CR LF file reads as an LF file on
-// every platform (text mode converts only on Windows).
+// closing LF is part of the line end, so a CR LF file reads as an LF file.
 void ReadLine(FILE* file, char* line) {
     if (std::fgets(line, kReadLimit, file) == nullptr) {
         line[0] = '\0';
@@ -120,7 +119,9 @@ int32_t SearchList(FILE* file, int32_t number, char* destination, size_t capacit
 }  // namespace
 
 int32_t FindCommand(int32_t number, char* destination, size_t capacity) {
-    FILE* file = std::fopen(kCommandListFile, "r");
+    // As bytes on every build: Windows' text mode would fold CR LF a second
+    // time and end the file at a Ctrl-Z.
+    FILE* file = std::fopen(kCommandListFile, "rb");
     if (file == nullptr) {
         return kFailed;
     }

@@ -31,9 +31,15 @@ constexpr int32_t kPortFailed = 2;
 
 constexpr int32_t kLogLevel = 32;
 
+// DriverContext.portMark of a record whose port the driver keeps: "QELK".
+constexpr uint32_t kPortMark = 0x4B4C4551;
+
 struct DriverContext {
     int32_t hostTimeout;
     PortHandle port;
+    // kPortMark from the first port the driver opened in this record on: the
+    // host need not clear the record, and `port` means nothing without it.
+    uint32_t portMark;
     uint32_t portEnabled;
     PortSettings portSettings;
     char gateAddress[32];

@@ -15,7 +15,12 @@ int32_t Nop(DriverRequest*) {
 }
 
 int32_t ReadGate(DriverRequest* request) {
-    char* address = DataOf<GateAccess>(request)->address;
+    const GateAccess* access = DataOf<GateAccess>(request);
+    char* address = access != nullptr ? access->address : nullptr;
+    if (address == nullptr) {
+        HostLog(kLogLevel, "QELPA: QEL does not support read. Gate= %s", "");
+        return kFailed;
+    }
     for (char* c = address; *c != '\0'; ++c) {
         *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
     }

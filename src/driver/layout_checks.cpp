@@ -41,6 +41,12 @@ static_assert(offsetof(PortChange, timeout) == 12);
 static_assert(offsetof(PortChange, line) == 16);
 static_assert(offsetof(LineSettings, stopBits) == 4);
 static_assert(offsetof(LineSettings, parity) == 6);
+
+// The host allocates what REQ_GET_INFO reports; the port's mark sits right
+// behind the handle.
+static_assert(offsetof(DriverContext, port) == QEL_WORD(1));
+static_assert(offsetof(DriverContext, portMark) == QEL_WORD(2));
+static_assert(sizeof(DriverContext) == 3164);
 #endif
 
 static_assert(sizeof(LineSettings) == 8);

@@ -127,6 +127,10 @@ bool ReleaseHeldPort(DriverRequest* request) {
     return ClosePort(request) == kOk;
 }
 
+void LogOpenFailure(const PortSettings& settings) {
+    HostLog(kLogLevel, "QELPA : Fail to open %s", settings.portName);
+}
+
 }  // namespace
 
 const char* const kBanner = kBannerText.bytes;
@@ -154,22 +158,26 @@ int32_t LoadDriver(DriverRequest* request) {
     }
     g_readyLevel = kReadyLevel;
     context->portEnabled = config->enabled;
-    if (config->enabled == 0) {
-        return kOk;
-    }
     PortSettings settings{};
     CopyText(settings.portName, config->portName, sizeof config->portName);
     settings.line = config->line;
     settings.lineControl = kLineControlDtrRts;
+    // Every load starts from no port, a disabled one too: it then opens
+    // nothing and registers nothing. Every 2 of a load names the port asked
+    // for in the log.
     if (!ReleaseHeldPort(request)) {
+        LogOpenFailure(settings);
         return kPortFailed;
+    }
+    if (config->enabled == 0) {
+        return kOk;
     }
     const PortHandle handle = OpenPort(settings);
     if (handle == kNoPort) {
-        HostLog(kLogLevel, "QELPA : Fail to open %s", settings.portName);
+        LogOpenFailure(settings);
         return kPortFailed;
     }
-    context->port = handle;
+    HoldPort(context, handle);
     SetReadTimeout(handle, static_cast<int32_t>(config->timeout));
     context->portSettings = settings;
     context->hostTimeout = static_cast<int32_t>(config->timeout);
@@ -186,8 +194,9 @@ int32_t LoadDriver(DriverRequest* request) {
 
 int32_t WarmStart(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
-    if (context != nullptr && context->port != kNoPort) {
-        PurgeInput(context->port);
+    const PortHandle port = context != nullptr ? HeldPort(context) : kNoPort;
+    if (port != kNoPort) {
+        PurgeInput(port);
     }
     HostLog(kLogLevel, "QELEX: Warm Start.");
     return kOk;
@@ -206,7 +215,7 @@ int32_t OpenPortRequest(DriverRequest* request) {
         return kPortFailed;
     }
     context->portEnabled = 1;
-    context->port = handle;
+    HoldPort(context, handle);
     return kOk;
 }
 
@@ -219,17 +228,18 @@ int32_t ReconfigurePort(DriverRequest* request) {
     if (change->timeout != 0) {
         context->hostTimeout = static_cast<int32_t>(change->timeout);
     }
+    // Kept whatever the port does next: a later open uses them.
+    CopyText(context->portSettings.portName, change->portName, sizeof change->portName);
+    context->portSettings.line = change->line;
     // Also on the same name: the port is reopened so that the new line
     // settings take effect.
     if (!ReleaseHeldPort(request)) {
         return kPortFailed;
     }
-    CopyText(context->portSettings.portName, change->portName, sizeof change->portName);
-    context->portSettings.line = change->line;
     const PortHandle handle = OpenPort(context->portSettings);
     if (handle == kNoPort) {
         return kPortFailed;
     }
-    context->port = handle;
+    HoldPort(context, handle);
     return kOk;
 }

@@ -6,6 +6,7 @@
 
 #include "context/text.h"
 #include "host/host_library.h"
+#include "link/port.h"
 #include "os/serial_port.h"
 
 namespace {
@@ -54,10 +55,10 @@ int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length) {
     transmission[length] = kCarriageReturn;
     const int32_t total = length + 1;
 
-    PurgeInput(context->port);
+    PurgeInput(HeldPort(context));
     g_lastSendLength = total;
     uint32_t written = 0;
-    if (WriteBytes(context->port, transmission, static_cast<uint32_t>(total), &written) != kSerialOk ||
+    if (WriteBytes(HeldPort(context), transmission, static_cast<uint32_t>(total), &written) != kSerialOk ||
         written != static_cast<uint32_t>(total)) {
         return kFailed;
     }
@@ -69,7 +70,7 @@ int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length) {
 
 int32_t LinkReceive(DriverContext* context, char* buffer, int32_t max) {
     int32_t received = 0;
-    if (max <= 0 || ReadBytes(context->port, buffer, static_cast<uint32_t>(max), &received) != kSerialOk ||
+    if (max <= 0 || ReadBytes(HeldPort(context), buffer, static_cast<uint32_t>(max), &received) != kSerialOk ||
         received <= 0) {
         return kFailed;
     }
@@ -84,7 +85,7 @@ int32_t LinkReceive(DriverContext* context, char* buffer, int32_t max) {
 int32_t LinkReceiveFixed(DriverContext* context, char* buffer, int32_t n) {
     std::memset(buffer, kFillDigit, kFillCount);
     int32_t received = 0;
-    if (n <= 0 || ReadBytes(context->port, buffer, static_cast<uint32_t>(n), &received) != kSerialOk) {
+    if (n <= 0 || ReadBytes(HeldPort(context), buffer, static_cast<uint32_t>(n), &received) != kSerialOk) {
         received = 0;
     }
     context->replyLength = static_cast<uint8_t>(received);

@@ -16,12 +16,21 @@ PortHandle OpenPort(const PortSettings& settings) {
     return handle;
 }
 
+PortHandle HeldPort(const DriverContext* context) {
+    return context->portMark == kPortMark ? context->port : kNoPort;
+}
+
+void HoldPort(DriverContext* context, PortHandle handle) {
+    context->port = handle;
+    context->portMark = kPortMark;
+}
+
 int32_t ClosePort(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
     if (context == nullptr) {
         return kFailed;
     }
-    if (context->port == kNoPort) {
+    if (HeldPort(context) == kNoPort) {
         return kOk;
     }
     if (CloseSerialPort(context->port) != kSerialOk) {

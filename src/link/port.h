@@ -10,6 +10,11 @@
 // Opens the port the settings name (a name that fills its field without a
 // NUL is taken whole); kNoPort when the serial layer refuses it.
 PortHandle OpenPort(const PortSettings& settings);
+// The port the instance holds: kNoPort unless the driver opened it in this
+// record, whatever the record's port bytes say.
+PortHandle HeldPort(const DriverContext* context);
+// Keeps an open port in the context and marks the record as the driver's own.
+void HoldPort(DriverContext* context, PortHandle handle);
 // REQ_CLOSE_PORT and REQ_STOP: 0 when the instance holds no port afterwards
 // (also when it held none), 2 when the close failed and the port stays held,
 // 1 without a context.

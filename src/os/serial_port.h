@@ -32,6 +32,9 @@ enum SerialResult : int32_t {
 };
 
 constexpr uint32_t kDefaultReadTimeoutMs = 1000;
+// 60 s: no read holds the host's thread longer, whatever the host asked
+// (its "infinite" 0xFFFFFFFF comes as -1).
+constexpr int32_t kMaxReadTimeoutUnits = 6000;
 // The name of the null device: accepts output, delivers no input.
 constexpr const char* kNullPortName = "NUL";
 
@@ -64,8 +67,9 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
 // kSerialOk once the port is closed; kSerialCallFailed for a handle that is
 // not open, or (Windows) a close that failed and left the port held.
 int32_t CloseSerialPort(PortHandle handle);
-// Sets the read total time-out to `units` of 10 ms. Returns the previous one
-// in the same units, 0 on failure.
+// Sets the read total time-out to `units` of 10 ms, at most
+// kMaxReadTimeoutUnits: larger and negative values give that. Returns the
+// previous one in the same units, 0 on failure.
 int32_t SetReadTimeout(PortHandle handle, int32_t units);
 // Reads away the input waiting (50 ms a read, at most 64 KB) and puts the
 // read time-out back. kSerialOk, or kSerialPurgeFailed when a read failed.

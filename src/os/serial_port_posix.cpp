@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -72,27 +74,22 @@ PortHandle FreeHandle() {
     return kNoPort;
 }
 
-// Windows port names to device paths: "NUL" is the null device, COMn the
-// n-th serial port, a name that starts with "/" or "." a path, anything else
-// a device under /dev/ (so "pts/3" names a pseudo-terminal within the 12
-// bytes of a port name). False when the path does not fit.
+// Windows port names to device paths: "NUL" is the null device, COMn (or
+// \\.\COMn) the n-th serial port, a name that starts with "/" or "." a path,
+// anything else a device under /dev/ (so "pts/3" names a pseudo-terminal
+// within the 12 bytes of a port name). False when the path does not fit.
 template <size_t N>
 bool DevicePath(const char* name, char (&path)[N]) {
     int length = 0;
+    const uint32_t comNumber = ComPortNumber(name);
     if (std::strcmp(name, kNullPortName) == 0) {
         length = std::snprintf(path, N, "/dev/null");
+    } else if (comNumber != 0) {
+        length = std::snprintf(path, N, "/dev/ttyS%u", static_cast<unsigned>(comNumber - 1));
     } else if (name[0] == '/' || name[0] == '.') {
         length = std::snprintf(path, N, "%s", name);
     } else {
-        unsigned number = 0;
-        int digits = 0;
-        if (std::strncmp(name, "COM", 3) == 0) {
-            for (const char* c = name + 3; *c >= '0' && *c <= '9' && digits < 4; ++c, ++digits) {
-                number = number * 10 + static_cast<unsigned>(*c - '0');
-            }
-        }
-        const bool isCom = digits > 0 && digits < 4 && name[3 + digits] == '\0' && name[3] != '0';
-        length = isCom ? std::snprintf(path, N, "/dev/ttyS%u", number - 1) : std::snprintf(path, N, "/dev/%s", name);
+        length = std::snprintf(path, N, "/dev/%s", name);
     }
     return length > 0 && static_cast<size_t>(length) < N;
 }
@@ -212,7 +209,39 @@ bool SetModemLines(int fd, uint16_t lineControl) {
     return ModemLine(fd, TIOCMBIS, on) && ModemLine(fd, TIOCMBIC, off);
 }
 
-// On failure errno tells why; settings termios cannot express give EINVAL.
+// A pseudo-terminal frames no characters: it reports eight data bits and no
+// parity whatever it was given. Linux numbers its ends so: the slaves under
+// majors 136 to 143, the master multiplexer as 5:2.
+bool IsPseudoTerminal(int fd) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) {
+        return false;
+    }
+    const unsigned kind = major(status.st_rdev);
+    return (kind >= 136 && kind <= 143) || (kind == 5 && minor(status.st_rdev) == 2);
+}
+
+// tcsetattr succeeds when any of the change took effect: a device drops
+// what it cannot do (a speed, stick parity, a stop bit) without a word. The
+// settings are read back and compared, save what a pseudo-terminal ignores.
+bool TookLineSettings(int fd, const termios& wanted) {
+    termios actual{};
+    if (tcgetattr(fd, &actual) != 0) {
+        return false;
+    }
+    tcflag_t compared = CSTOPB | PARODD | CRTSCTS;
+#ifdef CMSPAR
+    compared |= CMSPAR;
+#endif
+    if (!IsPseudoTerminal(fd)) {
+        compared |= CSIZE | PARENB;
+    }
+    return cfgetispeed(&actual) == cfgetispeed(&wanted) && cfgetospeed(&actual) == cfgetospeed(&wanted) &&
+           (actual.c_cflag & compared) == (wanted.c_cflag & compared);
+}
+
+// On failure errno tells why; settings termios cannot express, and settings
+// the device dropped, give EINVAL.
 int32_t Configure(int fd, const LineSettings& line, uint16_t lineControl) {
     termios settings{};
     if (tcgetattr(fd, &settings) != 0) {
@@ -227,7 +256,14 @@ int32_t Configure(int fd, const LineSettings& line, uint16_t lineControl) {
         errno = EINVAL;
         return kSerialSetStateFailed;
     }
-    if (tcsetattr(fd, TCSANOW, &settings) != 0 || !SetModemLines(fd, lineControl)) {
+    if (tcsetattr(fd, TCSANOW, &settings) != 0) {
+        return kSerialSetStateFailed;
+    }
+    if (!TookLineSettings(fd, settings)) {
+        errno = EINVAL;
+        return kSerialSetStateFailed;
+    }
+    if (!SetModemLines(fd, lineControl)) {
         return kSerialSetStateFailed;
     }
     return kSerialOk;
@@ -336,7 +372,7 @@ int32_t SetReadTimeout(PortHandle handle, int32_t units) {
         return 0;
     }
     const uint32_t previous = slot->readTimeoutMs;
-    slot->readTimeoutMs = static_cast<uint32_t>(units) * 10u;
+    slot->readTimeoutMs = ReadTimeoutMs(units);
     return static_cast<int32_t>(previous / 10u);
 }
 

@@ -97,8 +97,14 @@ DWORD IntervalFor(DWORD totalMs) {
 
 int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle) {
     *handle = kNoPort;
+    // The name as opened; the caller keeps the name as given.
+    char device[32];
+    if (!WindowsDeviceName(name, device, sizeof device)) {
+        g_layerError = ERROR_FILENAME_EXCED_RANGE;
+        return kSerialOpenFailed;
+    }
     HANDLE port =
-        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         return Failed(kNoPort, kSerialOpenFailed);
     }
@@ -158,7 +164,7 @@ int32_t SetReadTimeout(PortHandle handle, int32_t units) {
         return Failed(handle, 0);
     }
     const DWORD previous = timeouts.ReadTotalTimeoutConstant;
-    const DWORD wanted = static_cast<DWORD>(units) * 10u;
+    const DWORD wanted = ReadTimeoutMs(units);
     if (wanted != previous) {
         timeouts.ReadTotalTimeoutConstant = wanted;
         timeouts.ReadIntervalTimeout = IntervalFor(wanted);

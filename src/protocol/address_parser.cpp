@@ -127,6 +127,9 @@ const AddressRule* Classify(DriverContext* context, uint32_t format) {
 
 bool CopyGateAddress(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
+    if (context == nullptr) {
+        return false;
+    }
     // GateAccess and GateRegistration both keep the address in their first word.
     const char* const* addressWord = static_cast<const char* const*>(request->data);
     const char* address = addressWord != nullptr ? *addressWord : nullptr;

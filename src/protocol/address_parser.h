@@ -7,7 +7,8 @@
 #include "context/context.h"
 
 // Copies the request's address into gateAddress, cut to fit; false when it
-// had to be cut. A missing address copies as empty.
+// had to be cut or the request has no context. A missing address copies as
+// empty.
 bool CopyGateAddress(DriverRequest* request);
 // A digit or one of the capitals A-F: the switcher's hex digits.
 bool IsUpperHexDigit(char c);

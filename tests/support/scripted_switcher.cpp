@@ -125,7 +125,7 @@ void SwitcherTest::SetUp() {
     std::snprintf(settings.portName, sizeof settings.portName, "%s", peer.DriverPortName());
     settings.line = LineSettings{9600, 8, 0, 0};
     settings.lineControl = kLineControlDtrRts;
-    context->port = OpenPort(settings);
+    HoldPort(context, OpenPort(settings));
     ASSERT_NE(context->port, kNoPort) << peer.DriverPortName();
     SetReadTimeout(context->port, kTestReadTimeoutUnits);
     context->clientId = 3;

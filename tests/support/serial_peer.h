@@ -29,8 +29,9 @@ class SerialPeer {
     SerialPeer(const SerialPeer&) = delete;
     SerialPeer& operator=(const SerialPeer&) = delete;
 
-    // Opens the line (0 the first, 1 the second). False when there is none
-    // here, such as under Wine without scripts/wine-serial: skip the test.
+    // Opens the line (0 the first, 1 the second, 2 one whose COM port is
+    // numbered above 9 under Wine). False when there is none here, such as
+    // under Wine without scripts/wine-serial: skip the test.
     bool Open(int line = 0);
     // The name the driver opens, fit for PortConfig.portName: "pts/N"
     // natively, the COM port under Wine.
@@ -58,6 +59,10 @@ class SerialPeer {
 #if !defined(_WIN32)
     // The driver end's terminal settings, read on the slave.
     bool SlaveTermios(termios* settings) const;
+    // Locks these control bits of the driver end (0 unlocks): later changes
+    // of them succeed but are dropped, as by a device that cannot take a
+    // setting. False without the right to lock (CAP_SYS_ADMIN).
+    bool LockDriverControl(tcflag_t bits);
 #endif
 
   private:

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -102,6 +103,12 @@ void SerialPeer::HangUp() {
 
 bool SerialPeer::SlaveTermios(termios* settings) const {
     return slave_ >= 0 && tcgetattr(slave_, settings) == 0;
+}
+
+bool SerialPeer::LockDriverControl(tcflag_t bits) {
+    termios locked{};
+    locked.c_cflag = bits;
+    return slave_ >= 0 && ioctl(slave_, TIOCSLCKTRMIOS, &locked) == 0;
 }
 
 bool SerialPeer::ReadDriverLine(PeerLineView* view) const {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <string>
 
 #include "serial_peer.h"
 
@@ -44,6 +45,19 @@ void SetWaits(HANDLE port, DWORD waitMs) {
     SetCommTimeouts(port, &timeouts);
 }
 
+// The lines' environment variables: the driver's port and the peer's.
+constexpr const char* kLineVariables[][2] = {
+    {"QEL_TEST_PORT", "QEL_TEST_PEER_PORT"},
+    {"QEL_TEST_PORT2", "QEL_TEST_PEER_PORT2"},
+    {"QEL_TEST_PORT3", "QEL_TEST_PEER_PORT3"},
+};
+
+// Ports above COM9 open only through the device namespace.
+HANDLE OpenComPort(const std::string& name) {
+    const std::string path = name.rfind("\\\\", 0) == 0 ? name : "\\\\.\\" + name;
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 }  // namespace
 
 SerialPeer::~SerialPeer() {
@@ -53,12 +67,15 @@ SerialPeer::~SerialPeer() {
 }
 
 bool SerialPeer::Open(int line) {
-    const char* driverPort = std::getenv(line == 0 ? "QEL_TEST_PORT" : "QEL_TEST_PORT2");
-    const char* peerPort = std::getenv(line == 0 ? "QEL_TEST_PEER_PORT" : "QEL_TEST_PEER_PORT2");
+    if (line < 0 || line > 2) {
+        return false;
+    }
+    const char* driverPort = std::getenv(kLineVariables[line][0]);
+    const char* peerPort = std::getenv(kLineVariables[line][1]);
     if (handle_ != nullptr || driverPort == nullptr || peerPort == nullptr) {
         return false;
     }
-    HANDLE port = CreateFileA(peerPort, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE port = OpenComPort(peerPort);
     if (port == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -70,7 +87,7 @@ bool SerialPeer::Open(int line) {
     driverPortName_ = driverPort;
     // The line outlives each test: start both ends empty.
     PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
-    HANDLE driverEnd = CreateFileA(driverPort, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE driverEnd = OpenComPort(driverPort);
     if (driverEnd != INVALID_HANDLE_VALUE) {
         PurgeComm(driverEnd, PURGE_RXCLEAR | PURGE_TXCLEAR);
         CloseHandle(driverEnd);
@@ -116,8 +133,7 @@ bool SerialPeer::CanHangUp() const {
 void SerialPeer::HangUp() {}
 
 bool SerialPeer::ReadDriverLine(PeerLineView* view) const {
-    HANDLE port =
-        CreateFileA(driverPortName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE port = OpenComPort(driverPortName_);
     if (port == INVALID_HANDLE_VALUE) {
         return false;
     }

@@ -164,6 +164,23 @@ TEST_F(CommandListTest, FileCasesAlikeWithLfAndCrLf) {
     }
 }
 
+// One reading on every build: a CR LF folds once into an LF, and no byte ends
+// the file early (Windows' text mode would fold twice and stop at Ctrl-Z).
+TEST_F(CommandListTest, LineEndsFoldOnceOnEveryBuild) {
+    WriteList("StartOfCommandList\r\r\n1,AB\r\r\n2,CD;\r\r\n3,\x1A;\r\n4,EF\r\n5,GH\r\r\r\n");
+    const struct {
+        int32_t number;
+        const char* command;
+    } cases[] = {
+        {1, "AB\r\n"}, {2, "CD"}, {3, "\x1A"}, {4, "EF\n"}, {5, "GH\r\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.number);
+        ASSERT_EQ(Find(c.number), 0);
+        EXPECT_EQ(Command(), c.command);
+    }
+}
+
 TEST_F(CommandListTest, NoFileFindsNothing) {
     EXPECT_EQ(Find(0), 1);
     EXPECT_TRUE(BufferUntouchedFrom(0));

@@ -1,6 +1,7 @@
 // The entry point as a host sees it: the library loaded by path, QelMain
 // called with requests.
 #include <climits>
+#include <cstring>
 
 #include "driver_library.h"
 #include "host_fixture.h"
@@ -39,6 +40,46 @@ TEST_F(DispatchTest, BlockWriteIsRefusedWithALogLine) {
     ASSERT_EQ(MoxLogCount(), 1);
     EXPECT_STREQ(MoxLogLine(0), "QELPAX: Block Write not supported!");
     EXPECT_EQ(MoxLogLevel(0), 32);
+}
+
+// What each code answers with no context, with no data, and with a record
+// whose address word is null (all zero): the host's slips, never a crash.
+struct NullRecordCase {
+    int32_t code;
+    int32_t noContext;
+    int32_t noData;
+    int32_t noAddress;
+};
+
+TEST_F(DispatchTest, EveryCodeAnswersWithoutItsRecords) {
+    const NullRecordCase cases[] = {
+        {0, 1, 1, 1},
+        {REQ_LOAD, 1, 1, 0},  // all zero: a disabled instance
+        {REQ_WARM_START, 0, 0, 0},
+        {REQ_REGISTER_GATE, 1, 1, 1},
+        {REQ_NOP, 1, 1, 1},
+        {REQ_UPDATE_GATE, 1, 1, 1},
+        {REQ_READ_GATE, 1, 1, 1},
+        {REQ_WRITE_GATE, 1, 1, 1},
+        {8, 1, 1, 1},
+        {9, 1, 1, 1},
+        {REQ_BLOCK_WRITE, 1, 1, 1},
+        {REQ_STOP, 1, 0, 0},
+        {REQ_CLOSE_PORT, 1, 0, 0},
+        {REQ_OPEN_PORT, 1, 2, 2},  // the context names no port
+        {REQ_GET_INFO, 0, 1, 0},
+        {REQ_RECONFIGURE_PORT, 1, 1, 2},  // the change names no port
+    };
+    for (const NullRecordCase& c : cases) {
+        SCOPED_TRACE(c.code);
+        alignas(8) unsigned char record[128] = {};
+        DriverRequest noContext = MakeRequest(nullptr, c.code, record);
+        EXPECT_EQ(LoadedQelMain()(&noContext), c.noContext);
+        EXPECT_EQ(CallDriver(c.code, nullptr), c.noData);
+        std::memset(record, 0, sizeof record);
+        EXPECT_EQ(CallDriver(c.code, record), c.noAddress);
+        EXPECT_EQ(context->port, kNoPort);
+    }
 }
 
 TEST_F(DispatchTest, StopAndCloseBehaveAlikeWithNoPortOpen) {

@@ -9,6 +9,7 @@
 
 #include "driver_library.h"
 #include "host_fixture.h"
+#include "link/port.h"
 #include "os/serial_port.h"
 #include "qel_version.h"
 #include "serial_peer.h"
@@ -162,6 +163,22 @@ TEST_F(LifecycleTest, LoadOpensThePortAndRegisters) {
     }
 }
 
+// Under Wine the third line is COM11: a name Windows opens only through the
+// device namespace. The context keeps the name as the host gave it.
+TEST_F(LifecycleTest, LoadOpensAPortNumberedAboveNine) {
+    SerialPeer peer;
+    if (!OpenPeer(peer, 2)) {
+        return;
+    }
+    PortConfig config = MakePortConfig(peer.DriverPortName());
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    EXPECT_STREQ(context->portSettings.portName, peer.DriverPortName());
+    GateValueArea text("eleven");
+    GateAccessRecord send("SEND_STR", GATE_FORMAT_STRING, text.bytes);
+    EXPECT_EQ(Call(REQ_WRITE_GATE, &send.access), 0);
+    EXPECT_EQ(peer.Receive(7, 2000), "eleven\r");
+}
+
 TEST_F(LifecycleTest, LoadWithThePortDisabledOpensAndRegistersNothing) {
     UseLinkedDriver();
     PortConfig config = MakePortConfig("NUL", 0);
@@ -172,6 +189,21 @@ TEST_F(LifecycleTest, LoadWithThePortDisabledOpensAndRegistersNothing) {
     EXPECT_EQ(context->port, kNoPort);
     EXPECT_EQ(MoxCallCount(), 0);
     EXPECT_EQ(MoxLogCount(), 0);
+}
+
+TEST_F(LifecycleTest, LoadWithThePortDisabledClosesTheHeldPort) {
+    SerialPeer peer;
+    if (!OpenPeer(peer)) {
+        return;
+    }
+    PortConfig config = MakePortConfig(peer.DriverPortName());
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    PortConfig disabled = MakePortConfig(peer.DriverPortName(), 0);
+    EXPECT_EQ(Call(REQ_LOAD, &disabled), 0);
+    EXPECT_EQ(context->port, kNoPort);
+    EXPECT_EQ(context->portEnabled, 0u);
+    EXPECT_TRUE(PortIsFree(peer.DriverPortName()));
+    EXPECT_EQ(MoxCallCount(), 1);  // the first load's registration only
 }
 
 struct TimeoutCase {
@@ -186,9 +218,19 @@ TEST_F(LifecycleTest, LoadSetsTheReadTimeOutAndRaisesTheHostTimeOut) {
     if (!OpenPeer(peer)) {
         return;
     }
+    // The read time-out stops at 60 s; read as signed, a value above 2^31 is
+    // below 100 for the host and beyond the ceiling for the read.
     const TimeoutCase cases[] = {
-        {50, 100, 50}, {150, 150, 150}, {0, 100, 0},
-        {99, 100, 99}, {100, 100, 100}, {0x80000000u, 100, 0},  // read as signed: below 100
+        {50, 100, 50},
+        {150, 150, 150},
+        {0, 100, 0},
+        {99, 100, 99},
+        {100, 100, 100},
+        {6000, 6000, 6000},
+        {6001, 6001, 6000},
+        {429496730, 429496730, 6000},
+        {0x80000000u, 100, 6000},
+        {0xFFFFFFFFu, 100, 6000},
     };
     MoxSetNextClientId(9);
     for (const TimeoutCase& c : cases) {
@@ -209,6 +251,7 @@ TEST_F(LifecycleTest, LoadThatCannotOpenLogsTheNameAndRegistersNothing) {
         const char* logged;
     } const cases[] = {
         {"nonexistent", "QELPA : Fail to open nonexistent"},
+        {"com99", "QELPA : Fail to open com99"},               // as given, not as opened
         {"ABCDEFGHIJKL", "QELPA : Fail to open ABCDEFGHIJK"},  // 12 bytes, no NUL: cut to 11
     };
     for (const auto& c : cases) {
@@ -271,16 +314,74 @@ TEST_F(LifecycleTest, RequestsThatOpenReleaseTheHeldPortFirst) {
 
 TEST_F(LifecycleTest, AHandleThatCannotBeClosedIsKeptAndNothingElseIsOpened) {
     const PortHandle stuck = static_cast<PortHandle>(0x7FFF0000u);  // no port of this process
-    context->port = stuck;
+    HoldPort(context, stuck);
     PortConfig config = MakePortConfig("NUL");
-    PortChange change = Change("NUL", 0);
+    PortConfig disabled = MakePortConfig("NUL", 0);
+    const LineSettings line = {4800, 7, 0, 2};
+    PortChange change = Change("pts/77", 30, line);
     EXPECT_EQ(Call(REQ_CLOSE_PORT), 2);
     EXPECT_EQ(Call(REQ_LOAD, &config), 2);
+    EXPECT_EQ(Call(REQ_LOAD, &disabled), 2);
     EXPECT_EQ(Call(REQ_OPEN_PORT), 2);
     EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &change), 2);
     EXPECT_EQ(context->port, stuck);
+    // The reconfigure keeps what it was given, for the next open.
+    EXPECT_STREQ(context->portSettings.portName, "pts/77");
+    EXPECT_EQ(std::memcmp(&context->portSettings.line, &line, sizeof line), 0);
+    EXPECT_EQ(context->hostTimeout, 30);
     EXPECT_EQ(MoxCallCount(), 0);
+    // Every 2 of a load comes with its line, naming the port asked for.
+    ASSERT_EQ(MoxLogCount(), 2);
+    EXPECT_STREQ(MoxLogLine(0), "QELPA : Fail to open NUL");
+    EXPECT_STREQ(MoxLogLine(1), "QELPA : Fail to open NUL");
     context->port = kNoPort;
+}
+
+// A host may hand over a record it did not clear, here one whose bytes all
+// name the port another instance holds: no request on it may close or use
+// that port.
+TEST_F(LifecycleTest, ARecordTheHostDidNotClearLeavesOtherInstancesPortsAlone) {
+    SerialPeer peer;
+    if (!OpenPeer(peer)) {
+        return;
+    }
+    PortConfig config = MakePortConfig(peer.DriverPortName());
+    ASSERT_EQ(Call(REQ_LOAD, &config), 0);
+    const PortHandle held = context->port;
+
+    alignas(DriverContext) unsigned char uncleared[sizeof(DriverContext)];
+    for (size_t at = 0; at + sizeof held <= sizeof uncleared; at += sizeof held) {
+        std::memcpy(uncleared + at, &held, sizeof held);
+    }
+    DriverContext* other = reinterpret_cast<DriverContext*>(uncleared);
+    ASSERT_EQ(other->port, held);
+    PortConfig missing = MakePortConfig("nonexistent");
+    PortConfig disabled = MakePortConfig("nonexistent", 0);
+    PortChange change = Change("nonexistent", 0);
+    GateValueArea text("stray");
+    GateAccessRecord send("SEND_STR", GATE_FORMAT_STRING, text.bytes);
+    const struct {
+        int32_t code;
+        void* data;
+        int32_t result;
+    } requests[] = {
+        {REQ_WARM_START, nullptr, 0}, {REQ_WRITE_GATE, &send.access, 1},
+        {REQ_STOP, nullptr, 0},       {REQ_CLOSE_PORT, nullptr, 0},
+        {REQ_LOAD, &missing, 2},      {REQ_LOAD, &disabled, 0},
+        {REQ_OPEN_PORT, nullptr, 2},  {REQ_RECONFIGURE_PORT, &change, 2},
+    };
+    for (const auto& r : requests) {
+        SCOPED_TRACE(r.code);
+        DriverRequest request = MakeRequest(other, r.code, r.data);
+        EXPECT_EQ(entry(&request), r.result);
+    }
+
+    GateValueArea hello("hello");
+    GateAccessRecord write("SEND_STR", GATE_FORMAT_STRING, hello.bytes);
+    EXPECT_EQ(Call(REQ_WRITE_GATE, &write.access), 0);
+    EXPECT_EQ(peer.ReceiveUntilQuiet(200, 2000), "hello\r");
+    EXPECT_EQ(context->port, held);
+    EXPECT_EQ(Call(REQ_CLOSE_PORT), 0);
 }
 
 TEST_F(LifecycleTest, WarmStartPurgesPendingInputAndLogs) {

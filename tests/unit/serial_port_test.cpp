@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "os/serial_platform.h"
 #include "serial_peer.h"
 
 namespace {
@@ -121,6 +122,37 @@ TEST_F(SerialPortTest, SettingsTermiosCannotCarryAreRefusedAndLeaveThePortFree) 
         EXPECT_EQ(OpenSerialPort(peer.DriverPortName(), kDefaultLine, control, &handle), kSerialSetStateFailed);
     }
     ASSERT_EQ(OpenDriverEnd(), kSerialOk);
+}
+
+// A device takes what it can and tcsetattr still succeeds: settings it
+// dropped fail the open as settings it refused do.
+TEST_F(SerialPortTest, SettingsTheDeviceDropsFailTheOpenAndLeaveThePortFree) {
+    const struct {
+        const char* dropped;
+        tcflag_t locked;
+        LineSettings line;
+    } cases[] = {
+        {"speed", CBAUD, {19200, 8, 0, 0}},
+        {"two stop bits", CSTOPB, {9600, 8, 2, 0}},
+        {"mark parity", CMSPAR, {9600, 8, 0, 3}},
+        {"odd parity", PARODD, {9600, 8, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dropped);
+        // Each line differs from the default one in the locked setting only.
+        ASSERT_EQ(OpenDriverEnd(kDefaultLine), kSerialOk);
+        EXPECT_EQ(CloseSerialPort(handle), kSerialOk);
+        handle = kNoPort;
+        if (!peer.LockDriverControl(c.locked)) {
+            GTEST_SKIP() << "no right to lock a terminal's settings here";
+        }
+        EXPECT_EQ(OpenDriverEnd(c.line), kSerialSetStateFailed);
+        EXPECT_EQ(handle, kNoPort);
+        ASSERT_TRUE(peer.LockDriverControl(0));
+        ASSERT_EQ(OpenDriverEnd(c.line), kSerialOk);
+        EXPECT_EQ(CloseSerialPort(handle), kSerialOk);
+        handle = kNoPort;
+    }
 }
 
 TEST_F(SerialPortTest, APortIsHeldByOneHandleAtATime) {
@@ -249,6 +281,48 @@ TEST_F(SerialPortTest, PurgeEndsAgainstALineThatNeverFallsQuiet) {
         ReadBytes(handle, sink, sizeof sink, nullptr);
     }
     babbler.join();
+}
+
+struct PortNameCase {
+    const char* name;
+    uint32_t number;          // 0: no COM port
+    const char* windowsName;  // what the Windows open takes
+};
+
+// Windows knows only COM1 to COM9 without the device prefix; POSIX maps the
+// number to /dev/ttyS(n-1) with or without it.
+TEST(PortNameTest, ComPortsAreNamedInTheDeviceNamespace) {
+    const PortNameCase cases[] = {
+        {"COM1", 1, "\\\\.\\COM1"},
+        {"COM10", 10, "\\\\.\\COM10"},
+        {"com11", 11, "\\\\.\\com11"},
+        {"cOm256", 256, "\\\\.\\cOm256"},
+        {"COM999", 999, "\\\\.\\COM999"},
+        {"\\\\.\\COM12", 12, "\\\\.\\COM12"},
+        {"\\\\.\\com3", 3, "\\\\.\\com3"},
+        {"\\\\.\\pipe\\x", 0, "\\\\.\\pipe\\x"},
+        {"NUL", 0, "NUL"},
+        {"COM", 0, "COM"},
+        {"COM0", 0, "COM0"},
+        {"COM01", 0, "COM01"},
+        {"COM1000", 0, "COM1000"},
+        {"COM1x", 0, "COM1x"},
+        {"XCOM1", 0, "XCOM1"},
+        {"\\\\.\\COM", 0, "\\\\.\\COM"},
+        {"pts/3", 0, "pts/3"},
+        {"/dev/ttyUSB0", 0, "/dev/ttyUSB0"},
+        {"", 0, ""},
+    };
+    for (const PortNameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ComPortNumber(c.name), c.number);
+        char formed[32];
+        ASSERT_TRUE(WindowsDeviceName(c.name, formed, sizeof formed));
+        EXPECT_STREQ(formed, c.windowsName);
+    }
+    char small[9];  // \\.\COM10 and its NUL take 10
+    EXPECT_FALSE(WindowsDeviceName("COM10", small, sizeof small));
+    EXPECT_TRUE(WindowsDeviceName("COM1", small, sizeof small));
 }
 
 TEST_F(SerialPortTest, NullDeviceTakesOutputAndGivesNoInput) {
