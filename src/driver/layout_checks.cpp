@@ -44,4 +44,7 @@ static_assert(offsetof(LineSettings, parity) == 6);
 #endif
 
 static_assert(sizeof(LineSettings) == 8);
+// The trace came after the record's own fields; REQ_GET_INFO reports the
+// size with it.
+static_assert(offsetof(DriverContext, trace) >= offsetof(DriverContext, addrD) + sizeof(DriverContext::addrD));
 static_assert(sizeof(PortSettings::portName) == 12);

@@ -164,7 +164,7 @@ int32_t LoadDriver(DriverRequest* request) {
     if (!ReleaseHeldPort(request)) {
         return kPortFailed;
     }
-    const PortHandle handle = OpenPort(settings);
+    const PortHandle handle = OpenPort(settings, &context->trace);
     if (handle == kNoPort) {
         HostLog(kLogLevel, "QELPA : Fail to open %s", settings.portName);
         return kPortFailed;
@@ -176,7 +176,9 @@ int32_t LoadDriver(DriverRequest* request) {
     if (context->hostTimeout < kMinHostTimeout) {
         context->hostTimeout = kMinHostTimeout;
     }
-    if (HostMkClient(kClientName, 1, 0, &context->clientId) != 0) {
+    if (const uint16_t status = HostMkClient(kClientName, 1, 0, &context->clientId); status != 0) {
+        TraceReason(&context->trace, "the host refused to register the client \"%s\" (status %u%s)", kClientName,
+                    static_cast<unsigned>(status), status == kHostMissing ? ": no host process library" : "");
         return kFailed;
     }
     g_clientId = context->clientId;
@@ -201,7 +203,7 @@ int32_t OpenPortRequest(DriverRequest* request) {
     if (!ReleaseHeldPort(request)) {
         return kPortFailed;
     }
-    const PortHandle handle = OpenPort(context->portSettings);
+    const PortHandle handle = OpenPort(context->portSettings, &context->trace);
     if (handle == kNoPort) {
         return kPortFailed;
     }
@@ -226,7 +228,7 @@ int32_t ReconfigurePort(DriverRequest* request) {
     }
     CopyText(context->portSettings.portName, change->portName, sizeof change->portName);
     context->portSettings.line = change->line;
-    const PortHandle handle = OpenPort(context->portSettings);
+    const PortHandle handle = OpenPort(context->portSettings, &context->trace);
     if (handle == kNoPort) {
         return kPortFailed;
     }
