@@ -4,15 +4,17 @@
 
 #include "context/text.h"
 
-PortHandle OpenPort(const PortSettings& settings) {
+PortHandle OpenPort(const PortSettings& settings, TraceFile* trace) {
     // The name comes from a record the host filled in: cut it at its field's
     // end even when the host left no NUL there.
     char name[sizeof settings.portName + 1];
     CopyText(name, settings.portName, sizeof settings.portName);
     PortHandle handle = kNoPort;
     if (OpenSerialPort(name, settings.line, settings.lineControl, &handle) != kSerialOk) {
+        TracePort(trace, TracePortEvent::kOpenFailed, name, static_cast<uint32_t>(SerialLastError(kNoPort)));
         return kNoPort;
     }
+    TracePort(trace, TracePortEvent::kOpened, name, 0);
     return handle;
 }
 
@@ -34,8 +36,11 @@ int32_t ClosePort(DriverRequest* request) {
         return kOk;
     }
     if (CloseSerialPort(context->port) != kSerialOk) {
+        TracePort(&context->trace, TracePortEvent::kCloseFailed, context->portSettings.portName,
+                  static_cast<uint32_t>(SerialLastError(context->port)));
         return kPortFailed;
     }
+    TracePort(&context->trace, TracePortEvent::kClosed, context->portSettings.portName, 0);
     context->port = kNoPort;
     return kOk;
 }

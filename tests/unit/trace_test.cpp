@@ -130,6 +130,8 @@ TEST_F(TraceTest, EachEventWritesOneLineOfItsPattern) {
          "RX none \\d+ ms after TX: 0 bytes"},
         {"ReadUnrecognised", [](TraceFile* t) { TraceRead(t, "xx", 2, TraceReply::kUnrecognised); },
          "RX unrecognised: 2 bytes 78 78  xx"},
+        {"ReadNotJudged", [](TraceFile* t) { TraceRead(t, "*", 1, TraceReply::kNotJudged); },
+         "RX not judged: 1 byte 2A  \\*"},
         {"RequestWithNumber", [](TraceFile* t) { TraceRequestNumber(t, "WRITE_GATE", "0102", 5); },
          "WRITE_GATE 0102 value 5"},
         {"RequestWithText", [](TraceFile* t) { TraceRequest(t, "WRITE_GATE", "SEND_STR", "CAM 1\r"); },
