@@ -150,6 +150,7 @@ TEST(ParseOptions, TakesEveryOptionInBothForms) {
                        "even",
                        "--link",
                        "/tmp/sw",
+                       "--replug-for=9",
                        "--state",
                        "--silent",
                        "--refuse",
@@ -184,6 +185,7 @@ TEST(ParseOptions, TakesEveryOptionInBothForms) {
     EXPECT_EQ(options.texts[1], (std::pair<std::string, std::string>{"0A", ""}));
     EXPECT_FALSE(options.control);
     EXPECT_TRUE(options.verbose);
+    EXPECT_EQ(options.replugSeconds, 9u);
     EXPECT_EQ(options.controlFifo, "/tmp/sw.ctl");
     EXPECT_EQ(options.ptyFile, "/tmp/sw.pty");
 }
@@ -217,6 +219,8 @@ TEST(ParseOptions, RefusesBadInputWithAReason) {
         {{"--link", "/tmp/switch01"}, "--link: \"/tmp/switch01\" is not an absolute path of at most 11"},
         {{"--link", "sw"}, "is not an absolute path"},
         {{"--control", ""}, "--control: empty path"},
+        {{"--replug-for", "3601"}, "--replug-for: \"3601\" is not a number from 0 to 3600"},
+        {{"--device", "/dev/ttyS0", "--replug-after", "1"}, "only a pseudo-terminal can be replugged"},
         {{"--pty-file="}, "--pty-file: empty path"},
         {{"--state=yes"}, "--state takes no value"},
         {{"--bogus"}, "unknown option --bogus"},

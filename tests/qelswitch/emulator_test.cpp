@@ -224,6 +224,15 @@ TEST_F(EmulatorTest, HangupComesAfterTheCountedMessagesAndTheirAnswers) {
     EXPECT_FALSE(HasEvent("HASH 0A1F"));
 }
 
+TEST_F(EmulatorTest, ReplugComesAfterTheCountedMessagesAndTheirAnswers) {
+    emulator.replugAfter = 1;
+    ReceiveBytes(emulator, "P\r\r#010259\r\r", 0);
+    EXPECT_FALSE(ReplugDue(emulator));
+    EXPECT_EQ(TakeDueWrites(emulator, 0), "*00\r\n");
+    EXPECT_TRUE(ReplugDue(emulator));
+    EXPECT_EQ(emulator.counts.messages, 1u);
+}
+
 TEST_F(EmulatorTest, HangupAfterZeroIsDueAtOnce) {
     emulator.faults.hangupAfter = 0;
     EXPECT_TRUE(HangupDue(emulator));

@@ -319,6 +319,22 @@ TEST(Program, ReplugComesBackOnANewLineBehindTheLink) {
     close(again);
 }
 
+TEST(Program, ReplugsAfterTheCountedMessages) {
+    const std::string link = ScratchLink();
+    Program program({"--link", link, "--replug-after", "1", "--replug-for", "0", "--no-control"});
+    const std::string old = program.Line();
+    const int line = OpenLine(link);
+    Send(line, "P\r\r");
+    EXPECT_EQ(ReadUpTo(line, 5), "*00\r\n");  // the answer goes out first
+    EXPECT_EQ(program.LineWith("UNPLUG"), "UNPLUG " + old + " for 0 s");
+    const std::string back = program.LineWith("REPLUG");
+    EXPECT_EQ(back, "REPLUG " + LinkTarget(link));
+    EXPECT_NE(back, "REPLUG " + old);
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0);
+    close(line);
+}
+
 // Answers pile up while the reader is busy writing; they wait for it.
 TEST(Program, KeepsAnswersForAReaderThatReads) {
     Program program({"--no-control"});

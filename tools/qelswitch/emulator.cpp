@@ -113,6 +113,12 @@ void HandleLine(Emulator& emulator, std::string_view received, bool cut, uint64_
     }
     Queue(emulator, answer, nowMs + faults.delayMs);
     if (faults.hangupAfter > 0) --faults.hangupAfter;
+    if (emulator.replugAfter > 0) --emulator.replugAfter;
+}
+
+// Once the hang-up or the unplugging is due the line only waits for it.
+bool LineClosing(const Emulator& emulator) {
+    return emulator.faults.hangupAfter == 0 || emulator.replugAfter == 0;
 }
 
 void DropLine(Emulator& emulator) {
@@ -144,9 +150,7 @@ std::string OnOff(bool on) {
 
 void ReceiveBytes(Emulator& emulator, std::string_view bytes, uint64_t nowMs) {
     if (emulator.verbose) emulator.events.push_back("RX " + Visible(bytes));
-    // Once the hang-up is due the line only waits to be closed.
-    if (emulator.faults.hangupAfter == 0) return;
-    if (bytes.empty()) return;
+    if (LineClosing(emulator) || bytes.empty()) return;
     if ((!emulator.line.empty() || emulator.lineCut) && nowMs >= emulator.lastByteMs + kPartialLineGapMs) {
         emulator.events.push_back("NOTE " + Quoted(emulator.line) + (emulator.lineCut ? " (cut)" : "") +
                                   " dropped: no CR came within " + std::to_string(kPartialLineGapMs) + " ms");
@@ -156,7 +160,7 @@ void ReceiveBytes(Emulator& emulator, std::string_view bytes, uint64_t nowMs) {
     // The line's echo is immediate; the switcher answers after it.
     if (emulator.faults.echo) Queue(emulator, bytes, nowMs);
     for (char byte : bytes) {
-        if (emulator.faults.hangupAfter == 0) break;
+        if (LineClosing(emulator)) break;
         if (byte != '\r') {
             AddToLine(emulator, byte);
             continue;
@@ -207,6 +211,10 @@ int64_t MillisecondsToNextWrite(const Emulator& emulator, uint64_t nowMs) {
 
 bool HangupDue(const Emulator& emulator) {
     return emulator.faults.hangupAfter == 0 && emulator.writes.empty();
+}
+
+bool ReplugDue(const Emulator& emulator) {
+    return emulator.replugAfter == 0 && emulator.writes.empty();
 }
 
 std::vector<std::string> TakeEvents(Emulator& emulator) {

@@ -40,6 +40,9 @@ struct Emulator {
     bool verbose = false;  // events for every byte received and sent
     SwitchState state;
     Counts counts;
+    // Messages until the line is unplugged for a while (--replug-after);
+    // -1 never. Not a fault of the summary: it happens once.
+    int64_t replugAfter = -1;
     std::string line;  // the line being received, up to its CR
     bool lineCut = false;
     // After a cut: the latest bytes of the line, where a message that
@@ -71,6 +74,10 @@ int64_t MillisecondsToNextWrite(const Emulator& emulator, uint64_t nowMs);
 // The line is to be closed: the hang-up count ran out and every answer has
 // gone out.
 bool HangupDue(const Emulator& emulator);
+
+// The line is to be unplugged: the replug count ran out and every answer
+// has gone out.
+bool ReplugDue(const Emulator& emulator);
 
 std::vector<std::string> TakeEvents(Emulator& emulator);
 

@@ -327,6 +327,11 @@ bool Step(Loop& loop) {
             std::printf("HANGUP after %llu messages\n", static_cast<unsigned long long>(loop.emulator.counts.messages));
             return Stop(loop, "hangup");
         }
+        if (loop.outgoing.empty() && ReplugDue(loop.emulator)) {
+            DrainLine(loop.line, kHangupGraceMs);
+            loop.emulator.replugAfter = -1;
+            Unplug(loop, loop.options->replugSeconds);
+        }
     }
     const int64_t wait = NextWakeMs(loop);
     // A descriptor of -1 is left out of the poll.
@@ -390,6 +395,7 @@ int main(int argc, char** argv) {
 
     loop.emulator.faults = options.faults;
     loop.emulator.verbose = options.verbose;
+    loop.emulator.replugAfter = options.replugAfter;
     for (const auto& [address, text] : options.texts) loop.emulator.state.labels[address] = text;
     loop.input = StdinInput(options.control);
     while (Step(loop)) {

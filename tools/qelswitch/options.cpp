@@ -95,6 +95,11 @@ bool ApplyValue(const std::string& option, const std::string& value, Options* op
     } else if (option == "--hangup-after") {
         if (!ParseNumber(option, value, kMaxCount, &number, error)) return false;
         options->faults.hangupAfter = static_cast<int64_t>(number);
+    } else if (option == "--replug-after") {
+        if (!ParseNumber(option, value, kMaxCount, &number, error)) return false;
+        options->replugAfter = static_cast<int64_t>(number);
+    } else if (option == "--replug-for") {
+        if (!ParseNumber(option, value, kMaxReplugSeconds, &options->replugSeconds, error)) return false;
     } else if (option == "--text") {
         return ParseText(value, options, error);
     }
@@ -123,9 +128,9 @@ bool ApplyFlag(const std::string& option, Options* options) {
 }
 
 bool TakesValue(const std::string& option) {
-    static const char* const kValued[] = {"--device", "--link",      "--control",      "--pty-file",
-                                          "--baud",   "--data-bits", "--stop-bits",    "--parity",
-                                          "--refuse", "--delay",     "--hangup-after", "--text"};
+    static const char* const kValued[] = {"--device",       "--link",      "--control",      "--pty-file",  "--baud",
+                                          "--data-bits",    "--stop-bits", "--parity",       "--refuse",    "--delay",
+                                          "--hangup-after", "--text",      "--replug-after", "--replug-for"};
     return std::any_of(std::begin(kValued), std::end(kValued), [&](const char* name) { return option == name; });
 }
 
@@ -149,6 +154,9 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
         if (known) continue;
         if (option.rfind('-', 0) == 0) return Fail(error, "unknown option " + option);
         return Fail(error, "unexpected argument \"" + argument + "\"");
+    }
+    if (options->replugAfter >= 0 && !options->device.empty()) {
+        return Fail(error, "--replug-after: only a pseudo-terminal can be replugged, not --device");
     }
     return true;
 }
@@ -175,6 +183,8 @@ std::string UsageText() {
            "  --delay MS           wait MS milliseconds before each answer\n"
            "  --echo               send back every byte received, ahead of the answer\n"
            "  --hangup-after N     close the line and exit after N messages\n"
+           "  --replug-after N     unplug the line after N messages (as the command replug)\n"
+           "  --replug-for S       ... for S seconds (default 3)\n"
            "  --no-control         do not read commands from standard input\n"
            "  --verbose            also print every byte received (RX) and sent (TX)\n"
            "  --version            the version, and nothing else\n"

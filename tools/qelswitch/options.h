@@ -34,6 +34,8 @@ struct Options {
     bool verbose = false;
     bool help = false;
     Faults faults;
+    int64_t replugAfter = -1;                                // unplug after this many messages; -1 never
+    uint64_t replugSeconds = 3;                              // for this long
     std::vector<std::pair<std::string, std::string>> texts;  // address, text
 };
 
