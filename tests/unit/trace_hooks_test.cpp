@@ -18,6 +18,7 @@
 #include "cmdlist/command_list.h"
 #include "scripted_switcher.h"
 #include "trace/trace.h"
+#include "trace_variable.h"
 
 namespace fs = std::filesystem;
 
@@ -26,18 +27,6 @@ namespace {
 constexpr const char* kTraceName = "driver_trace.txt";
 const std::string kAccepted = "*3F\r\n";
 const std::string kRefused = "?3F\r\n";
-
-void SetVariable(const char* value) {
-#if defined(_WIN32)
-    _putenv_s(kTraceVariable, value == nullptr ? "" : value);
-#else
-    if (value == nullptr) {
-        unsetenv(kTraceVariable);
-    } else {
-        setenv(kTraceVariable, value, 1);
-    }
-#endif
-}
 
 // The file's lines without their time stamps; a line without a stamp of the
 // right form, or of another instance, is kept whole so that it fails.
@@ -102,7 +91,7 @@ class TraceHooksTest : public SwitcherTest {
     void TearDown() override {
         TraceClose(&context->trace);
         SwitcherTest::TearDown();
-        SetVariable(nullptr);
+        SetTraceVariable(nullptr);
         SetTraceFileLimitForTest(0);
         if (!directory_.empty()) {
             fs::current_path(previous_);
@@ -376,7 +365,7 @@ const KindCase kKinds[] = {
 };
 
 TEST_F(TraceHooksTest, EachGateKindLeavesItsLines) {
-    SetVariable(kTraceName);
+    SetTraceVariable(kTraceName);
     ASSERT_EQ(Load("COM99"), kPortFailed);
     ASSERT_EQ(Load(peer.DriverPortName()), kOk);
     EXPECT_TRUE(MatchInOrder(TraceLines(kTraceName),
@@ -423,7 +412,7 @@ TEST_F(TraceHooksTest, EachGateKindLeavesItsLines) {
 TEST_F(TraceHooksTest, FullFileRollsOverThroughTheDriver) {
     constexpr uint32_t kLimit = 1000;
     SetTraceFileLimitForTest(kLimit);
-    SetVariable(kTraceName);
+    SetTraceVariable(kTraceName);
     ASSERT_EQ(Load("NUL"), kOk);
     constexpr int kRequests = 40;  // three lines each: several files' worth
     for (int n = 0; n < kRequests; ++n) {
@@ -453,7 +442,7 @@ TEST_F(TraceHooksTest, TraceThatIsOffOrRefusedChangesNoResult) {
     for (const SwitchCase& c : cases) {
         SCOPED_TRACE(c.name);
         MoxReset();
-        SetVariable(c.variable);
+        SetTraceVariable(c.variable);
         EXPECT_EQ(Load("NUL"), kOk);
         GateValueArea value(5);
         GateAccessRecord gate("0102", GATE_FORMAT_NUMERIC, value.bytes);
