@@ -46,7 +46,7 @@ static_assert(offsetof(LineSettings, parity) == 6);
 // behind the handle.
 static_assert(offsetof(DriverContext, port) == QEL_WORD(1));
 static_assert(offsetof(DriverContext, portMark) == QEL_WORD(2));
-static_assert(sizeof(DriverContext) == 3164);
+static_assert(sizeof(DriverContext) == 3176);
 #endif
 
 static_assert(sizeof(LineSettings) == 8);
