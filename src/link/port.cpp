@@ -9,9 +9,6 @@
 
 namespace {
 
-// A line that went away is tried again no more often than this: a long
-// outage then adds no wait to the requests that find it gone.
-constexpr uint32_t kReopenIntervalMs = 2000;
 uint32_t g_reopenIntervalMs = kReopenIntervalMs;
 
 // The clock's low 32 bits: differences stay right across a wrap.

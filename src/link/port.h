@@ -31,7 +31,11 @@ void NoteLostPort(DriverContext* context);
 void ReviveLostPort(DriverContext* context);
 // Whether the instance's port went away and waits to be reopened.
 bool PortIsLost(const DriverContext* context);
-// For tests: the least time between two reopen tries (2000 ms until set).
+// A lost line is tried again no more often than this: a long outage then
+// adds no wait to the requests that find it gone.
+constexpr uint32_t kReopenIntervalMs = 2000;
+// For tests: the least time between two reopen tries (kReopenIntervalMs
+// until set).
 void SetReopenIntervalMs(uint32_t milliseconds);
 // REQ_CLOSE_PORT and REQ_STOP: 0 when the instance holds no port afterwards
 // (also when it held none, or its port was lost), 2 when the close failed and
