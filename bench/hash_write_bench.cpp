@@ -1,6 +1,7 @@
-// One '#' write in bank 1 as the host makes it, against a switcher that
-// answers at once on a pseudo-terminal: the protocol's 80 ms wait and what
-// the driver adds to it.
+// One '#' write in bank 1 as the host makes it, through QelMain, against a
+// switcher that answers at once on a pseudo-terminal: the protocol's 80 ms
+// wait and what the driver adds to it, with the trace off (argument 0) and
+// on (1), so that one run shows what the trace costs.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -18,7 +19,7 @@
 #include "moxpro_control.h"
 #include "os/serial_port.h"
 #include "os/sleep.h"
-#include "protocol/gate_requests.h"
+#include "trace/trace.h"
 
 namespace {
 
@@ -74,6 +75,20 @@ void HashWriteBankOne(benchmark::State& state) {
     SetSleepFunction(nullptr);
     g_readyLevel = kReadyLevel;
 
+    // The trace as a load opens it, into a file of its own.
+    char tracePath[] = "/tmp/qel_bench_trace_XXXXXX";
+    const bool traced = state.range(0) != 0;
+    if (traced) {
+        const int file = mkstemp(tracePath);
+        if (file >= 0) {
+            close(file);
+        }
+        setenv(kTraceVariable, tracePath, 1);
+        if (!TraceOpen(&context.trace, 1, nullptr)) {
+            state.SkipWithError("the trace did not open");
+        }
+    }
+
     std::atomic<bool> stopping{false};
     std::thread switcher(Answer, master, std::cref(stopping));
 
@@ -86,7 +101,7 @@ void HashWriteBankOne(benchmark::State& state) {
     DriverRequest request{&context, REQ_WRITE_GATE, 0, 0, &access};
     for (auto _ : state) {
         value[2] = 5;
-        if (WriteGate(&request) != 0) {
+        if (QelMain(&request) != 0) {
             state.SkipWithError("write refused");
             break;
         }
@@ -96,8 +111,19 @@ void HashWriteBankOne(benchmark::State& state) {
     switcher.join();
     CloseSerialPort(context.port);
     close(master);
+    if (traced) {
+        TraceClose(&context.trace);
+        unsetenv(kTraceVariable);
+        unlink(tracePath);
+    }
 }
 
 }  // namespace
 
-BENCHMARK(HashWriteBankOne)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20)->Repetitions(5);
+BENCHMARK(HashWriteBankOne)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime()
+    ->Iterations(20)
+    ->Repetitions(5);

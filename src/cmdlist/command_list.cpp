@@ -24,6 +24,10 @@ constexpr int kReadLimit = 1900;
 // 8 bits and substitution works in 255 characters.
 constexpr size_t kCommandTextLimit = kWorkAreaSize - 1;
 
+// Why a lookup failed, for the trace: it follows "entry N ".
+constexpr const char* kNotInList = "not in the list";
+constexpr const char* kNoList = "not in the list: the file has no line with StartOfCommandList";
+
 struct Entry {
     int64_t number;
     const char* text;
@@ -68,7 +72,8 @@ bool SplitEntry(const char* line, Entry* entry) {
 }
 
 // Leaves the destination untouched unless the whole command fits.
-int32_t DeliverCommand(const Entry& entry, char* destination, size_t capacity) {
+int32_t DeliverCommand(const Entry& entry, char* destination, size_t capacity, const char** why) {
+    *why = "refused: its command is longer than 255 characters";
     if (entry.length > kCommandTextLimit) {
         return kFailed;
     }
@@ -76,6 +81,7 @@ int32_t DeliverCommand(const Entry& entry, char* destination, size_t capacity) {
     std::memcpy(command, entry.text, entry.length);
     command[entry.length] = '\0';
     if (std::memchr(command, '@', entry.length) != nullptr && SubstituteGateValues(command, sizeof command) != kOk) {
+        *why = "refused: its command is longer than 255 characters once the gate values are put in";
         return kFailed;
     }
     size_t length = std::strlen(command);
@@ -97,16 +103,21 @@ bool FindStartMarker(FILE* file, char* line) {
     return false;
 }
 
-int32_t SearchList(FILE* file, int32_t number, char* destination, size_t capacity) {
+int32_t SearchList(FILE* file, int32_t number, char* destination, size_t capacity, const char** why) {
     char line[kLineAreaSize];
-    if (!FindStartMarker(file, line) || std::strstr(line, kEndMarker) != nullptr) {
+    *why = kNoList;
+    if (!FindStartMarker(file, line)) {
+        return kFailed;
+    }
+    *why = kNotInList;
+    if (std::strstr(line, kEndMarker) != nullptr) {
         return kFailed;
     }
     for (int count = 0; count < kLineLimit && MoreToRead(file); ++count) {
         ReadLine(file, line);
         Entry entry;
         if (SplitEntry(line, &entry) && entry.number == number) {
-            return DeliverCommand(entry, destination, capacity);
+            return DeliverCommand(entry, destination, capacity, why);
         }
         // Checked after the split: the end marker's own line can be an entry.
         if (std::strstr(line, kEndMarker) != nullptr) {
@@ -118,14 +129,22 @@ int32_t SearchList(FILE* file, int32_t number, char* destination, size_t capacit
 
 }  // namespace
 
-int32_t FindCommand(int32_t number, char* destination, size_t capacity) {
+int32_t FindCommand(int32_t number, char* destination, size_t capacity, TraceFile* trace) {
     // As bytes on every build: Windows' text mode would fold CR LF a second
     // time and end the file at a Ctrl-Z.
     FILE* file = std::fopen(kCommandListFile, "rb");
     if (file == nullptr) {
+        TraceMissingFile(trace, kCommandListFile);
         return kFailed;
     }
-    int32_t result = SearchList(file, number, destination, capacity);
+    const char* why = nullptr;
+    int32_t result = SearchList(file, number, destination, capacity, &why);
     std::fclose(file);
+    if (result == kOk || why == kNotInList || why == kNoList) {
+        TraceListLookup(trace, kCommandListFile, number, result == kOk ? destination : nullptr);
+    }
+    if (result != kOk) {
+        TraceReason(trace, "entry %d %s", static_cast<int>(number), why);
+    }
     return result;
 }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "trace/trace.h"
+
 constexpr const char* kCommandListFile = "qelkophv01.ini";
 
 // Finds entry `number` and leaves its command text, gate values put in,
@@ -11,4 +13,5 @@ constexpr const char* kCommandListFile = "qelkophv01.ini";
 // found, 1 otherwise with `destination` untouched. The file is read afresh
 // on every call. A command longer than 255 characters, before or after its
 // gate values are put in, is refused with 1 rather than sent cut short.
-int32_t FindCommand(int32_t number, char* destination, size_t capacity);
+// The lookup, and why it failed, go into `trace` when one is given.
+int32_t FindCommand(int32_t number, char* destination, size_t capacity, TraceFile* trace = nullptr);

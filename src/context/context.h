@@ -8,6 +8,7 @@
 #include "context/text.h"
 #include "os/serial_port.h"
 #include "qelkophv/qelkophv.h"
+#include "trace/trace.h"
 
 enum CommandKind : uint32_t {
     KIND_HASH = 0,
@@ -62,6 +63,9 @@ struct DriverContext {
     int32_t trailerLength;
     char addrC[256];
     char addrD[256];
+    // The instance's trace file; off unless QELKOPHV_TRACE named one at the
+    // last REQ_LOAD. Last, so that the fields before keep their places.
+    TraceFile trace;
     // A line that went away (meaningful in a marked record only): the dead
     // handle is closed, `port` is kNoPort, and the requests that use the
     // line reopen it from portSettings with the read time-out below, at most

@@ -3,6 +3,7 @@
 
 #include "context/context.h"
 #include "driver/lifecycle.h"
+#include "driver/request_trace.h"
 #include "host/host_library.h"
 #include "link/port.h"
 #include "protocol/address_parser.h"
@@ -61,8 +62,9 @@ int32_t QEL_CDECL QelMain(DriverRequest* request) {
         return kFailed;
     }
     const int32_t code = request->code;
-    if (code < 0 || code >= kSlotCount || kHandlers[code] == nullptr) {
-        return kFailed;
-    }
-    return kHandlers[code](request);
+    TraceRequestStart(request);
+    const bool handled = code >= 0 && code < kSlotCount && kHandlers[code] != nullptr;
+    const int32_t result = handled ? kHandlers[code](request) : kFailed;
+    TraceRequestFinish(request, result);
+    return result;
 }

@@ -43,11 +43,14 @@ static_assert(offsetof(LineSettings, stopBits) == 4);
 static_assert(offsetof(LineSettings, parity) == 6);
 
 // The host allocates what REQ_GET_INFO reports; the port's mark sits right
-// behind the handle.
+// behind the handle, and the trace file behind the record's own fields.
 static_assert(offsetof(DriverContext, port) == QEL_WORD(1));
 static_assert(offsetof(DriverContext, portMark) == QEL_WORD(2));
-static_assert(sizeof(DriverContext) == 3176);
+static_assert(offsetof(DriverContext, trace) == 3164);
 #endif
 
 static_assert(sizeof(LineSettings) == 8);
+// The trace came after the record's own fields; REQ_GET_INFO reports the
+// size with it.
+static_assert(offsetof(DriverContext, trace) >= offsetof(DriverContext, addrD) + sizeof(DriverContext::addrD));
 static_assert(sizeof(PortSettings::portName) == 12);

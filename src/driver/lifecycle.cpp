@@ -172,7 +172,7 @@ int32_t LoadDriver(DriverRequest* request) {
     if (config->enabled == 0) {
         return kOk;
     }
-    const PortHandle handle = OpenPort(settings);
+    const PortHandle handle = OpenPort(settings, &context->trace);
     if (handle == kNoPort) {
         LogOpenFailure(settings);
         return kPortFailed;
@@ -184,7 +184,9 @@ int32_t LoadDriver(DriverRequest* request) {
     if (context->hostTimeout < kMinHostTimeout) {
         context->hostTimeout = kMinHostTimeout;
     }
-    if (HostMkClient(kClientName, 1, 0, &context->clientId) != 0) {
+    if (const uint16_t status = HostMkClient(kClientName, 1, 0, &context->clientId); status != 0) {
+        TraceReason(&context->trace, "the host refused to register the client \"%s\" (status %u%s)", kClientName,
+                    static_cast<unsigned>(status), status == kHostMissing ? ": no host process library" : "");
         return kFailed;
     }
     g_clientId = context->clientId;
@@ -212,7 +214,7 @@ int32_t OpenPortRequest(DriverRequest* request) {
     if (!ReleaseHeldPort(request)) {
         return kPortFailed;
     }
-    const PortHandle handle = OpenPort(context->portSettings);
+    const PortHandle handle = OpenPort(context->portSettings, &context->trace);
     if (handle == kNoPort) {
         return kPortFailed;
     }
@@ -238,7 +240,7 @@ int32_t ReconfigurePort(DriverRequest* request) {
     if (!ReleaseHeldPort(request)) {
         return kPortFailed;
     }
-    const PortHandle handle = OpenPort(context->portSettings);
+    const PortHandle handle = OpenPort(context->portSettings, &context->trace);
     if (handle == kNoPort) {
         return kPortFailed;
     }

@@ -22,10 +22,10 @@ constexpr int32_t kEchoCopyLimit = 200;
 constexpr int32_t kFillCount = 20;
 constexpr char kFillDigit = '0';
 
-constexpr const char kCrLfMarker[] = "<CR><LF>";
-constexpr const char kCrMarker[] = "<CR>";
+// A marked line end is the CR and LF as the trace shows them: "<CR><LF>".
+constexpr size_t kLineEndMarkerLength = 2 * (kVisibleByteSize - 1);
 
-static_assert(kEchoCopyLimit + sizeof kCrLfMarker <= kEchoTextSize, "a marked echo must fit its text");
+static_assert(kEchoCopyLimit + kLineEndMarkerLength + 1 <= kEchoTextSize, "a marked echo must fit its text");
 
 // Puts the text into the echo gate when the host has one; a missing gate
 // only skips the echo.
@@ -38,6 +38,30 @@ void Echo(const DriverContext* context, const char* address, const char* text) {
 
 int32_t Smaller(int32_t a, int32_t b) {
     return a < b ? a : b;
+}
+
+// Why a transmission did not go, for the trace.
+void ExplainFailedWrite(DriverContext* context, uint32_t written, int32_t total) {
+    TraceFile* trace = &context->trace;
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    char port[sizeof context->portSettings.portName + 1];
+    CopyText(port, context->portSettings.portName, sizeof context->portSettings.portName);
+    if (context->port == kNoPort) {
+        TraceReason(trace, "port %s not open: start the instance or open its port", port);
+        return;
+    }
+    const int32_t error = SerialLastError(context->port);
+    if (error == 0) {
+        TraceReason(trace, "line write on %s fell short: %u of %d bytes went", port, static_cast<unsigned>(written),
+                    static_cast<int>(total));
+        return;
+    }
+    char text[160];
+    TraceReason(trace, "line write failed on %s after %u of %d bytes (OS error %d: %s)", port,
+                static_cast<unsigned>(written), static_cast<int>(total), static_cast<int>(error),
+                SerialErrorText(error, text, sizeof text));
 }
 
 }  // namespace
@@ -60,8 +84,10 @@ int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length) {
     uint32_t written = 0;
     if (WriteBytes(HeldPort(context), transmission, static_cast<uint32_t>(total), &written) != kSerialOk ||
         written != static_cast<uint32_t>(total)) {
+        ExplainFailedWrite(context, written, total);
         return kFailed;
     }
+    TraceTransmission(&context->trace, transmission, total);
     char text[kEchoTextSize];
     CopyText(text, transmission, static_cast<size_t>(Smaller(total, kEchoCopyLimit)));
     Echo(context, kOutgoingGate, text);
@@ -111,6 +137,15 @@ void MarkLineEnd(char* text) {
     if (end == nullptr) {
         return;
     }
-    const char* marker = end[1] == kLineFeed ? kCrLfMarker : kCrMarker;
-    std::memcpy(end, marker, std::strlen(marker) + 1);
+    const bool lineFeed = end[1] == kLineFeed;
+    char marker[kVisibleByteSize];
+    size_t length = VisibleByte(kCarriageReturn, marker);
+    std::memcpy(end, marker, length);
+    end += length;
+    if (lineFeed) {
+        length = VisibleByte(kLineFeed, marker);
+        std::memcpy(end, marker, length);
+        end += length;
+    }
+    *end = '\0';
 }

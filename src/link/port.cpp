@@ -26,15 +26,17 @@ void LogPortEvent(const DriverContext* context, const char* event) {
 
 }  // namespace
 
-PortHandle OpenPort(const PortSettings& settings) {
+PortHandle OpenPort(const PortSettings& settings, TraceFile* trace) {
     // The name comes from a record the host filled in: cut it at its field's
     // end even when the host left no NUL there.
     char name[sizeof settings.portName + 1];
     CopyText(name, settings.portName, sizeof settings.portName);
     PortHandle handle = kNoPort;
     if (OpenSerialPort(name, settings.line, settings.lineControl, &handle) != kSerialOk) {
+        TracePort(trace, TracePortEvent::kOpenFailed, name, static_cast<uint32_t>(SerialLastError(kNoPort)));
         return kNoPort;
     }
+    TracePort(trace, TracePortEvent::kOpened, name, 0);
     return handle;
 }
 
@@ -63,8 +65,9 @@ void NoteLostPort(DriverContext* context) {
     if (port == kNoPort || !SerialPortLost(port)) {
         return;
     }
-    // Trace (once the trace reaches the requests): TracePortEvent::kLost with
-    // SerialLastError(port), before the close below forgets it.
+    // The error that told the loss, before the close forgets it.
+    TracePort(&context->trace, TracePortEvent::kLost, context->portSettings.portName,
+              static_cast<uint32_t>(SerialLastError(port)));
     // A handle that cannot be closed stays held, as it did before the driver
     // knew of lost lines: the requests then fail on it.
     if (CloseSerialPort(port) != kSerialOk) {
@@ -87,13 +90,14 @@ void ReviveLostPort(DriverContext* context) {
     context->lastReopenMs = now;
     const PortHandle handle = OpenPort(context->portSettings);
     if (handle == kNoPort) {
-        // Trace: TracePortEvent::kReopenFailed with SerialLastError(kNoPort).
+        TracePort(&context->trace, TracePortEvent::kReopenFailed, context->portSettings.portName,
+                  static_cast<uint32_t>(SerialLastError(kNoPort)));
         return;
     }
     const int32_t readTimeout = context->readTimeoutUnits;
     HoldPort(context, handle);
     SetHeldReadTimeout(context, readTimeout);
-    // Trace: TracePortEvent::kReopened.
+    TracePort(&context->trace, TracePortEvent::kReopened, context->portSettings.portName, 0);
     LogPortEvent(context, "Reopened");
 }
 
@@ -113,8 +117,11 @@ int32_t ClosePort(DriverRequest* request) {
         return kOk;
     }
     if (CloseSerialPort(context->port) != kSerialOk) {
+        TracePort(&context->trace, TracePortEvent::kCloseFailed, context->portSettings.portName,
+                  static_cast<uint32_t>(SerialLastError(context->port)));
         return kPortFailed;
     }
+    TracePort(&context->trace, TracePortEvent::kClosed, context->portSettings.portName, 0);
     context->port = kNoPort;
     return kOk;
 }

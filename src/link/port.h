@@ -8,8 +8,9 @@
 #include "os/serial_port.h"
 
 // Opens the port the settings name (a name that fills its field without a
-// NUL is taken whole); kNoPort when the serial layer refuses it.
-PortHandle OpenPort(const PortSettings& settings);
+// NUL is taken whole); kNoPort when the serial layer refuses it. The outcome,
+// with the system's error, goes into `trace` when one is given.
+PortHandle OpenPort(const PortSettings& settings, TraceFile* trace = nullptr);
 // The port the instance holds: kNoPort unless the driver opened it in this
 // record, whatever the record's port bytes say.
 PortHandle HeldPort(const DriverContext* context);
@@ -39,6 +40,7 @@ constexpr uint32_t kReopenIntervalMs = 2000;
 void SetReopenIntervalMs(uint32_t milliseconds);
 // REQ_CLOSE_PORT and REQ_STOP: 0 when the instance holds no port afterwards
 // (also when it held none, or its port was lost), 2 when the close failed and
-// the port stays held, 1 without a context. A lost port is no longer
-// reopened: the host has taken the port back.
+// the port stays held, 1 without a context. A port it held is traced closed,
+// or not, with the system's error. A lost port is no longer reopened: the
+// host has taken the port back.
 int32_t ClosePort(DriverRequest* request);

@@ -54,8 +54,26 @@ void FormatTwoDigits(char (&output)[3], int32_t value) {
     output[2] = '\0';
 }
 
+// Why the gate's value cannot go out, for the trace.
+void RefuseNumber(DriverRequest* request, int32_t largest) {
+    TraceReason(&ContextOf(request)->trace, "value %d out of range 0-%d", static_cast<int>(GateNumber(request)),
+                static_cast<int>(largest));
+}
+
+void RefuseText(DriverRequest* request, const char* why) {
+    DriverContext* context = ContextOf(request);
+    if (!TraceIsOn(&context->trace)) {
+        return;
+    }
+    const char* text = GateText(request);
+    char shown[64];
+    VisibleBytes(shown, sizeof shown, text, BoundedLength(text, sizeof shown));
+    TraceReason(&context->trace, "text \"%s\" %s", shown, why);
+}
+
 int32_t ReadHashValue(DriverRequest* request, MessageValue* value) {
     if (SelectBank(request, GateNumber(request)) != kOk) {
+        RefuseNumber(request, kLargestHashValue);
         return kFailed;
     }
     const DriverContext* context = ContextOf(request);
@@ -68,6 +86,7 @@ int32_t ReadBitText(DriverRequest* request, MessageValue* value) {
     // Four characters hold at most 9999: the reading fits 32 bits.
     if (BoundedLength(text, kBitTextLength) != kBitTextLength ||
         !HasOnlyBinaryDigits(static_cast<int32_t>(ReadDecimal(text, kBitTextLength)))) {
+        RefuseText(request, "is not four binary digits (0 and 1)");
         return kFailed;
     }
     value->text = text;
@@ -77,6 +96,7 @@ int32_t ReadBitText(DriverRequest* request, MessageValue* value) {
 
 int32_t ReadByteValue(DriverRequest* request, MessageValue* value) {
     if (ExceedsByte(request)) {
+        RefuseNumber(request, kLargestByte);
         return kFailed;
     }
     return FormatHexByte(value->hexByte, GateNumber(request));
@@ -90,6 +110,7 @@ int32_t ReadLoadText(DriverRequest* request, MessageValue* value) {
     const char* text = GateText(request);
     const int32_t length = static_cast<int32_t>(BoundedLength(text, kLargestTwoDigitValue));
     if (length > kLargestTwoDigitValue) {
+        RefuseText(request, "is longer than 99 characters: the switcher's count field has two digits");
         return kFailed;
     }
     value->text = text;
@@ -101,6 +122,7 @@ int32_t ReadLoadText(DriverRequest* request, MessageValue* value) {
 int32_t ReadTwoDigitNumber(DriverRequest* request, MessageValue* value) {
     const int32_t number = GateNumber(request);
     if (number > kLargestTwoDigitValue) {
+        RefuseNumber(request, kLargestTwoDigitValue);
         return kFailed;
     }
     FormatTwoDigits(value->twoDigits, number);
@@ -195,7 +217,12 @@ int32_t BuildCommand(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
     const MessageLayout* layout = FindLayout(context->commandKind);
     MessageValue value;
-    if (layout == nullptr || layout->read(request, &value) != kOk) {
+    if (layout == nullptr) {
+        TraceReason(&context->trace, "gate kind %u has no message of its own",
+                    static_cast<unsigned>(context->commandKind));
+        return kFailed;
+    }
+    if (layout->read(request, &value) != kOk) {
         return kFailed;
     }
     MessageWriter writer{context->commandBuffer, static_cast<int32_t>(sizeof context->commandBuffer), 0};

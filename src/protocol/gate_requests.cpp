@@ -2,6 +2,9 @@
 // value turned into the command of its kind, and the exchange run.
 #include "protocol/gate_requests.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "cmdlist/command_list.h"
 #include "context/text.h"
 #include "link/port.h"
@@ -16,6 +19,43 @@ bool IsHashKind(uint32_t kind) {
     return kind == KIND_HASH || kind == KIND_HASH_MARKED;
 }
 
+bool HasLowerHexLetter(const char* text) {
+    for (; *text != '\0'; ++text) {
+        if (*text >= 'a' && *text <= 'f') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Why the gate's address names no command, for the trace.
+void RefuseAddress(DriverRequest* request) {
+    DriverContext* context = ContextOf(request);
+    const GateAccess* access = DataOf<GateAccess>(request);
+    if (context == nullptr || access == nullptr || !TraceIsOn(&context->trace)) {
+        return;
+    }
+    if (access->address == nullptr) {
+        TraceReason(&context->trace, "the gate has no address");
+        return;
+    }
+    const size_t longest = sizeof context->gateAddress - 1;
+    if (BoundedLength(access->address, longest) > longest) {
+        TraceReason(&context->trace, "address longer than %u characters", static_cast<unsigned>(longest));
+        return;
+    }
+    char shown[sizeof context->gateAddress * 4];
+    VisibleBytes(shown, sizeof shown, context->gateAddress, std::strlen(context->gateAddress));
+    char format[24];
+    if (access->format == GATE_FORMAT_NUMERIC || access->format == GATE_FORMAT_STRING) {
+        std::snprintf(format, sizeof format, "%s", access->format == GATE_FORMAT_NUMERIC ? "numeric" : "string");
+    } else {
+        std::snprintf(format, sizeof format, "format %u", static_cast<unsigned>(access->format));
+    }
+    TraceReason(&context->trace, "address %s not recognised for a %s gate%s", shown, format,
+                HasLowerHexLetter(context->gateAddress) ? " (hex digits are upper-case)" : "");
+}
+
 int32_t RunOnce(DriverRequest* request) {
     return RunTransaction(request) == kFailed ? kFailed : kOk;
 }
@@ -23,11 +63,13 @@ int32_t RunOnce(DriverRequest* request) {
 // A list command goes out as its text alone; commandLength has eight bits.
 int32_t RunListCommand(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
-    if (FindCommand(GateNumber(request), context->commandBuffer, sizeof context->commandBuffer) != kOk) {
+    if (FindCommand(GateNumber(request), context->commandBuffer, sizeof context->commandBuffer, &context->trace) !=
+        kOk) {
         return kFailed;
     }
     const size_t length = BoundedLength(context->commandBuffer, sizeof context->commandBuffer - 1);
     if (length > UINT8_MAX) {
+        TraceReason(&context->trace, "list command longer than %d characters", UINT8_MAX);
         return kFailed;
     }
     context->commandLength = static_cast<uint8_t>(length);
@@ -66,6 +108,8 @@ int32_t RunGateCommand(DriverRequest* request, bool* reducedNumber) {
         case KIND_INCOMING:
             return kOk;
         default:
+            TraceReason(&context->trace, "gate kind %u is not one the driver serves",
+                        static_cast<unsigned>(context->commandKind));
             return kFailed;
     }
     if (BuildCommand(request) != kOk) {
@@ -79,6 +123,7 @@ int32_t RunGateCommand(DriverRequest* request, bool* reducedNumber) {
     }
     // A marked "#" command is run twice on the same message.
     if (context->commandKind == KIND_HASH_MARKED) {
+        TraceLine(&context->trace, "RUN 2 of 2: a marked \"#\" gate runs its exchange twice");
         return RunOnce(request);
     }
     return kOk;
@@ -94,7 +139,12 @@ int32_t SendGateCommand(DriverRequest* request) {
 int32_t UpdateGate(DriverRequest* request) {
     // Only an address that names a kind describes this gate: after any
     // other, the context still holds an earlier gate's command.
-    if (!ParseGateKind(request) || ContextOf(request)->commandKind != KIND_R) {
+    if (!ParseGateKind(request)) {
+        RefuseAddress(request);
+        return kFailed;
+    }
+    if (ContextOf(request)->commandKind != KIND_R) {
+        TraceReason(&ContextOf(request)->trace, "only \"R\" gates can be updated");
         return kFailed;
     }
     const int32_t result = SendGateCommand(request);
@@ -104,6 +154,7 @@ int32_t UpdateGate(DriverRequest* request) {
 
 int32_t WriteGate(DriverRequest* request) {
     if (!ParseGateKind(request)) {
+        RefuseAddress(request);
         return kFailed;
     }
     bool reducedNumber = false;

@@ -3,6 +3,7 @@
 // message is tried, and what the request is told.
 #include "protocol/transaction.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "context/text.h"
@@ -31,13 +32,73 @@ constexpr size_t kReadTextLimit = 100;
 static_assert(kClearedReplyBytes <= sizeof(DriverContext::replyBuffer));
 static_assert(kLongReply < static_cast<int32_t>(kClearedReplyBytes), "a long reply must stay NUL-terminated");
 
+// The reply as the trace shows it, cut to fit.
+constexpr size_t kShownReplySize = 80;
+
+TraceReply Judged(ReplyClass reply, int32_t count) {
+    if (count <= 0) {
+        return TraceReply::kNone;
+    }
+    switch (reply) {
+        case REPLY_ACCEPTED:
+        case REPLY_ACCEPTED_STX:
+            return TraceReply::kAccepted;
+        case REPLY_REFUSED:
+            return TraceReply::kRefused;
+        default:
+            return TraceReply::kUnrecognised;
+    }
+}
+
+void TraceReplyRead(DriverContext* context, int32_t count, TraceReply judged) {
+    TraceRead(&context->trace, context->replyBuffer, count, judged);
+}
+
+// A read whose bytes decide nothing.
+void TraceUnjudged(DriverContext* context) {
+    TraceReplyRead(context, context->replyLength,
+                   context->replyLength == 0 ? TraceReply::kNone : TraceReply::kNotJudged);
+}
+
+// Why the reply in replyBuffer ends the request in 1: `why`, then the reply.
+void ExplainReply(DriverContext* context, const char* why) {
+    if (!TraceIsOn(&context->trace)) {
+        return;
+    }
+    char shown[kShownReplySize];
+    if (context->replyLength == 0) {
+        std::snprintf(shown, sizeof shown, "%s", "nothing came within the read time-out");
+    } else {
+        VisibleBytes(shown, sizeof shown, context->replyBuffer, context->replyLength);
+    }
+    TraceReason(&context->trace, "%s (%s)", why, shown);
+}
+
+const char* WhyNotAccepted(ReplyClass reply) {
+    switch (reply) {
+        case REPLY_REFUSED:
+            return "switcher refused";
+        case REPLY_ACCEPTED_STX:
+            return "switcher accepted, but with an STX behind its answer";
+        default:
+            return "no acceptance from the switcher";
+    }
+}
+
+void Wait(DriverContext* context, uint32_t milliseconds, const char* why) {
+    TraceWait(&context->trace, milliseconds, why);
+    SleepMilliseconds(milliseconds);
+}
+
 int32_t SendCommand(DriverContext* context) {
     return LinkSend(context, context->commandBuffer, context->commandLength);
 }
 
 ReplyClass ReadShortReply(DriverContext* context) {
     LinkReceiveFixed(context, context->replyBuffer, kShortReply);
-    return ClassifyReply(context->replyBuffer);
+    const ReplyClass reply = ClassifyReply(context->replyBuffer);
+    TraceReplyRead(context, context->replyLength, Judged(reply, context->replyLength));
+    return reply;
 }
 
 // "R" replies end in a checksum digit and CR: both go, and what follows.
@@ -76,15 +137,19 @@ int32_t RunWithPreamble(DriverRequest* request) {
         return kFailed;
     }
     if (ReadShortReply(context) == REPLY_REFUSED) {
+        ExplainReply(context, "switcher refused the preamble P, so the command was not sent");
         return kFailed;
     }
     if (SendCommand(context) != kOk) {
         return kFailed;
     }
     std::memset(context->replyBuffer, 0, kClearedReplyBytes);
-    SleepMilliseconds(kLongWaitMs);
-    LinkReceive(context, context->replyBuffer, kLongReply);
-    if (ClassifyReply(context->replyBuffer) == REPLY_REFUSED) {
+    Wait(context, kLongWaitMs, "before reading the reply");
+    const int32_t count = LinkReceive(context, context->replyBuffer, kLongReply) == kOk ? context->replyLength : 0;
+    const ReplyClass reply = ClassifyReply(context->replyBuffer);
+    TraceReplyRead(context, count, Judged(reply, count));
+    if (reply == REPLY_REFUSED) {
+        ExplainReply(context, "switcher refused");
         return kFailed;
     }
     if (context->commandKind == KIND_R) {
@@ -99,15 +164,21 @@ int32_t RunFileCommand(DriverContext* context) {
         return kFailed;
     }
     LinkReceiveFixed(context, context->replyBuffer, kLongReply);
+    TraceUnjudged(context);
     return kOk;
 }
 
 int32_t RunBangByte(DriverContext* context) {
-    SleepMilliseconds(kShortWaitMs);
+    Wait(context, kShortWaitMs, "before sending");
     if (SendCommand(context) != kOk) {
         return kFailed;
     }
-    return ReadShortReply(context) == REPLY_ACCEPTED ? kOk : kFailed;
+    const ReplyClass reply = ReadShortReply(context);
+    if (reply != REPLY_ACCEPTED) {
+        ExplainReply(context, WhyNotAccepted(reply));
+        return kFailed;
+    }
+    return kOk;
 }
 
 int32_t RunBangBits(DriverContext* context) {
@@ -115,7 +186,11 @@ int32_t RunBangBits(DriverContext* context) {
         return kFailed;
     }
     const ReplyClass reply = ReadShortReply(context);
-    return reply == REPLY_ACCEPTED || reply == REPLY_UNRECOGNISED ? kOk : kFailed;
+    if (reply == REPLY_ACCEPTED || reply == REPLY_UNRECOGNISED) {
+        return kOk;
+    }
+    ExplainReply(context, WhyNotAccepted(reply));
+    return kFailed;
 }
 
 // Bank 1: refused and unrecognised replies are tried again. After the last
@@ -124,39 +199,48 @@ int32_t RunBangBits(DriverContext* context) {
 int32_t RunHashBankOne(DriverContext* context) {
     ReplyClass reply = REPLY_UNRECOGNISED;
     for (int32_t attempt = 0; attempt < kHashTries; ++attempt) {
+        TraceTry(&context->trace, attempt + 1, kHashTries);
         if (SendCommand(context) != kOk) {
             return kFailed;
         }
-        SleepMilliseconds(kShortWaitMs);
+        Wait(context, kShortWaitMs, "before reading the reply");
         reply = ReadShortReply(context);
         if (reply == REPLY_ACCEPTED) {
             return kOk;
         }
         if (reply == REPLY_ACCEPTED_STX) {
+            ExplainReply(context, WhyNotAccepted(reply));
             return kFailed;
         }
     }
-    return reply == REPLY_REFUSED ? kFailed : kOk;
+    if (reply == REPLY_REFUSED) {
+        ExplainReply(context, "switcher refused all three tries");
+        return kFailed;
+    }
+    return kOk;
 }
 
 // Bank 2: each try sends the preface, then the command. A refusal is final.
 int32_t RunHashBankTwo(DriverContext* context) {
     BuildPrefaceCommand(context);
     for (int32_t attempt = 0; attempt < kHashTries; ++attempt) {
+        TraceTry(&context->trace, attempt + 1, kHashTries);
         if (LinkSend(context, context->prefaceCommand, context->prefaceLength) != kOk) {
             return kFailed;
         }
-        SleepMilliseconds(kShortWaitMs);
+        Wait(context, kShortWaitMs, "before reading the preface's reply");
         LinkReceiveFixed(context, context->replyBuffer, kShortReply);
+        TraceUnjudged(context);
         if (SendCommand(context) != kOk) {
             return kFailed;
         }
-        SleepMilliseconds(kShortWaitMs);
+        Wait(context, kShortWaitMs, "before reading the reply");
         const ReplyClass reply = ReadShortReply(context);
         if (reply == REPLY_ACCEPTED) {
             return kOk;
         }
         if (reply == REPLY_REFUSED || reply == REPLY_ACCEPTED_STX) {
+            ExplainReply(context, WhyNotAccepted(reply));
             return kFailed;
         }
         if (context->commandKind == KIND_HASH_MARKED) {
@@ -164,7 +248,7 @@ int32_t RunHashBankTwo(DriverContext* context) {
             if (LinkSend(context, context->trailerCommand, context->trailerLength) != kOk) {
                 return kFailed;
             }
-            SleepMilliseconds(kShortWaitMs);
+            Wait(context, kShortWaitMs, "after the trailer");
             return kOk;
         }
     }
@@ -173,6 +257,7 @@ int32_t RunHashBankTwo(DriverContext* context) {
 
 int32_t RunHash(DriverContext* context) {
     if (g_readyLevel < kReadyLevel) {
+        TraceReason(&context->trace, "the driver is not started: \"#\" writes wait for the first REQ_LOAD");
         return kFailed;
     }
     switch (context->bank) {
@@ -181,6 +266,7 @@ int32_t RunHash(DriverContext* context) {
         case 2:
             return RunHashBankTwo(context);
         default:
+            TraceReason(&context->trace, "no bank chosen for the \"#\" value");
             return kFailed;
     }
 }
@@ -216,6 +302,8 @@ int32_t RunTransaction(DriverRequest* request) {
         case KIND_HASH_MARKED:
             return RunHash(context);
         default:
+            TraceReason(&context->trace, "gate kind %u has no exchange with the switcher",
+                        static_cast<unsigned>(context->commandKind));
             return kFailed;
     }
 }
@@ -224,11 +312,13 @@ int32_t SendGateText(DriverContext* context, const char* text) {
     // The host's text is measured no further than the link can carry.
     const int32_t length = static_cast<int32_t>(BoundedLength(text, kLinkMessageLimit));
     if (length > kLinkMessageLimit) {
+        TraceReason(&context->trace, "text longer than %d characters", static_cast<int>(kLinkMessageLimit));
         return kFailed;
     }
     if (LinkSend(context, text, length) != kOk) {
         return kFailed;
     }
     LinkReceiveFixed(context, context->replyBuffer, kLongReply);
+    TraceUnjudged(context);
     return kOk;
 }

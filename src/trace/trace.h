@@ -41,8 +41,10 @@ struct TraceFile {
     char path[kTracePathSize];
 };
 
-// How the driver judged what a read brought.
-enum class TraceReply : uint8_t { kAccepted, kRefused, kUnrecognised, kNone };
+// How the driver judged what a read brought: none when nothing came, not
+// judged for the reads whose bytes decide nothing (free text, the command
+// list, the bank-2 preface).
+enum class TraceReply : uint8_t { kAccepted, kRefused, kUnrecognised, kNone, kNotJudged };
 
 enum class TracePortEvent : uint8_t {
     kOpened,
@@ -96,6 +98,20 @@ void TraceWait(TraceFile* trace, uint32_t milliseconds, const char* why);
 void TraceListLookup(TraceFile* trace, const char* file, int32_t entry, const char* command);
 // "PORT COM1 open failed (OS error 5: Access is denied)"; osError 0 adds nothing.
 void TracePort(TraceFile* trace, TracePortEvent event, const char* port, uint32_t osError);
+
+// "REASON qelkophv01.ini not found in C:\SCADA": a file the driver looks
+// for in the working directory, named with that directory.
+void TraceMissingFile(TraceFile* trace, const char* name);
+
+// One byte as traffic is shown to people, the echo gates' line ends
+// included: CR as "<CR>", LF as "<LF>", any other control or non-ASCII byte
+// as "<hh>", the rest as it stands. Fills `out` (NUL-terminated) and
+// returns its length.
+constexpr size_t kVisibleByteSize = 5;
+size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]);
+// As many whole bytes of `bytes` as fit `out` (of `size` > 0), shown so,
+// NUL-terminated; returns the length written.
+size_t VisibleBytes(char* out, size_t size, const char* bytes, size_t count);
 
 // Test builds only: the size at which the file rolls over (0: the default).
 void SetTraceFileLimitForTest(uint32_t bytes);

@@ -16,7 +16,7 @@ constexpr size_t kContentLimit = kTraceLineSize - 1 - kLineEndRoom;
 constexpr char kCutMarker[] = "...";
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-constexpr const char* kReplyNames[] = {"accepted", "refused", "unrecognised", "none"};
+constexpr const char* kReplyNames[] = {"accepted", "refused", "unrecognised", "none", "not judged"};
 constexpr const char* kPortEventNames[] = {"opened",   "open failed",   "closed", "close failed",
                                            "reopened", "reopen failed", "lost"};
 
@@ -78,20 +78,10 @@ void AppendHex(Line& line, const char* bytes, int32_t count) {
     }
 }
 
-// One byte as the traffic is shown to people: CR as <CR>, LF as <LF>, any
-// other control or non-ASCII byte as <hh>.
-// (The same notation as the echo gates' line ends and the tools' traffic;
-// one shared helper for all of them is still to come.)
 bool PutVisible(Line& line, unsigned char code) {
-    if (code == '\r') {
-        Append(line, "<CR>");
-    } else if (code == '\n') {
-        Append(line, "<LF>");
-    } else if (code < 0x20 || code >= 0x7F) {
-        Put(line, '<') && Put(line, kHexDigits[code >> 4]) && Put(line, kHexDigits[code & 0xF]) && Put(line, '>');
-    } else {
-        Put(line, static_cast<char>(code));
-    }
+    char shown[kVisibleByteSize];
+    VisibleByte(code, shown);
+    Append(line, shown);
     return !line.cut;
 }
 
@@ -169,6 +159,41 @@ void BeginRequest(Line& line, TraceFile* trace, const char* name, const char* ad
 }
 
 }  // namespace
+
+size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]) {
+    size_t length = 0;
+    if (code == '\r' || code == '\n') {
+        const char* name = code == '\r' ? "CR" : "LF";
+        out[length++] = '<';
+        out[length++] = name[0];
+        out[length++] = name[1];
+        out[length++] = '>';
+    } else if (code < 0x20 || code >= 0x7F) {
+        out[length++] = '<';
+        out[length++] = kHexDigits[code >> 4];
+        out[length++] = kHexDigits[code & 0xF];
+        out[length++] = '>';
+    } else {
+        out[length++] = static_cast<char>(code);
+    }
+    out[length] = '\0';
+    return length;
+}
+
+size_t VisibleBytes(char* out, size_t size, const char* bytes, size_t count) {
+    size_t length = 0;
+    for (size_t i = 0; i < count; ++i) {
+        char shown[kVisibleByteSize];
+        const size_t shownLength = VisibleByte(static_cast<unsigned char>(bytes[i]), shown);
+        if (length + shownLength + 1 > size) {
+            break;
+        }
+        std::memcpy(out + length, shown, shownLength);
+        length += shownLength;
+    }
+    out[length] = '\0';
+    return length;
+}
 
 void TraceLine(TraceFile* trace, const char* format, ...) {
     if (!TraceIsOn(trace)) {
@@ -322,5 +347,24 @@ void TracePort(TraceFile* trace, TracePortEvent event, const char* port, uint32_
         TraceRestoreSystemError(savedError);
         AppendFormat(line, " (OS error %u: %s)", static_cast<unsigned>(osError), text);
     }
+    Finish(line, trace);
+}
+
+void TraceMissingFile(TraceFile* trace, const char* name) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    char folder[kTracePathSize];
+    const uint32_t savedError = TraceSaveSystemError();
+    if (!TraceWorkingDirectory(folder, sizeof folder)) {
+        std::snprintf(folder, sizeof folder, "%s", "the working directory (its name is too long to show)");
+    }
+    TraceRestoreSystemError(savedError);
+    Line line;
+    Begin(line, trace);
+    Append(line, "REASON ");
+    AppendVisibleText(line, name);
+    Append(line, " not found in ");
+    AppendVisibleText(line, folder);
     Finish(line, trace);
 }

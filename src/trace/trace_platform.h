@@ -22,6 +22,9 @@ int32_t TraceEnvironment(const char* name, char* out, size_t size);
 // not fit.
 bool TraceAbsolutePath(const char* name, char* out, size_t size);
 
+// The working directory's name; false when it does not fit.
+bool TraceWorkingDirectory(char* out, size_t size);
+
 // Opens (creating) the file for appending, shared with other writers and
 // renamers; kNoTraceHandle on failure.
 intptr_t TraceFileOpen(const char* path);

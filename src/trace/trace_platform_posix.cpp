@@ -44,6 +44,10 @@ int32_t TraceEnvironment(const char* name, char* out, size_t size) {
     return static_cast<int32_t>(length);
 }
 
+bool TraceWorkingDirectory(char* out, size_t size) {
+    return getcwd(out, size) != nullptr;
+}
+
 bool TraceAbsolutePath(const char* name, char* out, size_t size) {
     const size_t nameLength = std::strlen(name);
     if (name[0] == '/') {
@@ -53,7 +57,7 @@ bool TraceAbsolutePath(const char* name, char* out, size_t size) {
         std::memcpy(out, name, nameLength + 1);
         return true;
     }
-    if (getcwd(out, size) == nullptr) {
+    if (!TraceWorkingDirectory(out, size)) {
         return false;
     }
     const size_t directoryLength = std::strlen(out);

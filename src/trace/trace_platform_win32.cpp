@@ -18,6 +18,11 @@ int32_t TraceEnvironment(const char* name, char* out, size_t size) {
     return length >= size ? -1 : static_cast<int32_t>(length);
 }
 
+bool TraceWorkingDirectory(char* out, size_t size) {
+    const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(size), out);
+    return length > 0 && length < size;
+}
+
 bool TraceAbsolutePath(const char* name, char* out, size_t size) {
     const DWORD length = GetFullPathNameA(name, static_cast<DWORD>(size), out, nullptr);
     return length > 0 && length < size;

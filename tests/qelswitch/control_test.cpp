@@ -27,6 +27,7 @@ TEST(ParseControl, ReadsEveryCommand) {
         {"hangup-after 4", ControlVerb::kHangupAfter, true, 4},
         {"hangup-after 0", ControlVerb::kHangupAfter, true, 0},
         {"hangup-after off", ControlVerb::kHangupAfter, false, 0},
+        {"replug 2", ControlVerb::kReplug, false, 2},
         {"state", ControlVerb::kState, false, 0},
         {"reset", ControlVerb::kReset, false, 0},
         {"help", ControlVerb::kHelp, false, 0},
@@ -56,7 +57,7 @@ TEST(ParseControl, TextKeepsItsBlanks) {
 }
 
 TEST(ParseControl, RefusesBadCommandsWithAReason) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"frobnicate", "unknown command \"frobnicate\""},
         {"silent", "silent wants on or off"},
         {"silent yes", "silent wants on or off"},
@@ -70,12 +71,18 @@ TEST(ParseControl, RefusesBadCommandsWithAReason) {
         {"text 0a x", "text wants two hex digits"},
         {"state now", "state takes no argument"},
         {"SILENT on", "unknown command"},
+        {"replug", "replug wants seconds"},
+        {"replug 3601", "replug wants seconds, 0 to 3600"},
+        // Cut at any length, such a line could read as a good command.
+        {"refuse 2" + std::string(5000, ' ') + "junk", "longer than 4096 bytes"},
+        {"text 05 ab\rcd", "a text cannot hold CR, LF or NUL"},
+        {std::string("text 05 ab\0cd", 13), "a text cannot hold CR, LF or NUL"},
     };
     for (const auto& [line, reason] : cases) {
         ControlCommand command;
         std::string error;
-        EXPECT_FALSE(ParseControl(line, &command, &error)) << line;
-        EXPECT_NE(error.find(reason), std::string::npos) << line << ": " << error;
+        EXPECT_FALSE(ParseControl(line, &command, &error)) << Visible(line.substr(0, 40));
+        EXPECT_NE(error.find(reason), std::string::npos) << Visible(line.substr(0, 40)) << ": " << error;
     }
 }
 
@@ -133,12 +140,35 @@ TEST(ParseOptions, DefaultsToAPseudoTerminalAt9600EightNoneOne) {
 TEST(ParseOptions, TakesEveryOptionInBothForms) {
     Options options;
     std::string error;
-    ASSERT_TRUE(Parse(
-        {"--device",   "/dev/ttyUSB0", "--baud=19200", "--data-bits",    "7",        "--stop-bits=2", "--parity",
-         "even",       "--link",       "/tmp/sw",      "--state",        "--silent", "--refuse",      "3",
-         "--garbage",  "--delay=40",   "--echo",       "--hangup-after", "9",        "--text",        "05=Cam one",
-         "--text=0A=", "--no-control", "--verbose"},
-        &options, &error))
+    ASSERT_TRUE(Parse({"--device",
+                       "/dev/ttyUSB0",
+                       "--baud=19200",
+                       "--data-bits",
+                       "7",
+                       "--stop-bits=2",
+                       "--parity",
+                       "even",
+                       "--link",
+                       "/tmp/sw",
+                       "--replug-for=9",
+                       "--state",
+                       "--silent",
+                       "--refuse",
+                       "3",
+                       "--garbage",
+                       "--delay=40",
+                       "--echo",
+                       "--hangup-after",
+                       "9",
+                       "--text",
+                       "05=Cam one",
+                       "--text=0A=",
+                       "--no-control",
+                       "--verbose",
+                       "--control",
+                       "/tmp/sw.ctl",
+                       "--pty-file=/tmp/sw.pty"},
+                      &options, &error))
         << error;
     EXPECT_EQ(options.device, "/dev/ttyUSB0");
     EXPECT_EQ(options.baud, 19200u);
@@ -155,6 +185,9 @@ TEST(ParseOptions, TakesEveryOptionInBothForms) {
     EXPECT_EQ(options.texts[1], (std::pair<std::string, std::string>{"0A", ""}));
     EXPECT_FALSE(options.control);
     EXPECT_TRUE(options.verbose);
+    EXPECT_EQ(options.replugSeconds, 9u);
+    EXPECT_EQ(options.controlFifo, "/tmp/sw.ctl");
+    EXPECT_EQ(options.ptyFile, "/tmp/sw.pty");
 }
 
 TEST(ParseOptions, ReadsParityByNameLetterOrLineSettingsCode) {
@@ -182,6 +215,13 @@ TEST(ParseOptions, RefusesBadInputWithAReason) {
         {{"--text", "5=x"}, "is not AA=TEXT"},
         {{"--text", "05"}, "is not AA=TEXT"},
         {{"--device", ""}, "--device: empty path"},
+        {{"--text", "05=a\rb"}, "--text: a text cannot hold CR"},
+        {{"--link", "/tmp/switch01"}, "--link: \"/tmp/switch01\" is not an absolute path of at most 11"},
+        {{"--link", "sw"}, "is not an absolute path"},
+        {{"--control", ""}, "--control: empty path"},
+        {{"--replug-for", "3601"}, "--replug-for: \"3601\" is not a number from 0 to 3600"},
+        {{"--device", "/dev/ttyS0", "--replug-after", "1"}, "only a pseudo-terminal can be replugged"},
+        {{"--pty-file="}, "--pty-file: empty path"},
         {{"--state=yes"}, "--state takes no value"},
         {{"--bogus"}, "unknown option --bogus"},
         {{"-x"}, "unknown option -x"},

@@ -72,9 +72,31 @@ TEST_F(EmulatorTest, ALoneCrIsAnsweredUnlessItEndsAProtocolMessage) {
     EXPECT_EQ(Send("L0502AB9\r\r\r"), "*05\r\n*00\r\n");
 }
 
-TEST_F(EmulatorTest, NotesAMessageWithoutItsExtraCr) {
-    EXPECT_EQ(Send("#010259\r#010259\r"), "*01\r\n*01\r\n");
-    EXPECT_TRUE(HasEvent("NOTE the message before \"#010259\" lacked its extra CR"));
+TEST_F(EmulatorTest, NotesAMessageWithoutItsExtraCrByItsOwnText) {
+    EXPECT_EQ(Send("P\r#010259\r\r"), "*00\r\n*01\r\n");
+    EXPECT_TRUE(HasEvent("NOTE \"P\" lacked its extra CR; \"#010259\" came next"));
+}
+
+// A stray LF, NUL or blank must not turn a message into free text, which is
+// acknowledged though nothing was switched.
+TEST_F(EmulatorTest, JudgesAMessageWithoutTheStrayBytesAheadOfIt) {
+    const struct {
+        std::string sent;
+        const char* reply;
+        const char* event;
+    } cases[] = {
+        {"\n#010259\r\r", "*01\r\n", "HASH 0102 bank 1 = 5"},
+        {std::string("\0#0A1FC7\r\r", 10), "*0A\r\n", "HASH 0A1F bank 1 = C"},
+        {" \t\nP\r\r", "*00\r\n", "NOTE 3 stray bytes \" <09><LF>\" ahead of \"P\" skipped"},
+        {"\n#010258\r\r", "?\r\n", "REFUSED \"#010258\": bad checksum"},
+        {" M12\r\r", "?\r\n", "REFUSED \"M12\""},
+        {"\nCAM 1\r", "*00\r\n", "TEXT \"<LF>CAM 1\""},
+    };
+    for (const auto& c : cases) {
+        emulator.events.clear();
+        EXPECT_EQ(Send(c.sent), c.reply) << Visible(c.sent);
+        EXPECT_TRUE(HasEvent(c.event)) << Visible(c.sent);
+    }
 }
 
 TEST_F(EmulatorTest, LogsFreeTextWithItsLineFeed) {
@@ -88,6 +110,55 @@ TEST_F(EmulatorTest, CutsOverlongLinesAndRefusesOverlongMessages) {
     EXPECT_EQ(Send(std::string(3000, 'x') + "\r"), "*00\r\n");
     EXPECT_TRUE(HasEvent("NOTE text cut at 1024 characters"));
     EXPECT_EQ(Send("#010259\r\r"), "*01\r\n");
+}
+
+// The message after an overlong run without a CR is still carried out, also
+// when the cut fell inside it.
+TEST_F(EmulatorTest, FindsTheMessageThatEndsAnOverlongLine) {
+    const struct {
+        std::string sent;
+        const char* reply;
+        const char* event;
+    } cases[] = {
+        {std::string(3000, 'x') + "#010259\r\r", "*01\r\n", "NOTE 3000 bytes without a CR ahead of \"#010259\""},
+        {std::string(1020, 'x') + "L0502AB9\r\r", "*05\r\n", "L 05 = \"AB\""},
+        {std::string(5000, '#') + "P\r\r", "*00\r\n", "PREAMBLE"},
+        {std::string(3000, 'x') + "#010258\r", "?\r\n", "REFUSED \"#010258\": bad checksum"},
+    };
+    for (const auto& c : cases) {
+        emulator.events.clear();
+        EXPECT_EQ(Send(c.sent), c.reply) << c.sent.substr(c.sent.size() - 12);
+        EXPECT_TRUE(HasEvent(c.event)) << c.sent.substr(c.sent.size() - 12);
+    }
+}
+
+TEST_F(EmulatorTest, DropsALineLeftWithoutItsCrAfterAGap) {
+    EXPECT_EQ(Send("#01", 0), "");
+    EXPECT_EQ(Send("02", kPartialLineGapMs - 1), "");  // still the same message
+    EXPECT_EQ(Send("59\r\r", kPartialLineGapMs), "*01\r\n");
+    EXPECT_EQ(Send("#01", 10000), "");
+    EXPECT_EQ(Send("#010259\r\r", 10000 + kPartialLineGapMs), "*01\r\n");
+    EXPECT_TRUE(HasEvent("NOTE \"#01\" dropped: no CR came within"));
+    EXPECT_EQ(emulator.counts.messages, 2u);
+}
+
+// The loop asks for due writes after every read: answers queued at one
+// moment are one write, so a flood of lone CRs under a delay costs each read
+// the same.
+TEST_F(EmulatorTest, KeepsAnswersDueAtOneMomentTogether) {
+    emulator.faults.delayMs = 100;
+    const std::string chunk(4096, '\r');
+    constexpr uint64_t kReads = 50;
+    std::string answered;
+    for (uint64_t read = 0; read < kReads; ++read) {
+        ReceiveBytes(emulator, chunk, read);
+        answered += TakeDueWrites(emulator, read);
+        EXPECT_EQ(MillisecondsToNextWrite(emulator, read), 100 - static_cast<int64_t>(read));
+    }
+    EXPECT_EQ(emulator.writes.size(), kReads);
+    answered += TakeDueWrites(emulator, 1000);
+    EXPECT_EQ(answered.size(), kReads * chunk.size() * 5);
+    EXPECT_EQ(answered.find_first_not_of("*0\r\n"), std::string::npos);
 }
 
 TEST_F(EmulatorTest, RefuseFaultAnswersTheNextMessagesWithoutApplyingThem) {
@@ -151,6 +222,15 @@ TEST_F(EmulatorTest, HangupComesAfterTheCountedMessagesAndTheirAnswers) {
     EXPECT_TRUE(HangupDue(emulator));
     EXPECT_EQ(emulator.counts.messages, 2u);
     EXPECT_FALSE(HasEvent("HASH 0A1F"));
+}
+
+TEST_F(EmulatorTest, ReplugComesAfterTheCountedMessagesAndTheirAnswers) {
+    emulator.replugAfter = 1;
+    ReceiveBytes(emulator, "P\r\r#010259\r\r", 0);
+    EXPECT_FALSE(ReplugDue(emulator));
+    EXPECT_EQ(TakeDueWrites(emulator, 0), "*00\r\n");
+    EXPECT_TRUE(ReplugDue(emulator));
+    EXPECT_EQ(emulator.counts.messages, 1u);
 }
 
 TEST_F(EmulatorTest, HangupAfterZeroIsDueAtOnce) {

@@ -5,11 +5,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -146,6 +148,33 @@ void Send(int fd, const std::string& bytes) {
     ASSERT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
 }
 
+std::string LinkTarget(const std::string& link) {
+    char target[256] = {};
+    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+    return length > 0 ? std::string(target, static_cast<size_t>(length)) : "";
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Short enough for the driver's port name, and this process's own.
+std::string ScratchLink() {
+    std::string digits;
+    for (unsigned pid = static_cast<unsigned>(getpid()); pid > 0; pid /= 36)
+        digits += "0123456789abcdefghijklmnopqrstuvwxyz"[pid % 36];
+    return "/tmp/q" + digits;
+}
+
+// As `echo COMMAND > FIFO` does it: open, write, close.
+void Echo(const std::string& fifo, const std::string& text) {
+    const int fd = open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0) << fifo;
+    Send(fd, text);
+    close(fd);
+}
+
 TEST(Program, AnswersOnThePseudoTerminalItPrintsAndShowsTheStateOnQuit) {
     Program program({"--state"});
     const std::string path = program.Line();
@@ -188,6 +217,8 @@ TEST(Program, RunTimeCommandsSwitchFaults) {
     EXPECT_EQ(ReadUpTo(line, 5), "*01\r\n");
     program.Command("bogus\n");
     EXPECT_NE(program.Errors().find("unknown command \"bogus\""), std::string::npos);
+    program.Command("refuse 2" + std::string(5000, ' ') + "junk\n");
+    EXPECT_NE(program.Errors().find("longer than 4096 bytes"), std::string::npos);
     program.CloseInput();
     EXPECT_NE(program.RestOfOutput().find("EXIT end of input"), std::string::npos);
     EXPECT_EQ(program.Wait(), 0);
@@ -208,14 +239,10 @@ TEST(Program, HangsUpAfterTheCountedMessages) {
 }
 
 TEST(Program, EndsCleanlyOnSigtermAndRemovesItsLink) {
-    char folder[] = "/tmp/qelswitch_test_XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string link = std::string(folder) + "/switcher";
+    const std::string link = ScratchLink();
     Program program({"--link", link, "--no-control"});
     const std::string path = program.Line();
-    char target[256] = {};
-    ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
-    EXPECT_EQ(path, target);
+    EXPECT_EQ(path, LinkTarget(link));
     const int line = OpenLine(link);
     Send(line, "R05A\r\r");
     EXPECT_EQ(ReadUpTo(line, 10), "LABEL055\r\n");
@@ -224,21 +251,106 @@ TEST(Program, EndsCleanlyOnSigtermAndRemovesItsLink) {
     EXPECT_NE(program.RestOfOutput().find("EXIT signal"), std::string::npos);
     EXPECT_EQ(program.Wait(), 0);
     EXPECT_NE(access(link.c_str(), F_OK), 0);
+}
+
+// Faults by hand from a second terminal: `echo silent on > FIFO`, as often
+// as one likes, each echo a writer that comes and goes.
+TEST(Program, TakesCommandsFromItsFifoAndWritesItsPtyFile) {
+    char folder[] = "/tmp/qelswitch_test_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string fifo = std::string(folder) + "/control", ptyFile = std::string(folder) + "/pty";
+    Program program({"--control", fifo, "--pty-file", ptyFile, "--no-control"});
+    const std::string path = program.Line();
+    EXPECT_EQ(FileText(ptyFile), path + "\n");
+    const int line = OpenLine(path);
+    Echo(fifo, "refuse 1\n");
+    ASSERT_NE(program.LineWith("CONTROL refuse"), "");
+    Send(line, "P\r\r");
+    EXPECT_EQ(ReadUpTo(line, 3), "?\r\n");
+    Echo(fifo, "silent on\n");
+    ASSERT_NE(program.LineWith("CONTROL silent"), "");
+    Echo(fifo, "state");  // a last line without its LF counts
+    ASSERT_NE(program.LineWith("STATE BEGIN"), "");
+    Echo(fifo, "quit\n");
+    EXPECT_NE(program.RestOfOutput().find("EXIT quit"), std::string::npos);
+    EXPECT_EQ(program.Wait(), 0);
+    struct stat info {};
+    EXPECT_NE(lstat(fifo.c_str(), &info), 0);
+    EXPECT_NE(lstat(ptyFile.c_str(), &info), 0);
+    close(line);
     rmdir(folder);
 }
 
-TEST(Program, RefusesBadOptionsAndLinesItCannotOpen) {
-    const std::pair<std::vector<std::string>, std::pair<int, const char*>> cases[] = {
-        {{"--baud", "7"}, {2, "--baud: 7 is not a supported rate"}},
-        {{"--frobnicate"}, {2, "unknown option --frobnicate"}},
-        {{"--device", "/nonexistent/tty"}, {1, "cannot open /nonexistent/tty"}},
-        {{"--device", "/dev/null"}, {1, "/dev/null is not a serial line"}},
-    };
-    for (const auto& [arguments, expected] : cases) {
-        Program program(arguments);
-        EXPECT_EQ(program.Wait(), expected.first) << arguments[0];
-        EXPECT_NE(program.Errors().find(expected.second), std::string::npos) << arguments[0];
-    }
+TEST(Program, RefusesAControlPathThatExists) {
+    Program program({"--control", "/tmp"});
+    EXPECT_EQ(program.Wait(), 1);
+    EXPECT_NE(program.Errors().find("--control: cannot create the FIFO /tmp"), std::string::npos);
+}
+
+// As an adapter pulled out and plugged back: the driver's end fails, the
+// link goes, and a new pseudo-terminal comes behind the same link.
+TEST(Program, ReplugComesBackOnANewLineBehindTheLink) {
+    const std::string link = ScratchLink(), ptyFile = link + ".pty";
+    Program program({"--link", link, "--pty-file", ptyFile});
+    const std::string old = program.Line();
+    const int line = OpenLine(link);
+    Send(line, "P\r\r");
+    EXPECT_EQ(ReadUpTo(line, 5), "*00\r\n");
+    program.Command("replug 1\nreplug 1\n");
+    EXPECT_EQ(program.LineWith("UNPLUG"), "UNPLUG " + old + " for 1 s");
+    EXPECT_NE(program.Errors().find("the line is unplugged already"), std::string::npos);
+    EXPECT_LT(write(line, "P\r\r", 3), 0);  // the line is lost, as an unplugged adapter's
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(LinkTarget(link), "");
+    EXPECT_NE(access(old.c_str(), F_OK), 0);
+    const std::string back = program.LineWith("REPLUG");
+    ASSERT_EQ(back.rfind("REPLUG /dev/pts/", 0), 0u) << back;
+    const std::string path = back.substr(7);
+    EXPECT_NE(path, old);
+    EXPECT_EQ(LinkTarget(link), path);
+    EXPECT_EQ(FileText(ptyFile), path + "\n");
+    const int again = OpenLine(link);
+    Send(again, "#010259\r\r");
+    EXPECT_EQ(ReadUpTo(again, 5), "*01\r\n");
+    program.CloseInput();
+    EXPECT_EQ(program.Wait(), 0);
+    EXPECT_EQ(LinkTarget(link), "");
+    close(line);
+    close(again);
+}
+
+TEST(Program, ReplugsAfterTheCountedMessages) {
+    const std::string link = ScratchLink();
+    Program program({"--link", link, "--replug-after", "1", "--replug-for", "0", "--no-control"});
+    const std::string old = program.Line();
+    const int line = OpenLine(link);
+    Send(line, "P\r\r");
+    EXPECT_EQ(ReadUpTo(line, 5), "*00\r\n");  // the answer goes out first
+    EXPECT_EQ(program.LineWith("UNPLUG"), "UNPLUG " + old + " for 0 s");
+    const std::string back = program.LineWith("REPLUG");
+    EXPECT_EQ(back, "REPLUG " + LinkTarget(link));
+    EXPECT_NE(back, "REPLUG " + old);
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0);
+    close(line);
+}
+
+// Answers pile up while the reader is busy writing; they wait for it.
+TEST(Program, KeepsAnswersForAReaderThatReads) {
+    Program program({"--no-control"});
+    const int line = OpenLine(program.Line());
+    std::string events;
+    std::thread drain([&] { events = program.RestOfOutput(); });  // an event line per message
+    constexpr size_t kCrs = 30000;
+    Send(line, std::string(kCrs, '\r'));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // busy elsewhere for a moment
+    EXPECT_EQ(ReadUpTo(line, kCrs * 5).size(), kCrs * 5);
+    program.Signal(SIGTERM);
+    drain.join();
+    EXPECT_EQ(events.find("nobody reads"), std::string::npos);
+    EXPECT_NE(events.find("EXIT signal"), std::string::npos);
+    EXPECT_EQ(program.Wait(), 0);
+    close(line);
 }
 
 }  // namespace

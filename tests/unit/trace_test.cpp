@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "trace/trace.h"
+#include "trace_variable.h"
 
 namespace {
 
@@ -29,18 +30,6 @@ std::vector<std::string> g_logLines;
 
 void CaptureLog(int32_t level, const char* text) {
     g_logLines.push_back(std::to_string(level) + " " + text);
-}
-
-void SetVariable(const char* value) {
-#if defined(_WIN32)
-    _putenv_s(kTraceVariable, value == nullptr ? "" : value);
-#else
-    if (value == nullptr) {
-        unsetenv(kTraceVariable);
-    } else {
-        setenv(kTraceVariable, value, 1);
-    }
-#endif
 }
 
 bool FileExists(const char* name) {
@@ -77,7 +66,7 @@ class TraceTest : public ::testing::Test {
     }
     void TearDown() override {
         TraceClose(&trace);
-        SetVariable(nullptr);
+        SetTraceVariable(nullptr);
         SetTraceFileLimitForTest(0);
         std::remove(kTraceName);
         std::remove(kOlderName);
@@ -85,7 +74,7 @@ class TraceTest : public ::testing::Test {
     void OpenFresh() {
         TraceClose(&trace);
         std::remove(kTraceName);
-        SetVariable(kTraceName);
+        SetTraceVariable(kTraceName);
         ASSERT_TRUE(TraceOpen(&trace, 3, CaptureLog));
     }
 
@@ -130,6 +119,8 @@ TEST_F(TraceTest, EachEventWritesOneLineOfItsPattern) {
          "RX none \\d+ ms after TX: 0 bytes"},
         {"ReadUnrecognised", [](TraceFile* t) { TraceRead(t, "xx", 2, TraceReply::kUnrecognised); },
          "RX unrecognised: 2 bytes 78 78  xx"},
+        {"ReadNotJudged", [](TraceFile* t) { TraceRead(t, "*", 1, TraceReply::kNotJudged); },
+         "RX not judged: 1 byte 2A  \\*"},
         {"RequestWithNumber", [](TraceFile* t) { TraceRequestNumber(t, "WRITE_GATE", "0102", 5); },
          "WRITE_GATE 0102 value 5"},
         {"RequestWithText", [](TraceFile* t) { TraceRequest(t, "WRITE_GATE", "SEND_STR", "CAM 1\r"); },
@@ -262,7 +253,7 @@ TEST_F(TraceTest, FileTheSystemRefusesTurnsTheTraceOffWithOneLogLine) {
         SCOPED_TRACE(c.name);
         g_logLines.clear();
         TraceClose(&trace);
-        SetVariable(c.variable == nullptr ? tooLong.c_str() : c.variable);
+        SetTraceVariable(c.variable == nullptr ? tooLong.c_str() : c.variable);
         EXPECT_EQ(TraceOpen(&trace, 1, CaptureLog), c.opens);
         SetSystemError(kSomeError);
         for (int n = 0; n < 3; ++n) {
@@ -278,9 +269,9 @@ TEST_F(TraceTest, FileTheSystemRefusesTurnsTheTraceOffWithOneLogLine) {
 TEST_F(TraceTest, TraceSwitchedOffTouchesNoFile) {
     const char* const variables[] = {nullptr, ""};
     for (const char* variable : variables) {
-        SetVariable(variable);
+        SetTraceVariable(variable);
         EXPECT_FALSE(TraceOpen(&trace, 1, CaptureLog));
-        SetVariable(kTraceName);
+        SetTraceVariable(kTraceName);
         TraceRequestNumber(&trace, "WRITE_GATE", "0102", 5);
         TraceTransmission(&trace, "P\r\r", 3);
         TraceRequestEnd(&trace, 0);

@@ -11,7 +11,7 @@ using qeltools::ParseUnsigned;
 using qeltools::Trim;
 
 // Which argument a verb takes.
-enum class Argument { kNone, kOnOff, kCount, kDelay, kCountOrOff, kText };
+enum class Argument { kNone, kOnOff, kCount, kDelay, kCountOrOff, kText, kSeconds };
 
 struct VerbEntry {
     const char* name;
@@ -29,6 +29,8 @@ constexpr VerbEntry kVerbs[] = {
     {"hangup-after", ControlVerb::kHangupAfter, Argument::kCountOrOff,
      "hangup-after N|off close the line after N more messages"},
     {"text", ControlVerb::kText, Argument::kText, "text AA [TEXT]     the text that \"R\" reads for address AA"},
+    {"replug", ControlVerb::kReplug, Argument::kSeconds,
+     "replug S           hang up, come back S seconds later on a new line"},
     {"state", ControlVerb::kState, Argument::kNone, "state              print the state table"},
     {"reset", ControlVerb::kReset, Argument::kNone, "reset              forget the state and the counts"},
     {"help", ControlVerb::kHelp, Argument::kNone, "help               this list"},
@@ -64,8 +66,14 @@ bool ParseArgument(const VerbEntry& entry, std::string_view argument, ControlCom
             command->address = argument.substr(0, space);
             if (space != std::string_view::npos) command->text = argument.substr(space + 1);
             if (!IsLabelAddress(command->address)) return Fail(error, name + " wants two hex digits, then the text");
+            if (!IsAnswerableText(command->text)) return Fail(error, name + ": a text cannot hold CR, LF or NUL");
             return true;
         }
+        case Argument::kSeconds:
+            if (!ParseUnsigned(argument, kMaxReplugSeconds, &command->number)) {
+                return Fail(error, name + " wants seconds, 0 to " + std::to_string(kMaxReplugSeconds));
+            }
+            return true;
     }
     return true;
 }
@@ -84,8 +92,15 @@ bool IsLabelAddress(std::string_view text) {
     return true;
 }
 
+bool IsAnswerableText(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
 bool ParseControl(std::string_view line, ControlCommand* command, std::string* error) {
     *command = ControlCommand{};
+    if (line.size() > kMaxControlLine) {
+        return Fail(error, "a command line longer than " + std::to_string(kMaxControlLine) + " bytes, ignored");
+    }
     // The text of "text" keeps its inner and trailing blanks; only the line
     // end goes.
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
@@ -135,6 +150,8 @@ bool ApplyControl(Emulator& emulator, const ControlCommand& command) {
         case ControlVerb::kText:
             emulator.state.labels[command.address] = command.text;
             emulator.events.push_back("CONTROL text " + command.address + " = \"" + Visible(command.text) + "\"");
+            break;
+        case ControlVerb::kReplug:
             break;
         case ControlVerb::kState:
             for (std::string& line : StateReport(emulator)) emulator.events.push_back(std::move(line));

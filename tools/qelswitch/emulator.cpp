@@ -1,7 +1,5 @@
 #include "emulator.h"
 
-#include <algorithm>
-
 #include "message.h"
 #include "reply.h"
 
@@ -9,9 +7,8 @@ namespace qelswitch {
 
 namespace {
 
-void Queue(Emulator& emulator, std::string bytes, uint64_t due) {
-    if (bytes.empty()) return;
-    emulator.writes.push_back(PendingWrite{due, emulator.nextOrder++, std::move(bytes)});
+void Queue(Emulator& emulator, std::string_view bytes, uint64_t due) {
+    if (!bytes.empty()) emulator.writes[due] += bytes;
 }
 
 std::string Quoted(std::string_view text) {
@@ -20,15 +17,63 @@ std::string Quoted(std::string_view text) {
 
 // The driver ends each message it builds with two CRs: the empty line after
 // a protocol line is that second CR and wants no answer.
-bool SwallowExtraCr(Emulator& emulator, const std::string& line) {
-    const bool expected = emulator.extraCrExpected;
-    emulator.extraCrExpected = !line.empty() && IsCommandCharacter(line[0]);
-    if (expected && line.empty()) return true;
-    if (expected) emulator.events.push_back("NOTE the message before " + Quoted(line) + " lacked its extra CR");
+bool SwallowExtraCr(Emulator& emulator, std::string_view line) {
+    const std::string awaited = std::move(emulator.awaitingExtraCr);
+    emulator.awaitingExtraCr.clear();
+    if (!line.empty() && IsCommandCharacter(line[0])) emulator.awaitingExtraCr = line;
+    if (awaited.empty()) return false;
+    if (line.empty()) return true;
+    emulator.events.push_back("NOTE " + Quoted(awaited) + " lacked its extra CR; " + Quoted(line) + " came next");
     return false;
 }
 
-Message Judge(const std::string& line, bool cut) {
+// A stray LF (left by a CR LF line end), NUL or blank ahead of a command
+// character would make the message free text, acknowledged without being
+// carried out: the message is judged without them.
+std::string_view SkipStrayBytes(Emulator& emulator, std::string_view line) {
+    const size_t start = line.find_first_not_of(std::string_view("\n\0 \t", 4));
+    if (start == 0 || start == std::string_view::npos || !IsCommandCharacter(line[start])) return line;
+    emulator.events.push_back("NOTE " + std::to_string(start) + " stray byte" + (start == 1 ? " " : "s ") +
+                              Quoted(line.substr(0, start)) + " ahead of " + Quoted(line.substr(start)) + " skipped");
+    return line.substr(start);
+}
+
+// Whether a protocol line of this kind can have this length.
+bool LengthFits(char kind, size_t length) {
+    switch (kind) {
+        case '#':
+            return length == 7;
+        case '!':
+            return length == 13;
+        case 'M':
+            return length == 10;
+        case 'L':
+            return length >= 6;
+        case 'R':
+            return length == 4;
+        case 'P':
+            return length == 1;
+        default:
+            return false;
+    }
+}
+
+// After more than kMaxLineLength bytes without a CR, the message that ends
+// the line is the earliest valid protocol message in its last bytes, else
+// the earliest that has a message's shape (to be refused): the driver never
+// sends a line that long, so it is not free text to acknowledge.
+size_t FindTrailingMessage(std::string_view window) {
+    size_t shaped = std::string_view::npos;
+    for (size_t start = 0; start < window.size(); ++start) {
+        const std::string_view rest = window.substr(start);
+        if (!LengthFits(rest[0], rest.size())) continue;
+        if (ParseMessage(rest).valid) return start;
+        if (shaped == std::string_view::npos) shaped = start;
+    }
+    return shaped;
+}
+
+Message Judge(std::string_view line, bool cut) {
     Message message = ParseMessage(line);
     if (cut && message.kind != MessageKind::kText) {
         message.valid = false;
@@ -37,7 +82,8 @@ Message Judge(const std::string& line, bool cut) {
     return message;
 }
 
-void HandleLine(Emulator& emulator, const std::string& line, bool cut, uint64_t nowMs) {
+void HandleLine(Emulator& emulator, std::string_view received, bool cut, uint64_t nowMs) {
+    const std::string line(SkipStrayBytes(emulator, received));
     if (SwallowExtraCr(emulator, line)) return;
     Faults& faults = emulator.faults;
     ++emulator.counts.messages;
@@ -67,6 +113,33 @@ void HandleLine(Emulator& emulator, const std::string& line, bool cut, uint64_t 
     }
     Queue(emulator, answer, nowMs + faults.delayMs);
     if (faults.hangupAfter > 0) --faults.hangupAfter;
+    if (emulator.replugAfter > 0) --emulator.replugAfter;
+}
+
+// Once the hang-up or the unplugging is due the line only waits for it.
+bool LineClosing(const Emulator& emulator) {
+    return emulator.faults.hangupAfter == 0 || emulator.replugAfter == 0;
+}
+
+void DropLine(Emulator& emulator) {
+    emulator.line.clear();
+    emulator.lineCut = false;
+    emulator.lineTail.clear();
+    emulator.lineCutBytes = 0;
+}
+
+// Past kMaxLineLength the line keeps only its latest bytes (at least
+// kMaxLineLength of them), trimmed now and then so that each byte costs
+// the same.
+void AddToLine(Emulator& emulator, char byte) {
+    if (emulator.line.size() < kMaxLineLength) {
+        emulator.line += byte;
+        return;
+    }
+    emulator.lineCut = true;
+    ++emulator.lineCutBytes;
+    emulator.lineTail += byte;
+    if (emulator.lineTail.size() >= 2 * kMaxLineLength) emulator.lineTail.erase(0, kMaxLineLength);
 }
 
 std::string OnOff(bool on) {
@@ -77,35 +150,54 @@ std::string OnOff(bool on) {
 
 void ReceiveBytes(Emulator& emulator, std::string_view bytes, uint64_t nowMs) {
     if (emulator.verbose) emulator.events.push_back("RX " + Visible(bytes));
-    // Once the hang-up is due the line only waits to be closed.
-    if (emulator.faults.hangupAfter == 0) return;
+    if (LineClosing(emulator) || bytes.empty()) return;
+    if ((!emulator.line.empty() || emulator.lineCut) && nowMs >= emulator.lastByteMs + kPartialLineGapMs) {
+        emulator.events.push_back("NOTE " + Quoted(emulator.line) + (emulator.lineCut ? " (cut)" : "") +
+                                  " dropped: no CR came within " + std::to_string(kPartialLineGapMs) + " ms");
+        DropLine(emulator);
+    }
+    emulator.lastByteMs = nowMs;
     // The line's echo is immediate; the switcher answers after it.
-    if (emulator.faults.echo) Queue(emulator, std::string(bytes), nowMs);
+    if (emulator.faults.echo) Queue(emulator, bytes, nowMs);
     for (char byte : bytes) {
-        if (emulator.faults.hangupAfter == 0) break;
+        if (LineClosing(emulator)) break;
         if (byte != '\r') {
-            if (emulator.line.size() < kMaxLineLength) {
-                emulator.line += byte;
-            } else {
-                emulator.lineCut = true;
-            }
+            AddToLine(emulator, byte);
             continue;
         }
         const std::string line = std::move(emulator.line);
         const bool cut = emulator.lineCut;
-        emulator.line.clear();
-        emulator.lineCut = false;
-        HandleLine(emulator, line, cut, nowMs);
+        const std::string tail = std::move(emulator.lineTail);
+        const uint64_t cutBytes = emulator.lineCutBytes;
+        DropLine(emulator);
+        if (!cut) {
+            HandleLine(emulator, line, false, nowMs);
+            continue;
+        }
+        const std::string whole = line + tail;
+        const std::string_view window = std::string_view(whole).substr(whole.size() - kMaxLineLength);
+        const size_t start = FindTrailingMessage(window);
+        if (start == std::string_view::npos) {
+            HandleLine(emulator, line, true, nowMs);
+            continue;
+        }
+        const std::string_view message = window.substr(start);
+        emulator.events.push_back("NOTE " + std::to_string(kMaxLineLength + cutBytes - message.size()) +
+                                  " bytes without a CR ahead of " + Quoted(message) + " dropped");
+        HandleLine(emulator, message, false, nowMs);
     }
 }
 
+void LineGone(Emulator& emulator) {
+    DropLine(emulator);
+    emulator.awaitingExtraCr.clear();
+    emulator.writes.clear();
+}
+
 std::string TakeDueWrites(Emulator& emulator, uint64_t nowMs) {
-    std::stable_sort(emulator.writes.begin(), emulator.writes.end(), [](const PendingWrite& a, const PendingWrite& b) {
-        return a.due != b.due ? a.due < b.due : a.order < b.order;
-    });
     std::string due;
     auto next = emulator.writes.begin();
-    for (; next != emulator.writes.end() && next->due <= nowMs; ++next) due += next->bytes;
+    for (; next != emulator.writes.end() && next->first <= nowMs; ++next) due += next->second;
     emulator.writes.erase(emulator.writes.begin(), next);
     if (emulator.verbose && !due.empty()) emulator.events.push_back("TX " + Visible(due));
     return due;
@@ -113,13 +205,16 @@ std::string TakeDueWrites(Emulator& emulator, uint64_t nowMs) {
 
 int64_t MillisecondsToNextWrite(const Emulator& emulator, uint64_t nowMs) {
     if (emulator.writes.empty()) return -1;
-    uint64_t earliest = emulator.writes.front().due;
-    for (const PendingWrite& write : emulator.writes) earliest = std::min(earliest, write.due);
+    const uint64_t earliest = emulator.writes.begin()->first;
     return earliest <= nowMs ? 0 : static_cast<int64_t>(earliest - nowMs);
 }
 
 bool HangupDue(const Emulator& emulator) {
     return emulator.faults.hangupAfter == 0 && emulator.writes.empty();
+}
+
+bool ReplugDue(const Emulator& emulator) {
+    return emulator.replugAfter == 0 && emulator.writes.empty();
 }
 
 std::vector<std::string> TakeEvents(Emulator& emulator) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,10 @@ namespace qelswitch {
 
 // Longer lines are cut; a protocol line that long is refused.
 inline constexpr size_t kMaxLineLength = 1024;
+
+// The driver sends a message in one write: a line still without its CR after
+// this much silence was left behind and is dropped, not glued to the next.
+inline constexpr uint64_t kPartialLineGapMs = 2000;
 
 struct Faults {
     bool silent = false;       // no answer at all
@@ -30,22 +35,26 @@ struct Counts {
     uint64_t refused = 0;
 };
 
-struct PendingWrite {
-    uint64_t due = 0;
-    uint64_t order = 0;
-    std::string bytes;
-};
-
 struct Emulator {
     Faults faults;
     bool verbose = false;  // events for every byte received and sent
     SwitchState state;
     Counts counts;
+    // Messages until the line is unplugged for a while (--replug-after);
+    // -1 never. Not a fault of the summary: it happens once.
+    int64_t replugAfter = -1;
     std::string line;  // the line being received, up to its CR
     bool lineCut = false;
-    bool extraCrExpected = false;
-    std::vector<PendingWrite> writes;
-    uint64_t nextOrder = 0;
+    // After a cut: the latest bytes of the line, where a message that
+    // follows the overlong part is found.
+    std::string lineTail;
+    uint64_t lineCutBytes = 0;  // bytes beyond kMaxLineLength
+    uint64_t lastByteMs = 0;
+    // The protocol line whose extra CR comes next; empty when none is due.
+    std::string awaitingExtraCr;
+    // Bytes to send by the time they are due; those due at the same moment
+    // are one string, in the order they were queued.
+    std::map<uint64_t, std::string> writes;
     std::vector<std::string> events;
 };
 
@@ -54,6 +63,10 @@ void ReceiveBytes(Emulator& emulator, std::string_view bytes, uint64_t nowMs);
 // The bytes due by now, in the order they are due.
 std::string TakeDueWrites(Emulator& emulator, uint64_t nowMs);
 
+// The line went away: the line being received and every answer still
+// waiting are forgotten; the switcher's state and faults stay.
+void LineGone(Emulator& emulator);
+
 // Milliseconds until the next write is due, 0 when one is due now, -1 when
 // nothing waits.
 int64_t MillisecondsToNextWrite(const Emulator& emulator, uint64_t nowMs);
@@ -61,6 +74,10 @@ int64_t MillisecondsToNextWrite(const Emulator& emulator, uint64_t nowMs);
 // The line is to be closed: the hang-up count ran out and every answer has
 // gone out.
 bool HangupDue(const Emulator& emulator);
+
+// The line is to be unplugged: the replug count ran out and every answer
+// has gone out.
+bool ReplugDue(const Emulator& emulator);
 
 std::vector<std::string> TakeEvents(Emulator& emulator);
 

@@ -50,8 +50,9 @@ bool ParseText(const std::string& value, Options* options, std::string* error) {
     const size_t equals = value.find('=');
     const std::string address = value.substr(0, equals);
     if (equals == std::string::npos || !IsLabelAddress(address)) {
-        return Fail(error, "--text: \"" + value + "\" is not AA=TEXT with two hex digits AA");
+        return Fail(error, "--text: \"" + Visible(value) + "\" is not AA=TEXT with two hex digits AA");
     }
+    if (!IsAnswerableText(value)) return Fail(error, "--text: a text cannot hold CR, LF or NUL");
     options->texts.emplace_back(address, value.substr(equals + 1));
     return true;
 }
@@ -62,8 +63,17 @@ bool ApplyValue(const std::string& option, const std::string& value, Options* op
         if (value.empty()) return Fail(error, "--device: empty path");
         options->device = value;
     } else if (option == "--link") {
-        if (value.empty()) return Fail(error, "--link: empty path");
+        if (value.empty() || value[0] != '/' || value.size() > kMaxLinkLength) {
+            return Fail(error, "--link: \"" + Visible(value) + "\" is not an absolute path of at most " +
+                                   std::to_string(kMaxLinkLength) + " characters (the driver's port name)");
+        }
         options->link = value;
+    } else if (option == "--control") {
+        if (value.empty()) return Fail(error, "--control: empty path");
+        options->controlFifo = value;
+    } else if (option == "--pty-file") {
+        if (value.empty()) return Fail(error, "--pty-file: empty path");
+        options->ptyFile = value;
     } else if (option == "--baud") {
         if (!ParseNumber(option, value, 4000000, &number, error)) return false;
         if (std::find(std::begin(kBaudRates), std::end(kBaudRates), number) == std::end(kBaudRates)) {
@@ -85,6 +95,11 @@ bool ApplyValue(const std::string& option, const std::string& value, Options* op
     } else if (option == "--hangup-after") {
         if (!ParseNumber(option, value, kMaxCount, &number, error)) return false;
         options->faults.hangupAfter = static_cast<int64_t>(number);
+    } else if (option == "--replug-after") {
+        if (!ParseNumber(option, value, kMaxCount, &number, error)) return false;
+        options->replugAfter = static_cast<int64_t>(number);
+    } else if (option == "--replug-for") {
+        if (!ParseNumber(option, value, kMaxReplugSeconds, &options->replugSeconds, error)) return false;
     } else if (option == "--text") {
         return ParseText(value, options, error);
     }
@@ -113,8 +128,9 @@ bool ApplyFlag(const std::string& option, Options* options) {
 }
 
 bool TakesValue(const std::string& option) {
-    static const char* const kValued[] = {"--device", "--link",   "--baud",  "--data-bits",    "--stop-bits",
-                                          "--parity", "--refuse", "--delay", "--hangup-after", "--text"};
+    static const char* const kValued[] = {"--device",       "--link",      "--control",      "--pty-file",  "--baud",
+                                          "--data-bits",    "--stop-bits", "--parity",       "--refuse",    "--delay",
+                                          "--hangup-after", "--text",      "--replug-after", "--replug-for"};
     return std::any_of(std::begin(kValued), std::end(kValued), [&](const char* name) { return option == name; });
 }
 
@@ -139,6 +155,9 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
         if (option.rfind('-', 0) == 0) return Fail(error, "unknown option " + option);
         return Fail(error, "unexpected argument \"" + argument + "\"");
     }
+    if (options->replugAfter >= 0 && !options->device.empty()) {
+        return Fail(error, "--replug-after: only a pseudo-terminal can be replugged, not --device");
+    }
     return true;
 }
 
@@ -152,7 +171,10 @@ std::string UsageText() {
            "  --data-bits N        5 to 8 (default 8)\n"
            "  --stop-bits N        1 or 2 (default 1)\n"
            "  --parity P           none, odd, even, mark, space (default none)\n"
-           "  --link PATH          create a symbolic link PATH to the line\n"
+           "  --link PATH          keep a symbolic link PATH to the line (absolute, at most\n"
+           "                       11 characters: the driver can open it by that name)\n"
+           "  --control PATH       also take commands from a FIFO made at PATH\n"
+           "  --pty-file PATH      write the line's path into the file PATH\n"
            "  --state              print the state table on exit\n"
            "  --text AA=TEXT       the text \"R\" reads back for address AA (repeatable)\n"
            "  --silent             answer nothing\n"
@@ -161,6 +183,8 @@ std::string UsageText() {
            "  --delay MS           wait MS milliseconds before each answer\n"
            "  --echo               send back every byte received, ahead of the answer\n"
            "  --hangup-after N     close the line and exit after N messages\n"
+           "  --replug-after N     unplug the line after N messages (as the command replug)\n"
+           "  --replug-for S       ... for S seconds (default 3)\n"
            "  --no-control         do not read commands from standard input\n"
            "  --verbose            also print every byte received (RX) and sent (TX)\n"
            "  --version            the version, and nothing else\n"

@@ -16,9 +16,15 @@ inline constexpr uint32_t kBaudRates[] = {50,      75,      110,     134,     15
                                           115200,  230400,  460800,  500000,  576000,  921600, 1000000, 1152000,
                                           1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
 
+// The driver's port name holds 11 characters and its NUL: a link the driver
+// is to open by name ("/tmp/sw") must fit.
+inline constexpr size_t kMaxLinkLength = 11;
+
 struct Options {
-    std::string device;  // empty: a pseudo-terminal
-    std::string link;    // a symbolic link to create to the line's path
+    std::string device;       // empty: a pseudo-terminal
+    std::string link;         // a symbolic link to create to the line's path
+    std::string controlFifo;  // a FIFO to create and read commands from
+    std::string ptyFile;      // a file to write the line's path into
     uint32_t baud = 9600;
     uint32_t dataBits = 8;
     uint32_t stopBits = 1;
@@ -28,6 +34,8 @@ struct Options {
     bool verbose = false;
     bool help = false;
     Faults faults;
+    int64_t replugAfter = -1;                                // unplug after this many messages; -1 never
+    uint64_t replugSeconds = 3;                              // for this long
     std::vector<std::pair<std::string, std::string>> texts;  // address, text
 };
 

@@ -6,17 +6,7 @@ if(WIN32)
 endif()
 
 set(QELSWITCH_DIR ${CMAKE_CURRENT_LIST_DIR})
-
-add_library(qelswitch_core STATIC
-  ${QELSWITCH_DIR}/checksum.cpp
-  ${QELSWITCH_DIR}/message.cpp
-  ${QELSWITCH_DIR}/reply.cpp
-  ${QELSWITCH_DIR}/switch_state.cpp
-  ${QELSWITCH_DIR}/emulator.cpp
-  ${QELSWITCH_DIR}/control.cpp
-  ${QELSWITCH_DIR}/options.cpp)
-target_include_directories(qelswitch_core PUBLIC ${QELSWITCH_DIR} ${CMAKE_SOURCE_DIR}/tools/common)
-target_compile_options(qelswitch_core PRIVATE ${QEL_WARNINGS})
+include(${QELSWITCH_DIR}/core.cmake)
 
 add_executable(qelswitch ${QELSWITCH_DIR}/main.cpp ${QELSWITCH_DIR}/line_posix.cpp)
 target_link_libraries(qelswitch PRIVATE qelswitch_core)
