@@ -64,6 +64,7 @@ bool IsDeviceGoneError(uint32_t windowsError) {
         2,     // ERROR_FILE_NOT_FOUND
         5,     // ERROR_ACCESS_DENIED: a USB adapter pulled out under an open handle
         6,     // ERROR_INVALID_HANDLE
+        21,    // ERROR_NOT_READY: what Wine reports for a terminal whose far end closed
         22,    // ERROR_BAD_COMMAND
         31,    // ERROR_GEN_FAILURE
         995,   // ERROR_OPERATION_ABORTED

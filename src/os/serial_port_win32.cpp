@@ -18,8 +18,8 @@ HANDLE HandleOf(PortHandle handle) {
 }
 
 static_assert(ERROR_FILE_NOT_FOUND == 2 && ERROR_ACCESS_DENIED == 5 && ERROR_INVALID_HANDLE == 6 &&
-                  ERROR_BAD_COMMAND == 22 && ERROR_GEN_FAILURE == 31 && ERROR_OPERATION_ABORTED == 995 &&
-                  ERROR_DEVICE_REMOVED == 1617,
+                  ERROR_NOT_READY == 21 && ERROR_BAD_COMMAND == 22 && ERROR_GEN_FAILURE == 31 &&
+                  ERROR_OPERATION_ABORTED == 995 && ERROR_DEVICE_REMOVED == 1617,
               "IsDeviceGoneError names the codes by value");
 
 // Each open port's last error and whether its device is gone, in a fixed

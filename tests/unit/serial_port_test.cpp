@@ -482,7 +482,7 @@ TEST(DeviceGoneErrorTest, WindowsErrorsOfAGoneDevice) {
     };
     const Case kCases[] = {
         {0, false},    {1, false},    {2, true},    {3, false},          {5, true},    {6, true},
-        {21, false},   {22, true},    {31, true},   {87, false},         {121, false}, {995, true},
+        {21, true},    {22, true},    {31, true},   {87, false},         {121, false}, {995, true},
         {1117, false}, {1167, false}, {1617, true}, {0xFFFFFFFF, false},
     };
     for (const Case& c : kCases) {
