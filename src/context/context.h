@@ -34,6 +34,8 @@ constexpr int32_t kLogLevel = 32;
 
 // DriverContext.portMark of a record whose port the driver keeps: "QELK".
 constexpr uint32_t kPortMark = 0x4B4C4551;
+// DriverContext.portLost of a marked record whose line went away: "LOST".
+constexpr uint32_t kPortLostMark = 0x54534F4C;
 
 struct DriverContext {
     int32_t hostTimeout;
@@ -64,6 +66,13 @@ struct DriverContext {
     // The instance's trace file; off unless QELKOPHV_TRACE named one at the
     // last REQ_LOAD. Last, so that the fields before keep their places.
     TraceFile trace;
+    // A line that went away (meaningful in a marked record only): the dead
+    // handle is closed, `port` is kNoPort, and the requests that use the
+    // line reopen it from portSettings with the read time-out below, at most
+    // once every 2 s counted from the loss.
+    uint32_t portLost;
+    uint32_t lastReopenMs;     // the low bits of the monotonic clock
+    int32_t readTimeoutUnits;  // the read time-out in force, in 10 ms
 };
 
 // Shared by every context of the loaded library.

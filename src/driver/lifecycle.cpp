@@ -178,7 +178,7 @@ int32_t LoadDriver(DriverRequest* request) {
         return kPortFailed;
     }
     HoldPort(context, handle);
-    SetReadTimeout(handle, static_cast<int32_t>(config->timeout));
+    SetHeldReadTimeout(context, static_cast<int32_t>(config->timeout));
     context->portSettings = settings;
     context->hostTimeout = static_cast<int32_t>(config->timeout);
     if (context->hostTimeout < kMinHostTimeout) {
@@ -196,10 +196,12 @@ int32_t LoadDriver(DriverRequest* request) {
 
 int32_t WarmStart(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
+    ReviveLostPort(context);
     const PortHandle port = context != nullptr ? HeldPort(context) : kNoPort;
     if (port != kNoPort) {
         PurgeInput(port);
     }
+    NoteLostPort(context);
     HostLog(kLogLevel, "QELEX: Warm Start.");
     return kOk;
 }

@@ -14,10 +14,33 @@ PortHandle OpenPort(const PortSettings& settings, TraceFile* trace = nullptr);
 // The port the instance holds: kNoPort unless the driver opened it in this
 // record, whatever the record's port bytes say.
 PortHandle HeldPort(const DriverContext* context);
-// Keeps an open port in the context and marks the record as the driver's own.
+// Keeps an open port in the context and marks the record as the driver's own;
+// the port is not lost and has the serial layer's default read time-out.
 void HoldPort(DriverContext* context, PortHandle handle);
+// Sets the held port's read time-out (units of 10 ms) and keeps it for a
+// reopen.
+void SetHeldReadTimeout(DriverContext* context, int32_t units);
+
+// After a request that used the line: a held port whose device the serial
+// layer found gone is closed and remembered as lost, with "QELPA : Lost
+// NAME" in the log. Nothing happens to a port that is not lost.
+void NoteLostPort(DriverContext* context);
+// Before a request that uses the line: a lost port is reopened with the
+// settings and read time-out it had, at most once every 2 s since the loss
+// or the last try ("QELPA : Reopened NAME" when it opens). Nothing happens
+// unless the port is lost; a failed try leaves it lost, costing no wait.
+void ReviveLostPort(DriverContext* context);
+// Whether the instance's port went away and waits to be reopened.
+bool PortIsLost(const DriverContext* context);
+// A lost line is tried again no more often than this: a long outage then
+// adds no wait to the requests that find it gone.
+constexpr uint32_t kReopenIntervalMs = 2000;
+// For tests: the least time between two reopen tries (kReopenIntervalMs
+// until set).
+void SetReopenIntervalMs(uint32_t milliseconds);
 // REQ_CLOSE_PORT and REQ_STOP: 0 when the instance holds no port afterwards
-// (also when it held none), 2 when the close failed and the port stays held,
-// 1 without a context. A port it held is traced closed, or not, with the
-// system's error.
+// (also when it held none, or its port was lost), 2 when the close failed and
+// the port stays held, 1 without a context. A port it held is traced closed,
+// or not, with the system's error. A lost port is no longer reopened: the
+// host has taken the port back.
 int32_t ClosePort(DriverRequest* request);

@@ -1,5 +1,5 @@
-// What both serial layers share: the purge of pending input, the pause and
-// the reading of COM port names.
+// What both serial layers share: the purge of pending input, the pause, the
+// reading of COM port names and the Windows errors of a device that is gone.
 #include "os/serial_port.h"
 
 #include <cctype>
@@ -56,6 +56,26 @@ bool WindowsDeviceName(const char* name, char* out, size_t size) {
     const bool bare = ComPortNumber(name) != 0 && std::strncmp(name, kDevicePrefix, kDevicePrefixLength) != 0;
     const int length = std::snprintf(out, size, "%s%s", bare ? kDevicePrefix : "", name);
     return length >= 0 && static_cast<size_t>(length) < size;
+}
+
+bool IsDeviceGoneError(uint32_t windowsError) {
+    // The Windows codes by value: this file is built on every system.
+    constexpr uint32_t kDeviceGone[] = {
+        2,     // ERROR_FILE_NOT_FOUND
+        5,     // ERROR_ACCESS_DENIED: a USB adapter pulled out under an open handle
+        6,     // ERROR_INVALID_HANDLE
+        21,    // ERROR_NOT_READY: what Wine reports for a terminal whose far end closed
+        22,    // ERROR_BAD_COMMAND
+        31,    // ERROR_GEN_FAILURE
+        995,   // ERROR_OPERATION_ABORTED
+        1617,  // ERROR_DEVICE_REMOVED
+    };
+    for (const uint32_t code : kDeviceGone) {
+        if (code == windowsError) {
+            return true;
+        }
+    }
+    return false;
 }
 
 int32_t PurgeInput(PortHandle handle) {

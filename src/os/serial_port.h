@@ -96,3 +96,11 @@ int32_t SerialLastError(PortHandle handle);
 // Names an error code in the caller's `text` of `size` bytes (cut to fit,
 // always terminated); returns `text`.
 const char* SerialErrorText(int32_t code, char* text, size_t size);
+// True once a read, write or purge on the open port found the device itself
+// gone (an unplugged adapter, a far end that closed), as opposed to a
+// time-out or a short read; it stays so until the port is closed. False for
+// a handle that is not open. The operation's own result is unchanged.
+bool SerialPortLost(PortHandle handle);
+// Whether a Windows error code of ReadFile, WriteFile or ClearCommError
+// means the device is gone. Pure, so that both builds can check the table.
+bool IsDeviceGoneError(uint32_t windowsError);

@@ -27,6 +27,7 @@ struct PortSlot {
     int fd;
     uint32_t readTimeoutMs;
     int lastError;  // errno of the port's last failed call
+    bool lost;      // a call found the device gone
 };
 
 constexpr PortHandle kMaxPorts = 32;
@@ -63,6 +64,28 @@ PortSlot* SlotOf(PortHandle handle) {
 int& ErrorOf(PortHandle handle) {
     PortSlot* slot = SlotOf(handle);
     return slot != nullptr ? slot->lastError : g_layerError;
+}
+
+// The errors of a device that is gone, not of a call that failed: the
+// terminal was hung up (a pseudo-terminal's master closed, a USB adapter
+// pulled out) or the device node went with its device.
+bool IsLineGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
+}
+
+constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
+
+// Keeps the errno of the port's failed call, and whether it means the
+// device is gone.
+void KeepError(PortSlot& slot, int error) {
+    slot.lastError = error;
+    slot.lost = slot.lost || IsLineGone(error);
+}
+
+// Whether the descriptor reports a hang-up now, without waiting.
+bool HungUpNow(int fd) {
+    pollfd now{fd, POLLIN, 0};
+    return poll(&now, 1, 0) > 0 && (now.revents & kGoneEvents) != 0;
 }
 
 PortHandle FreeHandle() {
@@ -284,13 +307,15 @@ bool ReadWithin(PortSlot& slot, uint8_t* buffer, uint32_t count, uint32_t* got) 
             continue;
         }
         if (n == 0) {
-            return true;  // end of input: the null device, or a line that was hung up
+            // End of input: the null device, or a terminal that was hung up.
+            slot.lost = slot.lost || HungUpNow(slot.fd);
+            return true;
         }
         if (errno == EINTR) {
             continue;
         }
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            slot.lastError = errno;
+            KeepError(slot, errno);
             return false;
         }
         // A line that reports a hang-up but has nothing to read would
@@ -300,8 +325,9 @@ bool ReadWithin(PortSlot& slot, uint8_t* buffer, uint32_t count, uint32_t* got) 
             return true;
         }
         pollfd waiting{slot.fd, POLLIN, 0};
-        if (poll(&waiting, 1, left) > 0 && (waiting.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        if (poll(&waiting, 1, left) > 0 && (waiting.revents & kGoneEvents) != 0) {
             hungUp = true;
+            slot.lost = true;
         }
     }
     return true;
@@ -341,7 +367,7 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
         }
         ioctl(fd, TIOCEXCL);
     }
-    g_ports[free - 1] = PortSlot{true, fd, kDefaultReadTimeoutMs, 0};
+    g_ports[free - 1] = PortSlot{true, fd, kDefaultReadTimeoutMs, 0, false};
     *handle = free;
     return kSerialOk;
 }
@@ -416,7 +442,7 @@ int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t
             continue;
         }
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-            slot->lastError = n == 0 ? EIO : errno;
+            KeepError(*slot, n == 0 ? EIO : errno);
             failed = true;
             break;
         }
@@ -425,7 +451,9 @@ int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t
             break;
         }
         pollfd waiting{slot->fd, POLLOUT, 0};
-        poll(&waiting, 1, left);
+        if (poll(&waiting, 1, left) > 0 && (waiting.revents & kGoneEvents) != 0) {
+            slot->lost = true;
+        }
     }
     if (failed && done == 0) {
         return kSerialCallFailed;
@@ -467,6 +495,11 @@ int32_t SendBreak(uint32_t milliseconds, PortHandle handle) {
 
 int32_t SerialLastError(PortHandle handle) {
     return ErrorOf(handle);
+}
+
+bool SerialPortLost(PortHandle handle) {
+    const PortSlot* slot = SlotOf(handle);
+    return slot != nullptr && slot->lost;
 }
 
 namespace {

@@ -17,25 +17,37 @@ HANDLE HandleOf(PortHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-// Each open port's last error, in a fixed table: a HANDLE is no index. A port
-// beyond the table, a failed open and a call on a handle that is not open
-// keep theirs in the layer's entry.
-struct PortError {
+static_assert(ERROR_FILE_NOT_FOUND == 2 && ERROR_ACCESS_DENIED == 5 && ERROR_INVALID_HANDLE == 6 &&
+                  ERROR_NOT_READY == 21 && ERROR_BAD_COMMAND == 22 && ERROR_GEN_FAILURE == 31 &&
+                  ERROR_OPERATION_ABORTED == 995 && ERROR_DEVICE_REMOVED == 1617,
+              "IsDeviceGoneError names the codes by value");
+
+// Each open port's last error and whether its device is gone, in a fixed
+// table: a HANDLE is no index. A port beyond the table, a failed open and a
+// call on a handle that is not open keep their error in the layer's entry.
+struct PortState {
     PortHandle handle;
     DWORD code;
+    bool lost;
+    // The null device answers the port calls with errors that mean nothing.
+    bool nullDevice;
 };
 
 constexpr size_t kMaxPorts = 32;
-PortError g_errors[kMaxPorts];
-DWORD g_layerError = 0;
+PortState g_ports[kMaxPorts];
+PortState g_layer{};
 
-DWORD& ErrorOf(PortHandle handle) {
-    for (PortError& entry : g_errors) {
+PortState& StateOf(PortHandle handle) {
+    for (PortState& entry : g_ports) {
         if (handle != kNoPort && entry.handle == handle) {
-            return entry.code;
+            return entry;
         }
     }
-    return g_layerError;
+    return g_layer;
+}
+
+DWORD& ErrorOf(PortHandle handle) {
+    return StateOf(handle).code;
 }
 
 // Keeps GetLastError() for the port; returns `result` for the caller.
@@ -45,26 +57,36 @@ Result Failed(PortHandle handle, Result result) {
     return result;
 }
 
-void TrackPort(PortHandle handle) {
-    for (PortError& entry : g_errors) {
+// As Failed, for the calls that move bytes or ask the line's state: their
+// errors also tell a device that is gone.
+template <typename Result>
+Result LineFailed(PortHandle handle, Result result) {
+    PortState& state = StateOf(handle);
+    state.code = GetLastError();
+    state.lost = state.lost || (&state != &g_layer && !state.nullDevice && IsDeviceGoneError(state.code));
+    return result;
+}
+
+void TrackPort(PortHandle handle, bool nullDevice = false) {
+    for (PortState& entry : g_ports) {
         if (entry.handle == kNoPort) {
-            entry = PortError{handle, 0};
+            entry = PortState{handle, 0, false, nullDevice};
             return;
         }
     }
 }
 
 void ForgetPort(PortHandle handle) {
-    for (PortError& entry : g_errors) {
+    for (PortState& entry : g_ports) {
         if (entry.handle == handle) {
-            entry = PortError{};
+            entry = PortState{};
         }
     }
 }
 
 // Closes a port whose open failed, keeping the error that failed it.
 int32_t AbandonOpen(HANDLE port, int32_t result) {
-    g_layerError = GetLastError();
+    g_layer.code = GetLastError();
     CloseHandle(port);
     return result;
 }
@@ -100,7 +122,7 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
     // The name as opened; the caller keeps the name as given.
     char device[32];
     if (!WindowsDeviceName(name, device, sizeof device)) {
-        g_layerError = ERROR_FILENAME_EXCED_RANGE;
+        g_layer.code = ERROR_FILENAME_EXCED_RANGE;
         return kSerialOpenFailed;
     }
     HANDLE port =
@@ -110,7 +132,7 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
     }
     if (std::strcmp(name, kNullPortName) == 0) {
         *handle = reinterpret_cast<PortHandle>(port);
-        TrackPort(*handle);
+        TrackPort(*handle, true);
         return kSerialOk;
     }
     DCB state{};
@@ -179,7 +201,7 @@ int64_t PendingInput(PortHandle handle) {
     DWORD errors = 0;
     COMSTAT status{};
     if (!ClearCommError(HandleOf(handle), &errors, &status)) {
-        return -1;
+        return LineFailed(handle, int64_t{-1});
     }
     return status.cbInQue;
 }
@@ -188,13 +210,13 @@ bool ReadWithinTimeout(PortHandle handle, void* buffer, uint32_t count, uint32_t
     DWORD done = 0;
     const bool read = ReadFile(HandleOf(handle), buffer, count, &done, nullptr);
     *got = done;
-    return read || Failed(handle, false);
+    return read || LineFailed(handle, false);
 }
 
 int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t* written) {
     DWORD done = 0;
     if (!WriteFile(HandleOf(handle), data, count, &done, nullptr)) {
-        return Failed(handle, kSerialCallFailed);
+        return LineFailed(handle, kSerialCallFailed);
     }
     if (written != nullptr) {
         *written = done;
@@ -225,6 +247,10 @@ int32_t SendBreak(uint32_t milliseconds, PortHandle handle) {
 
 int32_t SerialLastError(PortHandle handle) {
     return static_cast<int32_t>(ErrorOf(handle));
+}
+
+bool SerialPortLost(PortHandle handle) {
+    return handle != kNoPort && StateOf(handle).lost;
 }
 
 const char* SerialErrorText(int32_t code, char* text, size_t size) {

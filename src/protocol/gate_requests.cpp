@@ -7,6 +7,7 @@
 
 #include "cmdlist/command_list.h"
 #include "context/text.h"
+#include "link/port.h"
 #include "protocol/address_parser.h"
 #include "protocol/command_encoder.h"
 #include "protocol/gate_value.h"
@@ -75,11 +76,20 @@ int32_t RunListCommand(DriverRequest* request) {
     return RunOnce(request);
 }
 
+// The kinds whose requests go out on the line; the echo gates and "ACK"
+// only answer.
+bool UsesLine(uint32_t kind) {
+    return kind <= KIND_FILE && kind != KIND_ACK && kind != KIND_OUTGOING && kind != KIND_INCOMING;
+}
+
 // Runs the command of the context's kind. `reducedNumber` tells whether the
 // encoder took 16 off the gate's number in this request (bank 2).
 int32_t RunGateCommand(DriverRequest* request, bool* reducedNumber) {
     DriverContext* context = ContextOf(request);
     *reducedNumber = false;
+    if (UsesLine(context->commandKind)) {
+        ReviveLostPort(context);
+    }
     switch (context->commandKind) {
         case KIND_HASH:
         case KIND_HASH_MARKED:
@@ -137,7 +147,9 @@ int32_t UpdateGate(DriverRequest* request) {
         TraceReason(&ContextOf(request)->trace, "only \"R\" gates can be updated");
         return kFailed;
     }
-    return SendGateCommand(request);
+    const int32_t result = SendGateCommand(request);
+    NoteLostPort(ContextOf(request));
+    return result;
 }
 
 int32_t WriteGate(DriverRequest* request) {
@@ -147,6 +159,7 @@ int32_t WriteGate(DriverRequest* request) {
     }
     bool reducedNumber = false;
     const int32_t result = RunGateCommand(request, &reducedNumber);
+    NoteLostPort(ContextOf(request));
     // The host reads back the value it wrote, whatever the exchange gave.
     if (reducedNumber) {
         SetGateNumber(request, static_cast<uint16_t>(GateNumber(request) + kBankSize));

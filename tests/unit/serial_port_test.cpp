@@ -444,8 +444,50 @@ TEST_F(SerialPortTest, AHangUpDuringAReadEndsItAndTheCloseStillSucceeds) {
     EXPECT_STREQ(SerialErrorText(SerialLastError(handle), text, sizeof text), std::strerror(EIO));
 #endif
     PurgeInput(handle);
+    // Not a silent line: the device is gone, and stays so until the close.
+    EXPECT_TRUE(SerialPortLost(handle));
     EXPECT_EQ(CloseSerialPort(handle), kSerialOk);
+    EXPECT_FALSE(SerialPortLost(handle));
     handle = kNoPort;
+}
+
+// Silence, a time-out, a short read, the null device: none is a lost line.
+TEST_F(SerialPortTest, ALineThatOnlyFallsSilentIsNotLost) {
+    ASSERT_EQ(OpenDriverEnd(), kSerialOk);
+    SetReadTimeout(handle, 5);
+    SendAndSettle("*0");
+    EXPECT_EQ(PurgeInput(handle), kSerialOk);
+    char buffer[10];
+    int32_t received = 0;
+    EXPECT_EQ(ReadBytes(handle, buffer, sizeof buffer, &received), kSerialCallFailed);
+    EXPECT_EQ(WriteBytes(handle, "x", 1, nullptr), kSerialOk);
+    EXPECT_FALSE(SerialPortLost(handle));
+    EXPECT_FALSE(SerialPortLost(kNoPort));
+
+    PortHandle null = kNoPort;
+    ASSERT_EQ(OpenSerialPort(kNullPortName, kDefaultLine, kLineControlDtrRts, &null), kSerialOk);
+    EXPECT_EQ(ReadBytes(null, buffer, sizeof buffer, &received), kSerialCallFailed);
+    PurgeInput(null);
+    EXPECT_EQ(WriteBytes(null, "x", 1, nullptr), kSerialOk);
+    EXPECT_FALSE(SerialPortLost(null));
+    CloseSerialPort(null);
+}
+
+// The Windows errors of ReadFile, WriteFile and ClearCommError that mean the
+// device is gone; every build checks the same table.
+TEST(DeviceGoneErrorTest, WindowsErrorsOfAGoneDevice) {
+    struct Case {
+        uint32_t code;
+        bool gone;
+    };
+    const Case kCases[] = {
+        {0, false},    {1, false},    {2, true},    {3, false},          {5, true},    {6, true},
+        {21, true},    {22, true},    {31, true},   {87, false},         {121, false}, {995, true},
+        {1117, false}, {1167, false}, {1617, true}, {0xFFFFFFFF, false},
+    };
+    for (const Case& c : kCases) {
+        EXPECT_EQ(IsDeviceGoneError(c.code), c.gone) << c.code;
+    }
 }
 
 }  // namespace

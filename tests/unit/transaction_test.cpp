@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cmdlist/command_list.h"
+#include "link/port.h"
 #include "protocol/gate_requests.h"
 #include "scripted_switcher.h"
 
@@ -301,6 +302,10 @@ TEST_P(ExchangeTest, WireTriesAndResult) {
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(Wire(), c.wire);
     EXPECT_EQ(Trace(), c.trace);
+    // With the line recovery built in, a line that only fell silent or
+    // refused keeps its port.
+    EXPECT_FALSE(PortIsLost(context));
+    EXPECT_NE(context->port, kNoPort);
     if (c.gateText != nullptr) {
         EXPECT_STREQ(value.Text(), c.gateText);
     }
