@@ -217,16 +217,6 @@ class LineParser {
         return true;
     }
 
-    bool TakeLine(const std::string& text, LineSettings* line) {
-        std::vector<uint32_t> values;
-        if (!ParseList(text, 4, 0xFFFF, &values)) {
-            return Refuse("line= needs BAUD,DATA,STOP,PARITY, not \"" + text + "\"");
-        }
-        *line = LineSettings{static_cast<uint16_t>(values[0]), static_cast<uint16_t>(values[1]),
-                             static_cast<uint16_t>(values[2]), static_cast<uint16_t>(values[3])};
-        return true;
-    }
-
     // key=N, when given.
     bool TakeOptionNumber(const char* key, std::optional<uint32_t>* field) {
         auto option = options_.find(key);
@@ -244,14 +234,15 @@ class LineParser {
     // line=B,D,S,P, when given.
     bool TakeOptionLine() {
         auto option = options_.find("line");
-        LineSettings line{};
+        std::vector<uint32_t> values;
         if (option == options_.end()) {
             return true;
         }
-        if (!TakeLine(option->second, &line)) {
-            return false;
+        if (!ParseList(option->second, 4, 0xFFFF, &values)) {
+            return Refuse("line= needs BAUD,DATA,STOP,PARITY, not \"" + option->second + "\"");
         }
-        command_.lineSettings = line;
+        command_.lineSettings = LineSettings{static_cast<uint16_t>(values[0]), static_cast<uint16_t>(values[1]),
+                                             static_cast<uint16_t>(values[2]), static_cast<uint16_t>(values[3])};
         return true;
     }
 
@@ -411,33 +402,9 @@ class LineParser {
 
 }  // namespace
 
-bool IsRequest(Op op) {
-    return op >= Op::Info && op <= Op::Raw;
-}
-
-bool IsCheck(Op op) {
-    return op >= Op::CheckResult;
-}
-
-namespace {
-
-// "switcher" from a first line "# needs: switcher", as the build reads it.
-std::string NeedsOf(std::string_view text) {
-    std::string_view first = qeltools::Trim(text.substr(0, text.find('\n')));
-    if (first.empty() || first[0] != '#') {
-        return std::string();
-    }
-    constexpr std::string_view kNeeds = "needs:";
-    first = qeltools::Trim(first.substr(1));
-    return first.substr(0, kNeeds.size()) == kNeeds ? std::string(qeltools::Trim(first.substr(kNeeds.size())))
-                                                    : std::string();
-}
-
-}  // namespace
-
 bool ParseScenario(std::string_view text, const Variables& variables, Scenario* scenario, ParseError* error) {
     *scenario = Scenario{};
-    scenario->needs = NeedsOf(text);
+    scenario->needs = ScenarioNeeds(text);
     int number = 0;
     const auto refuse = [&](const std::string& message) {
         *error = ParseError{number, qeltools::VisibleShort(message, kMaxMessage)};

@@ -113,4 +113,12 @@ std::string LanguageHelp() {
     return text;
 }
 
+bool IsRequest(Op op) {
+    return op >= Op::Info && op <= Op::Raw;
+}
+
+bool IsCheck(Op op) {
+    return op >= Op::CheckResult;
+}
+
 }  // namespace qelhost
