@@ -10,15 +10,9 @@
 
 namespace {
 
-constexpr const char* kStartMarker = "StartOfCommandList";
-constexpr const char* kEndMarker = "EndOfCommandList";
-
-// Lines read in the search for the start marker, and again in the entry scan.
-constexpr int kLineLimit = 10000;
-// One read takes at most 1899 characters; a longer physical line comes in
-// pieces, each handled and counted as a line of its own.
 constexpr size_t kLineAreaSize = 2000;
-constexpr int kReadLimit = 1900;
+// fgets keeps one place for the NUL.
+constexpr int kReadLimit = kCommandListReadLimit + 1;
 
 // The command goes out whole or not at all; the context keeps its length in
 // 8 bits and substitution works in 255 characters.
@@ -94,9 +88,9 @@ int32_t DeliverCommand(const Entry& entry, char* destination, size_t capacity, c
 
 // Leaves the start marker's line in `line` when it finds it.
 bool FindStartMarker(FILE* file, char* line) {
-    for (int count = 0; count < kLineLimit && MoreToRead(file); ++count) {
+    for (int count = 0; count < kCommandListLineLimit && MoreToRead(file); ++count) {
         ReadLine(file, line);
-        if (std::strstr(line, kStartMarker) != nullptr) {
+        if (std::strstr(line, kCommandListStart) != nullptr) {
             return true;
         }
     }
@@ -110,17 +104,17 @@ int32_t SearchList(FILE* file, int32_t number, char* destination, size_t capacit
         return kFailed;
     }
     *why = kNotInList;
-    if (std::strstr(line, kEndMarker) != nullptr) {
+    if (std::strstr(line, kCommandListEnd) != nullptr) {
         return kFailed;
     }
-    for (int count = 0; count < kLineLimit && MoreToRead(file); ++count) {
+    for (int count = 0; count < kCommandListLineLimit && MoreToRead(file); ++count) {
         ReadLine(file, line);
         Entry entry;
         if (SplitEntry(line, &entry) && entry.number == number) {
             return DeliverCommand(entry, destination, capacity, why);
         }
         // Checked after the split: the end marker's own line can be an entry.
-        if (std::strstr(line, kEndMarker) != nullptr) {
+        if (std::strstr(line, kCommandListEnd) != nullptr) {
             return kFailed;
         }
     }

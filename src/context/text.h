@@ -45,7 +45,14 @@ inline bool IsBlank(char c) {
 // The number as atoi reads it from at most `count` characters: blanks, an
 // optional sign, digits up to the first other character; 0 without digits.
 // Unlike atoi it cannot overflow: the magnitude stops at kDecimalLimit.
-inline int64_t ReadDecimal(const char* text, size_t count = SIZE_MAX) {
+// `end` is where the reading stopped; `digits` whether it met any.
+struct DecimalRead {
+    int64_t value;
+    size_t end;
+    bool digits;
+};
+
+inline DecimalRead ScanDecimal(const char* text, size_t count = SIZE_MAX) {
     size_t i = 0;
     while (i < count && IsBlank(text[i])) {
         ++i;
@@ -55,6 +62,7 @@ inline int64_t ReadDecimal(const char* text, size_t count = SIZE_MAX) {
         negative = text[i] == '-';
         ++i;
     }
+    const size_t first = i;
     int64_t value = 0;
     for (; i < count && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 + (text[i] - '0');
@@ -62,5 +70,9 @@ inline int64_t ReadDecimal(const char* text, size_t count = SIZE_MAX) {
             value = kDecimalLimit;
         }
     }
-    return negative ? -value : value;
+    return DecimalRead{negative ? -value : value, i, i > first};
+}
+
+inline int64_t ReadDecimal(const char* text, size_t count = SIZE_MAX) {
+    return ScanDecimal(text, count).value;
 }

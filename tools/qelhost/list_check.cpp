@@ -5,7 +5,9 @@
 
 #include <algorithm>
 
+#include "cmdlist/command_list.h"
 #include "cmdlist/substitution.h"
+#include "context/text.h"
 #include "protocol/command_encoder.h"
 #include "visible.h"
 
@@ -13,16 +15,14 @@ namespace qelhost {
 
 namespace {
 
-// How command_list.cpp reads the file.
-constexpr std::string_view kStartMarker = "StartOfCommandList";
-constexpr std::string_view kEndMarker = "EndOfCommandList";
-constexpr size_t kReadLimit = 1899;   // characters one read takes
-constexpr size_t kLineLimit = 10000;  // reads in the search for the start marker, and again after it
+// How the driver reads the file.
+constexpr std::string_view kStartMarker = kCommandListStart;
+constexpr std::string_view kEndMarker = kCommandListEnd;
+constexpr size_t kReadLimit = kCommandListReadLimit;
+constexpr size_t kLineLimit = kCommandListLineLimit;
 constexpr size_t kCommandLimit = kWorkAreaSize - 1;
 // The gate GET_STR_FROM_FILE asks with its 16-bit number.
 constexpr int64_t kLargestAsked = 0xFFFF;
-// Entry numbers saturate here, as the driver's do.
-constexpr int64_t kBeyondAnyNumber = int64_t{1} << 40;
 
 // One read of the driver: a line, or a piece of a longer one.
 struct Piece {
@@ -65,10 +65,6 @@ bool Holds(const Piece& piece, std::string_view word) {
     return piece.text.find(word) != std::string::npos;
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -104,22 +100,8 @@ struct EntryNumber {
 };
 
 EntryNumber ReadNumber(std::string_view text) {
-    EntryNumber number;
-    size_t at = 0;
-    while (at < text.size() && IsBlank(text[at])) {
-        ++at;
-    }
-    bool negative = at < text.size() && text[at] == '-';
-    if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
-        ++at;
-    }
-    for (; at < text.size() && IsDigit(text[at]); ++at) {
-        number.digits = true;
-        number.value = std::min(number.value * 10 + (text[at] - '0'), kBeyondAnyNumber);
-    }
-    number.value = negative ? -number.value : number.value;
-    number.after = text.substr(at);
-    return number;
+    const DecimalRead read = ScanDecimal(text.data(), text.size());
+    return EntryNumber{read.value, read.digits, text.substr(read.end)};
 }
 
 // What the walk through one file collects.
