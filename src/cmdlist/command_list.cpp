@@ -7,6 +7,7 @@
 #include "cmdlist/substitution.h"
 #include "context/context.h"
 #include "context/text.h"
+#include "os/private_file.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ bool SplitEntry(const char* line, Entry* entry) {
 }
 
 // Leaves the destination untouched unless the whole command fits.
-int32_t DeliverCommand(const Entry& entry, char* destination, size_t capacity, const char** why) {
+int32_t DeliverCommand(const Entry& entry, uint32_t client, char* destination, size_t capacity, const char** why) {
     *why = "refused: its command is longer than 255 characters";
     if (entry.length > kCommandTextLimit) {
         return kFailed;
@@ -74,7 +75,8 @@ int32_t DeliverCommand(const Entry& entry, char* destination, size_t capacity, c
     char command[kWorkAreaSize];
     std::memcpy(command, entry.text, entry.length);
     command[entry.length] = '\0';
-    if (std::memchr(command, '@', entry.length) != nullptr && SubstituteGateValues(command, sizeof command) != kOk) {
+    if (std::memchr(command, '@', entry.length) != nullptr &&
+        SubstituteGateValues(command, sizeof command, client) != kOk) {
         *why = "refused: its command is longer than 255 characters once the gate values are put in";
         return kFailed;
     }
@@ -97,7 +99,7 @@ bool FindStartMarker(FILE* file, char* line) {
     return false;
 }
 
-int32_t SearchList(FILE* file, int32_t number, char* destination, size_t capacity, const char** why) {
+int32_t SearchList(FILE* file, int32_t number, uint32_t client, char* destination, size_t capacity, const char** why) {
     char line[kLineAreaSize];
     *why = kNoList;
     if (!FindStartMarker(file, line)) {
@@ -111,7 +113,7 @@ int32_t SearchList(FILE* file, int32_t number, char* destination, size_t capacit
         ReadLine(file, line);
         Entry entry;
         if (SplitEntry(line, &entry) && entry.number == number) {
-            return DeliverCommand(entry, destination, capacity, why);
+            return DeliverCommand(entry, client, destination, capacity, why);
         }
         // Checked after the split: the end marker's own line can be an entry.
         if (std::strstr(line, kCommandListEnd) != nullptr) {
@@ -123,16 +125,16 @@ int32_t SearchList(FILE* file, int32_t number, char* destination, size_t capacit
 
 }  // namespace
 
-int32_t FindCommand(int32_t number, char* destination, size_t capacity, TraceFile* trace) {
+int32_t FindCommand(int32_t number, char* destination, size_t capacity, TraceFile* trace, uint32_t client) {
     // As bytes on every build: Windows' text mode would fold CR LF a second
     // time and end the file at a Ctrl-Z.
-    FILE* file = std::fopen(kCommandListFile, "rb");
+    FILE* file = OpenPrivateFile(kCommandListFile);
     if (file == nullptr) {
         TraceMissingFile(trace, kCommandListFile);
         return kFailed;
     }
     const char* why = nullptr;
-    int32_t result = SearchList(file, number, destination, capacity, &why);
+    int32_t result = SearchList(file, number, client, destination, capacity, &why);
     std::fclose(file);
     if (result == kOk || why == kNotInList || why == kNoList) {
         TraceListLookup(trace, kCommandListFile, number, result == kOk ? destination : nullptr);

@@ -23,5 +23,7 @@ constexpr int kCommandListReadLimit = 1899;
 // found, 1 otherwise with `destination` untouched. The file is read afresh
 // on every call. A command longer than 255 characters, before or after its
 // gate values are put in, is refused with 1 rather than sent cut short.
-// The lookup, and why it failed, go into `trace` when one is given.
-int32_t FindCommand(int32_t number, char* destination, size_t capacity, TraceFile* trace = nullptr);
+// The lookup, and why it failed, go into `trace` when one is given; gate
+// values are read as the host client `client` (the instance's own).
+int32_t FindCommand(int32_t number, char* destination, size_t capacity, TraceFile* trace = nullptr,
+                    uint32_t client = 0);

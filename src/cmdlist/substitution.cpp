@@ -46,7 +46,7 @@ bool Append(char* area, size_t areaSize, size_t* length, const char* characters,
 
 // The value of the reference whose name runs from `name` to `close`. A name
 // too long for the name area cannot be looked up and reads as no gate.
-void ReferenceValue(const char* name, const char* close, char* value) {
+void ReferenceValue(uint32_t client, const char* name, const char* close, char* value) {
     value[0] = '\0';
     size_t length = static_cast<size_t>(close - name);
     if (length >= kWorkAreaSize) {
@@ -55,26 +55,26 @@ void ReferenceValue(const char* name, const char* close, char* value) {
     char gateName[kWorkAreaSize];
     std::memcpy(gateName, name, length);
     gateName[length] = '\0';
-    LookupGateValue(gateName, value);
+    LookupGateValue(client, gateName, value);
 }
 
 }  // namespace
 
-void LookupGateValue(const char* name, char* value) {
+void LookupGateValue(uint32_t client, const char* name, char* value) {
     value[0] = '\0';
     uint32_t gateId = 0;
-    if (HostGetGateId(g_clientId, name, &gateId) != 0) {
+    if (HostGetGateId(client, name, &gateId) != 0) {
         return;
     }
     uint32_t format = 0;
-    if (HostGetGateFormat(g_clientId, gateId, &format) != 0) {
+    if (HostGetGateFormat(client, gateId, &format) != 0) {
         return;
     }
     uint32_t unused32 = 0;
     uint16_t unused16 = 0;
     if (format == GATE_FORMAT_STRING) {
         char text[kHostTextSize] = {};
-        if (HostGetGateStr(g_clientId, kGateTextCall, gateId, text, &unused32, &unused16) != 0) {
+        if (HostGetGateStr(client, kGateTextCall, gateId, text, &unused32, &unused16) != 0) {
             return;
         }
         text[kHostTextSize - 1] = '\0';  // in case the host filled the area to its end
@@ -83,14 +83,14 @@ void LookupGateValue(const char* name, char* value) {
     }
     double number = 0;
     int32_t word = 0;
-    if (HostGetGateVal(g_clientId, kGateValueCall, gateId, &number, &unused32, &unused16) != 0 ||
+    if (HostGetGateVal(client, kGateValueCall, gateId, &number, &unused32, &unused16) != 0 ||
         !LowWordOf(number, &word)) {
         return;
     }
     std::snprintf(value, kWorkAreaSize, "%d", static_cast<int>(word));
 }
 
-int32_t SubstituteGateValues(char* text, size_t capacity) {
+int32_t SubstituteGateValues(char* text, size_t capacity, uint32_t client) {
     const size_t areaSize = capacity < kWorkAreaSize ? capacity : kWorkAreaSize;
     char result[kWorkAreaSize];
     size_t length = 0;
@@ -108,7 +108,7 @@ int32_t SubstituteGateValues(char* text, size_t capacity) {
             break;  // an unclosed reference cuts the command here
         }
         char value[kWorkAreaSize];
-        ReferenceValue(walk + 1, close, value);
+        ReferenceValue(client, walk + 1, close, value);
         if (value[0] == '\0') {
             // Only the "@" goes: the name and "$" stay as plain text, and an
             // "@" inside the name may still open a reference of its own.

@@ -2,6 +2,7 @@
 // every room of the driver shares.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -73,12 +74,13 @@ struct DriverContext {
     uint32_t portLost;
     uint32_t lastReopenMs;     // the low bits of the monotonic clock
     int32_t readTimeoutUnits;  // the read time-out in force, in 10 ms
+    // The length of the instance's last transmission, its CR included: what
+    // "INCOMING" skips of a line that echoes it. 0 from the start on.
+    int32_t lastSendLength;
 };
 
-// Shared by every context of the loaded library.
-extern int32_t g_readyLevel;
-extern uint8_t g_clientId;
-extern int32_t g_lastSendLength;
+// Shared by every context of the loaded library; any thread may set it.
+extern std::atomic<int32_t> g_readyLevel;
 
 constexpr int32_t kReadyLevel = 500;
 

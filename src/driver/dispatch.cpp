@@ -62,6 +62,12 @@ int32_t QEL_CDECL QelMain(DriverRequest* request) {
         return kFailed;
     }
     const int32_t code = request->code;
+    // The host library is looked for once per start, never per request, and
+    // before the trace opens, so that a trace that cannot be written is
+    // logged at the first start too.
+    if (code == REQ_LOAD) {
+        FindHostLibrary();
+    }
     TraceRequestStart(request);
     const bool handled = code >= 0 && code < kSlotCount && kHandlers[code] != nullptr;
     const int32_t result = handled ? kHandlers[code](request) : kFailed;

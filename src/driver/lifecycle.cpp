@@ -120,6 +120,7 @@ constexpr uint32_t kInfoWord4 = 4;
 constexpr uint32_t kInfoWord7 = 3;
 constexpr LineSettings kLineDefaults = {9600, 8, 0, 0};
 constexpr int32_t kMinHostTimeout = 100;
+constexpr size_t kHostWhereSize = 400;
 
 // An instance never holds two handles: the port it holds is closed before
 // another is opened. False when that close fails; the handle then stays.
@@ -158,6 +159,7 @@ int32_t LoadDriver(DriverRequest* request) {
     }
     g_readyLevel = kReadyLevel;
     context->portEnabled = config->enabled;
+    context->lastSendLength = 0;
     PortSettings settings{};
     CopyText(settings.portName, config->portName, sizeof config->portName);
     settings.line = config->line;
@@ -185,11 +187,15 @@ int32_t LoadDriver(DriverRequest* request) {
         context->hostTimeout = kMinHostTimeout;
     }
     if (const uint16_t status = HostMkClient(kClientName, 1, 0, &context->clientId); status != 0) {
-        TraceReason(&context->trace, "the host refused to register the client \"%s\" (status %u%s)", kClientName,
-                    static_cast<unsigned>(status), status == kHostMissing ? ": no host process library" : "");
+        // Where the start looked for the host library, when it found none.
+        char hostWhere[kHostWhereSize];
+        HostLibraryWhere(hostWhere, sizeof hostWhere);
+        const bool hostFound = hostWhere[0] == '\0';
+        TraceReason(&context->trace, "the host refused to register the client \"%s\" (status %u%s%s)", kClientName,
+                    static_cast<unsigned>(status),
+                    hostFound ? "" : ": no host process library: ", hostFound ? "" : hostWhere);
         return kFailed;
     }
-    g_clientId = context->clientId;
     HostLog(kLogLevel, "QELPHV: loaded successfully");
     return kOk;
 }

@@ -3,6 +3,7 @@
 // its fixed answer.
 #include "driver/request_trace.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "context/text.h"
@@ -35,7 +36,7 @@ constexpr FixedReason kFixedReasons[] = {
 
 // Every load numbers its instance, so that the lines of two instances
 // writing one file can be told apart.
-int32_t g_traceInstances = 0;
+std::atomic<int32_t> g_traceInstances{0};
 
 bool NeedsRecord(int32_t code) {
     return code == REQ_LOAD || code == REQ_REGISTER_GATE || code == REQ_UPDATE_GATE || code == REQ_WRITE_GATE ||

@@ -1,18 +1,30 @@
-// The host calls, resolved on first use, and wrappers that report a missing library or call.
+// The host calls, resolved at a start and published once, and wrappers
+// that report a missing library or call.
 #include "host/host_library.h"
+
+#include <atomic>
+#include <cstdio>
+
+#include "os/clock_lock.h"
 
 namespace {
 
-HostLibrary g_host;
-bool g_hostResolved = false;
+// Filled once, under the lock, before g_published points at it; never
+// changed afterwards, so a reader that sees the pointer sees every call.
+HostLibrary g_found;
+constexpr HostLibrary kNoHost{};
+std::atomic<const HostLibrary*> g_published{nullptr};
+ProcessLock g_resolveLock = QEL_PROCESS_LOCK_INIT;
+// Where the last failed search looked (under the lock).
+char g_where[400];
 
 template <typename Fn>
 void Bind(const char* name, Fn* slot) {
     *slot = reinterpret_cast<Fn>(HostSymbol(name));
 }
 
-bool ResolveHostLibrary(HostLibrary* library) {
-    if (!OpenHostModule()) {
+bool ResolveHostLibrary(HostLibrary* library, char* where, size_t size) {
+    if (!OpenHostModule(where, size)) {
         return false;
     }
     Bind("MoxMkClient", &library->mkClient);
@@ -28,17 +40,35 @@ bool ResolveHostLibrary(HostLibrary* library) {
 
 }  // namespace
 
-// Resolved on first use and kept once found; a host that loads its library
-// late is still found by a later request.
 const HostLibrary& Host() {
-    if (!g_hostResolved) {
-        HostLibrary found{};
-        if (ResolveHostLibrary(&found)) {
-            g_host = found;
-            g_hostResolved = true;
-        }
+    const HostLibrary* published = g_published.load(std::memory_order_acquire);
+    return published != nullptr ? *published : kNoHost;
+}
+
+// Looked for at each start until found, so that a host that loads its
+// library late is found at its next start; never rebound once found.
+bool FindHostLibrary() {
+    if (g_published.load(std::memory_order_acquire) != nullptr) {
+        return true;
     }
-    return g_host;
+    ProcessLockGuard guard(&g_resolveLock);
+    if (g_published.load(std::memory_order_acquire) != nullptr) {
+        return true;
+    }
+    if (!ResolveHostLibrary(&g_found, g_where, sizeof g_where)) {
+        return false;
+    }
+    g_where[0] = '\0';
+    g_published.store(&g_found, std::memory_order_release);
+    return true;
+}
+
+void HostLibraryWhere(char* where, size_t size) {
+    if (size == 0) {
+        return;
+    }
+    ProcessLockGuard guard(&g_resolveLock);
+    std::snprintf(where, size, "%s", g_where);
 }
 
 uint16_t HostMkClient(const char* name, int32_t one, int32_t zero, uint8_t* clientId) {

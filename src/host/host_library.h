@@ -1,8 +1,10 @@
 // The host process library: the eight calls the driver makes into the host.
-// They are resolved at run time from the host process; a host without the
-// library makes every call report failure and every log call a no-op.
+// They are resolved from the host process at an instance's start, once they
+// are found never again; a host without the library makes every call report
+// failure and every log call a no-op.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32)
@@ -40,12 +42,20 @@ struct HostLibrary {
 // Status the wrappers report when the host has no such library or call.
 constexpr uint16_t kHostMissing = 0xFFFF;
 
-// The resolved calls; each pointer is null when the host lacks it.
+// The resolved calls; each pointer is null when the host lacks it (all of
+// them until a start found the library). Safe from any thread.
 const HostLibrary& Host();
+// At a start: looks for the library unless an earlier start found it, and
+// publishes its calls once for every thread. False when it is not found.
+bool FindHostLibrary();
+// Where the last search that failed looked, for the reason of the start
+// (cut to `size` bytes); empty once the library was found.
+void HostLibraryWhere(char* where, size_t size);
 
 // Platform part: finds the library in the host process (false when it is not
-// there at all), then looks up one call in it (null when missing).
-bool OpenHostModule();
+// there at all, with where it looked in `where`), then looks up one call in
+// it (null when missing).
+bool OpenHostModule(char* where, size_t size);
 void* HostSymbol(const char* name);
 
 uint16_t HostMkClient(const char* name, int32_t one, int32_t zero, uint8_t* clientId);

@@ -80,7 +80,7 @@ int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length) {
     const int32_t total = length + 1;
 
     PurgeInput(HeldPort(context));
-    g_lastSendLength = total;
+    context->lastSendLength = total;
     uint32_t written = 0;
     if (WriteBytes(HeldPort(context), transmission, static_cast<uint32_t>(total), &written) != kSerialOk ||
         written != static_cast<uint32_t>(total)) {
@@ -118,7 +118,7 @@ int32_t LinkReceiveFixed(DriverContext* context, char* buffer, int32_t n) {
 
     // What a line that echoes the transmission sends back first is skipped:
     // the transmission and one byte more.
-    const int64_t skip = g_lastSendLength < 0 ? 0 : static_cast<int64_t>(g_lastSendLength) + 1;
+    const int64_t skip = context->lastSendLength < 0 ? 0 : static_cast<int64_t>(context->lastSendLength) + 1;
     char text[kEchoTextSize] = {};
     if (received > skip) {
         const char* shown = buffer + skip;

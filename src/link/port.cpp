@@ -5,7 +5,7 @@
 
 #include "context/text.h"
 #include "host/host_library.h"
-#include "os/deadline.h"
+#include "os/clock_lock.h"
 
 namespace {
 
@@ -32,8 +32,12 @@ PortHandle OpenPort(const PortSettings& settings, TraceFile* trace) {
     char name[sizeof settings.portName + 1];
     CopyText(name, settings.portName, sizeof settings.portName);
     PortHandle handle = kNoPort;
-    if (OpenSerialPort(name, settings.line, settings.lineControl, &handle) != kSerialOk) {
+    const int32_t result = OpenSerialPort(name, settings.line, settings.lineControl, &handle);
+    if (result != kSerialOk) {
         TracePort(trace, TracePortEvent::kOpenFailed, name, static_cast<uint32_t>(SerialLastError(kNoPort)));
+        if (result == kSerialNoSlot) {
+            TraceReason(trace, "too many ports open in this process (%u)", static_cast<unsigned>(kMaxOpenPorts));
+        }
         return kNoPort;
     }
     TracePort(trace, TracePortEvent::kOpened, name, 0);

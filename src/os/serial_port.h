@@ -26,12 +26,15 @@ enum SerialResult : int32_t {
     kSerialOpenFailed = 1,   // cannot open, or its time-outs cannot be set
     kSerialPurgeFailed = 1,  // a read of the purge failed
     kSerialWriteShort = 2,
+    kSerialNoSlot = 3,  // the open found kMaxOpenPorts ports already open in the process
     kSerialGetStateFailed = 4,
     kSerialSetStateFailed = 5,
     kSerialCallFailed = 7,  // the system call failed; for reads also "no byte"
 };
 
 constexpr uint32_t kDefaultReadTimeoutMs = 1000;
+// The ports one process holds open at most, over all its instances.
+constexpr size_t kMaxOpenPorts = 256;
 // 60 s: no read holds the host's thread longer, whatever the host asked
 // (its "infinite" 0xFFFFFFFF comes as -1).
 constexpr int32_t kMaxReadTimeoutUnits = 6000;
@@ -61,7 +64,8 @@ constexpr uint8_t kSpaceParity = 4;
 // configured) with the line settings and a read total time-out of
 // kDefaultReadTimeoutMs. kSerialOk with *handle set; otherwise *handle is
 // kNoPort and the result says which step failed: kSerialOpenFailed (no such
-// device, held elsewhere, time-outs refused), kSerialGetStateFailed (no
+// device, held elsewhere, time-outs refused), kSerialNoSlot (the process
+// holds kMaxOpenPorts ports already), kSerialGetStateFailed (no
 // serial port), kSerialSetStateFailed (settings refused).
 int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle);
 // kSerialOk once the port is closed; kSerialCallFailed for a handle that is
@@ -101,6 +105,9 @@ const char* SerialErrorText(int32_t code, char* text, size_t size);
 // time-out or a short read; it stays so until the port is closed. False for
 // a handle that is not open. The operation's own result is unchanged.
 bool SerialPortLost(PortHandle handle);
+// The ports open in the process now, those being opened included: for the
+// trace and for tests that check every port was given back.
+size_t SerialPortsInUse();
 // Whether a Windows error code of ReadFile, WriteFile or ClearCommError
 // means the device is gone. Pure, so that both builds can check the table.
 bool IsDeviceGoneError(uint32_t windowsError);

@@ -9,10 +9,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "os/clock_lock.h"
 #include "os/deadline.h"
 #include "os/serial_platform.h"
 #include "os/serial_port.h"
@@ -20,21 +22,26 @@
 
 namespace {
 
-// One open port. Its handle is the slot's index plus one, so that 0 stays
-// "no port".
+enum class SlotState : uint8_t { kFree, kReserved, kOpen };
+
+// One port. Its handle is the slot's index plus one, so that 0 stays "no
+// port". `state` changes only under g_tableLock; the other fields belong to
+// the instance that holds the handle.
 struct PortSlot {
-    bool inUse;
+    SlotState state;
     int fd;
     uint32_t readTimeoutMs;
     int lastError;  // errno of the port's last failed call
     bool lost;      // a call found the device gone
 };
 
-constexpr PortHandle kMaxPorts = 32;
-PortSlot g_ports[kMaxPorts];
+PortSlot g_ports[kMaxOpenPorts];
+// Taken only to claim, fill and free slots: never across an open, a read, a
+// write or a wait, so that instances never wait for each other's line.
+ProcessLock g_tableLock = QEL_PROCESS_LOCK_INIT;
 // errno of the last failed call that had no open port: an open, or a call on
 // a handle that is not open.
-int g_layerError = 0;
+std::atomic<int> g_layerError{0};
 
 // A write has no time-out, as on Windows, but a line that takes no byte for
 // this long ends the write as a short one instead of holding the request.
@@ -53,17 +60,11 @@ constexpr BaudRate kBaudRates[] = {
 };
 
 PortSlot* SlotOf(PortHandle handle) {
-    if (handle == kNoPort || handle > kMaxPorts) {
+    if (handle == kNoPort || handle > kMaxOpenPorts) {
         return nullptr;
     }
     PortSlot* slot = &g_ports[handle - 1];
-    return slot->inUse ? slot : nullptr;
-}
-
-// The port's kept error, or the layer's when the handle is not open.
-int& ErrorOf(PortHandle handle) {
-    PortSlot* slot = SlotOf(handle);
-    return slot != nullptr ? slot->lastError : g_layerError;
+    return slot->state == SlotState::kOpen ? slot : nullptr;
 }
 
 // The errors of a device that is gone, not of a call that failed: the
@@ -86,15 +87,6 @@ void KeepError(PortSlot& slot, int error) {
 bool HungUpNow(int fd) {
     pollfd now{fd, POLLIN, 0};
     return poll(&now, 1, 0) > 0 && (now.revents & kGoneEvents) != 0;
-}
-
-PortHandle FreeHandle() {
-    for (PortHandle index = 0; index < kMaxPorts; ++index) {
-        if (!g_ports[index].inUse) {
-            return index + 1;
-        }
-    }
-    return kNoPort;
 }
 
 // Windows port names to device paths: "NUL" is the null device, COMn (or
@@ -333,42 +325,80 @@ bool ReadWithin(PortSlot& slot, uint8_t* buffer, uint32_t count, uint32_t* got) 
     return true;
 }
 
+// Marks a free slot reserved and returns its handle; kNoPort when every
+// slot is taken.
+PortHandle ClaimSlot() {
+    ProcessLockGuard guard(&g_tableLock);
+    for (PortHandle index = 0; index < kMaxOpenPorts; ++index) {
+        if (g_ports[index].state == SlotState::kFree) {
+            g_ports[index].state = SlotState::kReserved;
+            return index + 1;
+        }
+    }
+    return kNoPort;
+}
+
+// Fills a reserved slot with the opened port, or (fd < 0) gives it back.
+void SettleSlot(PortHandle handle, int fd) {
+    ProcessLockGuard guard(&g_tableLock);
+    g_ports[handle - 1] = fd < 0 ? PortSlot{} : PortSlot{SlotState::kOpen, fd, kDefaultReadTimeoutMs, 0, false};
+}
+
+// Opens and configures the device; the descriptor, or -1 with errno set and
+// the step that failed in *result.
+int OpenDevice(const char* name, const char* path, const LineSettings& line, uint16_t lineControl, int32_t* result) {
+    *result = kSerialOpenFailed;
+    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || std::strcmp(name, kNullPortName) == 0) {
+        *result = fd < 0 ? kSerialOpenFailed : kSerialOk;
+        return fd;
+    }
+    // Windows opens a port for one holder only. Two locks give that here:
+    // flock keeps out every program that also locks (and root, whom
+    // TIOCEXCL does not stop), TIOCEXCL keeps out later opens by programs
+    // that do not lock. TIOCEXCL is taken last, once the open can no
+    // longer fail, so that a failed open leaves the terminal as it was.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    *result = Configure(fd, line, lineControl);
+    if (*result != kSerialOk) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    ioctl(fd, TIOCEXCL);
+    return fd;
+}
+
 }  // namespace
 
 int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle) {
     *handle = kNoPort;
-    const PortHandle free = FreeHandle();
     char path[256];
-    if (free == kNoPort || !DevicePath(name, path)) {
-        g_layerError = free == kNoPort ? EMFILE : ENAMETOOLONG;
+    if (!DevicePath(name, path)) {
+        g_layerError = ENAMETOOLONG;
         return kSerialOpenFailed;
     }
-    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const PortHandle claimed = ClaimSlot();
+    if (claimed == kNoPort) {
+        g_layerError = EMFILE;
+        return kSerialNoSlot;
+    }
+    int32_t result = kSerialOpenFailed;
+    const int fd = OpenDevice(name, path, line, lineControl, &result);
     if (fd < 0) {
         g_layerError = errno;
-        return kSerialOpenFailed;
     }
-    if (std::strcmp(name, kNullPortName) != 0) {
-        // Windows opens a port for one holder only. Two locks give that here:
-        // flock keeps out every program that also locks (and root, whom
-        // TIOCEXCL does not stop), TIOCEXCL keeps out later opens by programs
-        // that do not lock. TIOCEXCL is taken last, once the open can no
-        // longer fail, so that a failed open leaves the terminal as it was.
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            g_layerError = errno;
-            close(fd);
-            return kSerialOpenFailed;
-        }
-        const int32_t configured = Configure(fd, line, lineControl);
-        if (configured != kSerialOk) {
-            g_layerError = errno;
-            close(fd);
-            return configured;
-        }
-        ioctl(fd, TIOCEXCL);
+    SettleSlot(claimed, fd);
+    if (fd < 0) {
+        return result;
     }
-    g_ports[free - 1] = PortSlot{true, fd, kDefaultReadTimeoutMs, 0, false};
-    *handle = free;
+    *handle = claimed;
     return kSerialOk;
 }
 
@@ -387,8 +417,17 @@ int32_t CloseSerialPort(PortHandle handle) {
     if (close(slot->fd) != 0) {
         g_layerError = errno;
     }
-    *slot = PortSlot{};
+    SettleSlot(handle, -1);
     return kSerialOk;
+}
+
+size_t SerialPortsInUse() {
+    ProcessLockGuard guard(&g_tableLock);
+    size_t count = 0;
+    for (const PortSlot& slot : g_ports) {
+        count += slot.state != SlotState::kFree ? 1 : 0;
+    }
+    return count;
 }
 
 int32_t SetReadTimeout(PortHandle handle, int32_t units) {
@@ -494,7 +533,8 @@ int32_t SendBreak(uint32_t milliseconds, PortHandle handle) {
 }
 
 int32_t SerialLastError(PortHandle handle) {
-    return ErrorOf(handle);
+    const PortSlot* slot = SlotOf(handle);
+    return slot != nullptr ? slot->lastError : g_layerError.load();
 }
 
 bool SerialPortLost(PortHandle handle) {

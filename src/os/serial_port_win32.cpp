@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "os/clock_lock.h"
 #include "os/serial_platform.h"
 #include "os/serial_port.h"
 #include "os/sleep.h"
@@ -23,24 +24,30 @@ static_assert(ERROR_FILE_NOT_FOUND == 2 && ERROR_ACCESS_DENIED == 5 && ERROR_INV
               "IsDeviceGoneError names the codes by value");
 
 // Each open port's last error and whether its device is gone, in a fixed
-// table: a HANDLE is no index. A port beyond the table, a failed open and a
-// call on a handle that is not open keep their error in the layer's entry.
+// table: a HANDLE is no index. A failed open and a call on a handle that is
+// not open keep their error in the layer's entry.
 struct PortState {
-    PortHandle handle;
+    PortHandle handle;  // kNoPort: free; kReservedEntry: an open under way
     DWORD code;
     bool lost;
     // The null device answers the port calls with errors that mean nothing.
     bool nullDevice;
 };
 
-constexpr size_t kMaxPorts = 32;
-PortState g_ports[kMaxPorts];
+constexpr PortHandle kReservedEntry = ~PortHandle{0};
+PortState g_ports[kMaxOpenPorts];
 PortState g_layer{};
+// Taken to claim, fill, find and free entries: never across an open, a read,
+// a write or a wait, so that instances never wait for each other's line.
+ProcessLock g_tableLock = QEL_PROCESS_LOCK_INIT;
 
 PortState& StateOf(PortHandle handle) {
-    for (PortState& entry : g_ports) {
-        if (handle != kNoPort && entry.handle == handle) {
-            return entry;
+    if (handle != kNoPort) {
+        ProcessLockGuard guard(&g_tableLock);
+        for (PortState& entry : g_ports) {
+            if (entry.handle == handle) {
+                return entry;
+            }
         }
     }
     return g_layer;
@@ -67,21 +74,35 @@ Result LineFailed(PortHandle handle, Result result) {
     return result;
 }
 
-void TrackPort(PortHandle handle, bool nullDevice = false) {
+// Reserves a free entry for an open; null when every entry is taken.
+PortState* ClaimEntry() {
+    ProcessLockGuard guard(&g_tableLock);
     for (PortState& entry : g_ports) {
         if (entry.handle == kNoPort) {
-            entry = PortState{handle, 0, false, nullDevice};
-            return;
+            entry.handle = kReservedEntry;
+            return &entry;
         }
     }
+    return nullptr;
 }
 
-void ForgetPort(PortHandle handle) {
+// Fills the reserved entry with the opened port, or (kNoPort) gives it back.
+void SettleEntry(PortState* entry, PortHandle handle, bool nullDevice) {
+    ProcessLockGuard guard(&g_tableLock);
+    *entry = handle == kNoPort ? PortState{} : PortState{handle, 0, false, nullDevice};
+}
+
+// The port's entry, reserved so that no lookup finds it; null when the
+// handle has none.
+PortState* ReserveEntryOf(PortHandle handle) {
+    ProcessLockGuard guard(&g_tableLock);
     for (PortState& entry : g_ports) {
-        if (entry.handle == handle) {
-            entry = PortState{};
+        if (handle != kNoPort && entry.handle == handle) {
+            entry.handle = kReservedEntry;
+            return &entry;
         }
     }
+    return nullptr;
 }
 
 // Closes a port whose open failed, keeping the error that failed it.
@@ -115,10 +136,8 @@ DWORD IntervalFor(DWORD totalMs) {
     return totalMs == 0 ? MAXDWORD : 0;
 }
 
-}  // namespace
-
-int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle) {
-    *handle = kNoPort;
+// Opens and configures the device; *handle is set when it opened.
+int32_t OpenDevice(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle) {
     // The name as opened; the caller keeps the name as given.
     char device[32];
     if (!WindowsDeviceName(name, device, sizeof device)) {
@@ -128,11 +147,11 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
     HANDLE port =
         CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        return Failed(kNoPort, kSerialOpenFailed);
+        g_layer.code = GetLastError();
+        return kSerialOpenFailed;
     }
     if (std::strcmp(name, kNullPortName) == 0) {
         *handle = reinterpret_cast<PortHandle>(port);
-        TrackPort(*handle, true);
         return kSerialOk;
     }
     DCB state{};
@@ -167,16 +186,52 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
     }
     SetupComm(port, kQueueSize, kQueueSize);
     *handle = reinterpret_cast<PortHandle>(port);
-    TrackPort(*handle);
     return kSerialOk;
 }
 
-int32_t CloseSerialPort(PortHandle handle) {
-    // A failed close leaves the port held, and its error with it.
-    if (!CloseHandle(HandleOf(handle))) {
-        return Failed(handle, kSerialCallFailed);
+}  // namespace
+
+int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle) {
+    *handle = kNoPort;
+    PortState* entry = ClaimEntry();
+    if (entry == nullptr) {
+        g_layer.code = ERROR_TOO_MANY_OPEN_FILES;
+        return kSerialNoSlot;
     }
-    ForgetPort(handle);
+    const int32_t result = OpenDevice(name, line, lineControl, handle);
+    SettleEntry(entry, *handle, std::strcmp(name, kNullPortName) == 0);
+    return result;
+}
+
+size_t SerialPortsInUse() {
+    ProcessLockGuard guard(&g_tableLock);
+    size_t count = 0;
+    for (const PortState& entry : g_ports) {
+        count += entry.handle != kNoPort ? 1 : 0;
+    }
+    return count;
+}
+
+int32_t CloseSerialPort(PortHandle handle) {
+    // The entry is reserved while the handle closes: an open on another
+    // thread may get the same handle value the moment it is closed, and must
+    // not find this port's entry under it.
+    PortState* entry = ReserveEntryOf(handle);
+    if (!CloseHandle(HandleOf(handle))) {
+        const DWORD code = GetLastError();
+        // A failed close leaves the port held, and its error with it.
+        if (entry == nullptr) {
+            g_layer.code = code;
+            return kSerialCallFailed;
+        }
+        ProcessLockGuard guard(&g_tableLock);
+        entry->handle = handle;
+        entry->code = code;
+        return kSerialCallFailed;
+    }
+    if (entry != nullptr) {
+        SettleEntry(entry, kNoPort, false);
+    }
     return kSerialOk;
 }
 

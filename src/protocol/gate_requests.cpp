@@ -63,8 +63,8 @@ int32_t RunOnce(DriverRequest* request) {
 // A list command goes out as its text alone; commandLength has eight bits.
 int32_t RunListCommand(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
-    if (FindCommand(GateNumber(request), context->commandBuffer, sizeof context->commandBuffer, &context->trace) !=
-        kOk) {
+    if (FindCommand(GateNumber(request), context->commandBuffer, sizeof context->commandBuffer, &context->trace,
+                    context->clientId) != kOk) {
         return kFailed;
     }
     const size_t length = BoundedLength(context->commandBuffer, sizeof context->commandBuffer - 1);

@@ -16,7 +16,8 @@ constexpr size_t kTracePathSize = 260;
 // The longest line, its line end included; a longer one is cut and ends in "...".
 constexpr size_t kTraceLineSize = 1024;
 // At this size the file becomes FILE.1 (replacing an older one) and a new
-// file begins.
+// file begins. Instances that share the file roll it over once between
+// them; every line of the process is kept.
 constexpr uint32_t kTraceFileLimit = 8u * 1024u * 1024u;
 // A port name is read up to this many characters: the host's name field need
 // not end in NUL.
@@ -33,6 +34,9 @@ struct TraceFile {
     uint32_t state;
     int32_t instance;
     intptr_t handle;
+    // The process's roll count when the file was opened: another count
+    // means the file under the name was rolled away since.
+    uint32_t rollSeen;
     TraceLogFunction log;
     uint32_t requestStartMs;
     uint32_t transmitMs;
@@ -114,4 +118,7 @@ size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]);
 size_t VisibleBytes(char* out, size_t size, const char* bytes, size_t count);
 
 // Test builds only: the size at which the file rolls over (0: the default).
+// Any thread may set it; it takes effect from the next line on.
 void SetTraceFileLimitForTest(uint32_t bytes);
+// Test builds only: how often the process has rolled a trace file over.
+uint32_t TraceRollCountForTest();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "os/clock_lock.h"
 #include "trace/trace.h"
 #include "trace/trace_internal.h"
 #include "trace/trace_platform.h"
@@ -19,6 +20,12 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr const char* kReplyNames[] = {"accepted", "refused", "unrecognised", "none", "not judged"};
 constexpr const char* kPortEventNames[] = {"opened",   "open failed",   "closed", "close failed",
                                            "reopened", "reopen failed", "lost"};
+
+// Durations come from the monotonic clock's low 32 bits: differences stay
+// right across a wrap.
+uint32_t SteadyMs() {
+    return static_cast<uint32_t>(MonotonicMs());
+}
 
 struct Line {
     char text[kTraceLineSize];
@@ -119,8 +126,13 @@ void Begin(Line& line, const TraceFile* trace) {
     line.cut = false;
     TraceClock clock{};
     TraceLocalTime(&clock);
-    AppendFormat(line, "%04u-%02u-%02u %02u:%02u:%02u.%03u [%d] ", clock.year, clock.month, clock.day, clock.hour,
-                 clock.minute, clock.second, clock.millisecond, static_cast<int>(trace->instance));
+    // ISO 8601 with the offset from UTC, so that a change of the clock or of
+    // daylight saving shows in the trace.
+    const int offset = clock.utcOffsetMinutes;
+    const unsigned offsetSize = static_cast<unsigned>(offset < 0 ? -offset : offset);
+    AppendFormat(line, "%04u-%02u-%02uT%02u:%02u:%02u.%03u%c%02u:%02u [%d] ", clock.year, clock.month, clock.day,
+                 clock.hour, clock.minute, clock.second, clock.millisecond, offset < 0 ? '-' : '+', offsetSize / 60,
+                 offsetSize % 60, static_cast<int>(trace->instance));
 }
 
 void Finish(Line& line, TraceFile* trace) {
@@ -145,7 +157,7 @@ void RememberRequest(TraceFile* trace, const char* name) {
     const size_t length = name == nullptr ? 0 : strnlen(name, sizeof trace->request - 1);
     std::memcpy(trace->request, name, length);
     trace->request[length] = '\0';
-    trace->requestStartMs = TraceSteadyMilliseconds();
+    trace->requestStartMs = SteadyMs();
 }
 
 void BeginRequest(Line& line, TraceFile* trace, const char* name, const char* address) {
@@ -250,7 +262,7 @@ void TraceRequestEnd(TraceFile* trace, int32_t result) {
     if (!TraceIsOn(trace)) {
         return;
     }
-    const uint32_t elapsed = TraceSteadyMilliseconds() - trace->requestStartMs;
+    const uint32_t elapsed = SteadyMs() - trace->requestStartMs;
     Line line;
     Begin(line, trace);
     AppendFormat(line, "END %s result %d after %u ms", trace->request, static_cast<int>(result),
@@ -262,7 +274,7 @@ void TraceTransmission(TraceFile* trace, const char* bytes, int32_t count) {
     if (!TraceIsOn(trace)) {
         return;
     }
-    trace->transmitMs = TraceSteadyMilliseconds();
+    trace->transmitMs = SteadyMs();
     trace->transmitted = true;
     Line line;
     Begin(line, trace);
@@ -281,7 +293,7 @@ void TraceRead(TraceFile* trace, const char* bytes, int32_t count, TraceReply ju
     Begin(line, trace);
     AppendFormat(line, "RX %s", NameOf(kReplyNames, static_cast<size_t>(judged)));
     if (trace->transmitted) {
-        AppendFormat(line, " %u ms after TX", static_cast<unsigned>(TraceSteadyMilliseconds() - trace->transmitMs));
+        AppendFormat(line, " %u ms after TX", static_cast<unsigned>(SteadyMs() - trace->transmitMs));
     }
     Append(line, ": ");
     AppendBytes(line, bytes, count);

@@ -1,8 +1,10 @@
 // The trace file itself: switching it on, appending a line, rolling it over
 // at its limit, and turning it off when the system refuses it.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
+#include "os/clock_lock.h"
 #include "trace/trace.h"
 #include "trace/trace_internal.h"
 #include "trace/trace_platform.h"
@@ -13,7 +15,15 @@ constexpr uint32_t kTraceOffMarker = 0;
 constexpr int32_t kLogLevel = 32;
 constexpr char kOlderSuffix[] = ".1";
 
-uint32_t g_fileLimit = kTraceFileLimit;
+std::atomic<uint32_t> g_fileLimit{kTraceFileLimit};
+
+// Every instance of the process writes, opens and rolls its file under this
+// lock, so that two instances sharing a file never roll it twice and no line
+// goes into a file that was rolled away. Trace files only: no line, wait or
+// host call is ever made under it.
+ProcessLock g_traceLock = QEL_PROCESS_LOCK_INIT;
+// How often a file was rolled over in this process (under g_traceLock).
+uint32_t g_rollCount = 0;
 
 // The one log line of a trace that stops; the name is the one the file was
 // opened by, or as much of the variable as fits.
@@ -26,47 +36,78 @@ void LogCannotWrite(TraceLogFunction log, const char* name) {
     log(kLogLevel, text);
 }
 
-void TurnOff(TraceFile* trace) {
+// Under the lock: the file under the record's name, opened afresh.
+bool Reopen(TraceFile* trace) {
     if (trace->handle != kNoTraceHandle) {
         TraceFileClose(trace->handle);
     }
-    trace->handle = kNoTraceHandle;
-    trace->state = kTraceOffMarker;
-    LogCannotWrite(trace->log, trace->path);
+    trace->handle = TraceFileOpen(trace->path);
+    trace->rollSeen = g_rollCount;
+    return trace->handle != kNoTraceHandle;
 }
 
-// Starts a new file when this line would take the current one past the
-// limit. Another instance writing the same file may have rolled it already:
-// the file under the name is then small again and is simply taken on. (A
-// line of the other instance that still fits may land at the end of FILE.1
-// first; it is kept, only out of place.)
+bool Fits(int64_t size, uint32_t length) {
+    return size == 0 || size + length <= g_fileLimit.load(std::memory_order_relaxed);
+}
+
+// Under the lock: whether the file this record writes is still the one
+// under its name (another process, or a person, may have moved it).
+bool StillUnderName(const TraceFile* trace) {
+    TraceFileId held{};
+    TraceFileId named{};
+    return TraceHandleId(trace->handle, &held) && TracePathId(trace->path, &named) && held.volume == named.volume &&
+           held.index == named.index;
+}
+
+// Under the lock: starts a new file when this line would take the current
+// one past the limit. The file is renamed only while it is still the one
+// under the name; a name that is gone or another file was rolled by someone
+// else, and is simply opened afresh.
 bool RollOverIfFull(TraceFile* trace, uint32_t length) {
     const int64_t size = TraceFileSize(trace->handle);
     if (size < 0) {
         return false;
     }
-    if (size == 0 || size + length <= g_fileLimit) {
+    if (Fits(size, length)) {
         return true;
     }
-    TraceFileClose(trace->handle);
-    trace->handle = TraceFileOpen(trace->path);
-    if (trace->handle == kNoTraceHandle) {
-        return false;
-    }
-    const int64_t current = TraceFileSize(trace->handle);
-    if (current >= 0 && (current == 0 || current + length <= g_fileLimit)) {
-        return true;
+    if (!StillUnderName(trace)) {
+        if (!Reopen(trace)) {
+            return false;
+        }
+        const int64_t current = TraceFileSize(trace->handle);
+        if (current >= 0 && Fits(current, length)) {
+            return true;
+        }
     }
     TraceFileClose(trace->handle);
     trace->handle = kNoTraceHandle;
-
     char older[kTracePathSize + sizeof kOlderSuffix];
     std::snprintf(older, sizeof older, "%s%s", trace->path, kOlderSuffix);
-    if (!TraceFileRename(trace->path, older)) {
+    const TraceRename renamed = TraceFileRename(trace->path, older);
+    if (renamed == TraceRename::kFailed) {
         return false;
     }
-    trace->handle = TraceFileOpen(trace->path);
-    return trace->handle != kNoTraceHandle;
+    if (renamed == TraceRename::kDone) {
+        ++g_rollCount;
+    }
+    return Reopen(trace);
+}
+
+// Under the lock: the line goes into the file under the name, reopened
+// first when another instance rolled it away.
+bool WriteLocked(TraceFile* trace, const char* text, uint32_t length) {
+    if (trace->rollSeen != g_rollCount && !Reopen(trace)) {
+        return false;
+    }
+    if (!RollOverIfFull(trace, length) || !TraceFileWrite(trace->handle, text, length)) {
+        if (trace->handle != kNoTraceHandle) {
+            TraceFileClose(trace->handle);
+        }
+        trace->handle = kNoTraceHandle;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -88,15 +129,21 @@ bool TraceOpen(TraceFile* trace, int32_t instance, TraceLogFunction log) {
         return false;
     }
     // The name is made absolute once, so that FILE.1 and the new file stay
-    // beside the first even if the host changes its working directory.
-    if (length < 0 || !TraceAbsolutePath(name, trace->path, sizeof trace->path - (sizeof kOlderSuffix - 1))) {
+    // beside the first even if the host changes its working directory. A
+    // device name is refused before the system makes a path of it.
+    if (length < 0 || TraceNameIsDevice(name) ||
+        !TraceAbsolutePath(name, trace->path, sizeof trace->path - (sizeof kOlderSuffix - 1))) {
         LogCannotWrite(log, length < 0 ? kTraceVariable : name);
         TraceRestoreSystemError(savedError);
         return false;
     }
-    trace->handle = TraceFileOpen(trace->path);
-    if (trace->handle == kNoTraceHandle) {
-        TurnOff(trace);
+    bool opened = false;
+    {
+        ProcessLockGuard guard(&g_traceLock);
+        opened = Reopen(trace);
+    }
+    if (!opened) {
+        LogCannotWrite(log, trace->path);
         TraceRestoreSystemError(savedError);
         return false;
     }
@@ -120,12 +167,24 @@ void TraceClose(TraceFile* trace) {
 
 void TraceWriteLine(TraceFile* trace, const char* text, uint32_t length) {
     const uint32_t savedError = TraceSaveSystemError();
-    if (!RollOverIfFull(trace, length) || !TraceFileWrite(trace->handle, text, length)) {
-        TurnOff(trace);
+    bool written = false;
+    {
+        ProcessLockGuard guard(&g_traceLock);
+        written = WriteLocked(trace, text, length);
+    }
+    // The host's log is called with no lock held.
+    if (!written) {
+        trace->state = kTraceOffMarker;
+        LogCannotWrite(trace->log, trace->path);
     }
     TraceRestoreSystemError(savedError);
 }
 
 void SetTraceFileLimitForTest(uint32_t bytes) {
-    g_fileLimit = bytes == 0 ? kTraceFileLimit : bytes;
+    g_fileLimit.store(bytes == 0 ? kTraceFileLimit : bytes, std::memory_order_relaxed);
+}
+
+uint32_t TraceRollCountForTest() {
+    ProcessLockGuard guard(&g_traceLock);
+    return g_rollCount;
 }

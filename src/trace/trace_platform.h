@@ -11,9 +11,20 @@ constexpr intptr_t kNoTraceHandle = -1;
 // The line end of the platform's text files.
 extern const char kTraceLineEnd[];
 
+// The local time and how far it is ahead of UTC, in minutes.
 struct TraceClock {
     uint16_t year, month, day, hour, minute, second, millisecond;
+    int16_t utcOffsetMinutes;
 };
+
+// Which file a name or a handle refers to: device and inode, or volume
+// serial number and file index.
+struct TraceFileId {
+    uint64_t volume;
+    uint64_t index;
+};
+
+enum class TraceRename : uint8_t { kDone, kNameGone, kFailed };
 
 // The variable's value into `out`: its length, 0 when unset or empty, -1 when
 // it does not fit.
@@ -26,19 +37,26 @@ bool TraceAbsolutePath(const char* name, char* out, size_t size);
 bool TraceWorkingDirectory(char* out, size_t size);
 
 // Opens (creating) the file for appending, shared with other writers and
-// renamers; kNoTraceHandle on failure.
+// renamers; kNoTraceHandle on failure. Only a regular file is taken: a
+// device, a pipe, a socket, a directory (and on Windows a reserved device
+// name) is refused without waiting on it.
 intptr_t TraceFileOpen(const char* path);
+// Whether the name refers to a device by its form alone (Windows' reserved
+// names, \\.\ and \\?\ paths): refused before the system ever sees it.
+bool TraceNameIsDevice(const char* name);
+// The identity of the open file, or of the file under `path` now; false
+// when it cannot be told (no file under the name).
+bool TraceHandleId(intptr_t handle, TraceFileId* id);
+bool TracePathId(const char* path, TraceFileId* id);
 // The size of the file the handle refers to; -1 on failure.
 int64_t TraceFileSize(intptr_t handle);
 // Appends all of the bytes in one call; false unless every byte was written.
 bool TraceFileWrite(intptr_t handle, const char* bytes, uint32_t count);
 void TraceFileClose(intptr_t handle);
-// Renames `from` to `to`, replacing `to`.
-bool TraceFileRename(const char* from, const char* to);
+// Renames `from` to `to`, replacing `to`; kNameGone when there is no `from`.
+TraceRename TraceFileRename(const char* from, const char* to);
 
 void TraceLocalTime(TraceClock* clock);
-// Milliseconds of a steady clock; only differences mean anything.
-uint32_t TraceSteadyMilliseconds();
 
 // The system's words for an error number, without a closing full stop.
 void TraceErrorText(uint32_t code, char* out, size_t size);

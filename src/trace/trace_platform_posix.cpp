@@ -69,9 +69,53 @@ bool TraceAbsolutePath(const char* name, char* out, size_t size) {
     return true;
 }
 
+// The type is looked at before the open, so that a FIFO or a terminal is
+// never opened at all, and again after it, for a name that changed between.
+// O_NONBLOCK keeps even that open from waiting for a FIFO's reader.
 intptr_t TraceFileOpen(const char* path) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    return fd < 0 ? kNoTraceHandle : fd;
+    struct stat status {};
+    if (stat(path, &status) == 0 && !S_ISREG(status.st_mode)) {
+        errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+        return kNoTraceHandle;
+    }
+    const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0) {
+        return kNoTraceHandle;
+    }
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return kNoTraceHandle;
+    }
+    return fd;
+}
+
+bool TraceNameIsDevice(const char*) {
+    return false;
+}
+
+namespace {
+TraceFileId IdOf(const struct stat& status) {
+    return TraceFileId{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+}
+}  // namespace
+
+bool TraceHandleId(intptr_t handle, TraceFileId* id) {
+    struct stat status {};
+    if (fstat(static_cast<int>(handle), &status) != 0) {
+        return false;
+    }
+    *id = IdOf(status);
+    return true;
+}
+
+bool TracePathId(const char* path, TraceFileId* id) {
+    struct stat status {};
+    if (stat(path, &status) != 0) {
+        return false;
+    }
+    *id = IdOf(status);
+    return true;
 }
 
 int64_t TraceFileSize(intptr_t handle) {
@@ -94,8 +138,11 @@ void TraceFileClose(intptr_t handle) {
     close(static_cast<int>(handle));
 }
 
-bool TraceFileRename(const char* from, const char* to) {
-    return std::rename(from, to) == 0;
+TraceRename TraceFileRename(const char* from, const char* to) {
+    if (std::rename(from, to) == 0) {
+        return TraceRename::kDone;
+    }
+    return errno == ENOENT ? TraceRename::kNameGone : TraceRename::kFailed;
 }
 
 void TraceLocalTime(TraceClock* clock) {
@@ -110,13 +157,7 @@ void TraceLocalTime(TraceClock* clock) {
     clock->minute = static_cast<uint16_t>(local.tm_min);
     clock->second = static_cast<uint16_t>(local.tm_sec);
     clock->millisecond = static_cast<uint16_t>(now.tv_nsec / 1000000);
-}
-
-uint32_t TraceSteadyMilliseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
-                                 static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+    clock->utcOffsetMinutes = static_cast<int16_t>(local.tm_gmtoff / 60);
 }
 
 void TraceErrorText(uint32_t code, char* out, size_t size) {

@@ -2,6 +2,7 @@
 // MoveFileExA.
 #include <windows.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "trace/trace_platform.h"
@@ -28,14 +29,94 @@ bool TraceAbsolutePath(const char* name, char* out, size_t size) {
     return length > 0 && length < size;
 }
 
+namespace {
+
+// The devices Windows finds under these names in any folder, with any
+// extension.
+constexpr const char* kReservedNames[] = {
+    "NUL",  "CON",  "PRN",  "AUX",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",
+    "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$",
+};
+
+// The last part of the name up to its first dot or colon, trailing spaces
+// dropped, compared in any letter case.
+bool IsReservedName(const char* name) {
+    const char* last = name;
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (*c == '\\' || *c == '/') {
+            last = c + 1;
+        }
+    }
+    size_t length = std::strcspn(last, ".:");
+    while (length > 0 && last[length - 1] == ' ') {
+        --length;
+    }
+    for (const char* reserved : kReservedNames) {
+        if (std::strlen(reserved) != length) {
+            continue;
+        }
+        size_t i = 0;
+        while (i < length && std::toupper(static_cast<unsigned char>(last[i])) == reserved[i]) {
+            ++i;
+        }
+        if (i == length) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool TraceNameIsDevice(const char* name) {
+    const bool devicePath = (name[0] == '\\' || name[0] == '/') && (name[1] == '\\' || name[1] == '/') &&
+                            (name[2] == '.' || name[2] == '?') && (name[3] == '\\' || name[3] == '/');
+    return devicePath || IsReservedName(name);
+}
+
 intptr_t TraceFileOpen(const char* path) {
+    if (TraceNameIsDevice(path)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return kNoTraceHandle;
+    }
     // Appending only, so that every write lands at the end even when another
     // instance writes the same file; sharing delete lets either of them roll
     // it over while the other holds it.
     HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file == INVALID_HANDLE_VALUE ? kNoTraceHandle : reinterpret_cast<intptr_t>(file);
+    if (file == INVALID_HANDLE_VALUE) {
+        return kNoTraceHandle;
+    }
+    // A name the checks above let through may still be a device or a pipe.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        SetLastError(ERROR_INVALID_NAME);
+        return kNoTraceHandle;
+    }
+    return reinterpret_cast<intptr_t>(file);
+}
+
+bool TraceHandleId(intptr_t handle, TraceFileId* id) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(handle), &information)) {
+        return false;
+    }
+    *id = TraceFileId{information.dwVolumeSerialNumber,
+                      (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+    return true;
+}
+
+bool TracePathId(const char* path, TraceFileId* id) {
+    // No access asked: only the file's information is read.
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool known = TraceHandleId(reinterpret_cast<intptr_t>(file), id);
+    CloseHandle(file);
+    return known;
 }
 
 int64_t TraceFileSize(intptr_t handle) {
@@ -55,13 +136,34 @@ void TraceFileClose(intptr_t handle) {
     CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
-bool TraceFileRename(const char* from, const char* to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+TraceRename TraceFileRename(const char* from, const char* to) {
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) {
+        return TraceRename::kDone;
+    }
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? TraceRename::kNameGone : TraceRename::kFailed;
 }
 
+namespace {
+
+int64_t FileTimeOf(const SYSTEMTIME& time) {
+    FILETIME file{};
+    SystemTimeToFileTime(&time, &file);
+    return static_cast<int64_t>((static_cast<uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime);
+}
+
+}  // namespace
+
+// One reading of UTC made local, so that the offset is that of the same
+// moment, daylight saving included.
 void TraceLocalTime(TraceClock* clock) {
-    SYSTEMTIME local{};
-    GetLocalTime(&local);
+    SYSTEMTIME utc{};
+    GetSystemTime(&utc);
+    SYSTEMTIME local = utc;
+    SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+    constexpr int64_t kFileTimeUnitsPerMinute = 600000000;
+    const int64_t offset = FileTimeOf(local) - FileTimeOf(utc);
+    clock->utcOffsetMinutes = static_cast<int16_t>(
+        (offset + (offset < 0 ? -kFileTimeUnitsPerMinute / 2 : kFileTimeUnitsPerMinute / 2)) / kFileTimeUnitsPerMinute);
     clock->year = local.wYear;
     clock->month = local.wMonth;
     clock->day = local.wDay;
@@ -69,10 +171,6 @@ void TraceLocalTime(TraceClock* clock) {
     clock->minute = local.wMinute;
     clock->second = local.wSecond;
     clock->millisecond = local.wMilliseconds;
-}
-
-uint32_t TraceSteadyMilliseconds() {
-    return GetTickCount();
 }
 
 void TraceErrorText(uint32_t code, char* out, size_t size) {

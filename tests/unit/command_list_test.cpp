@@ -11,6 +11,14 @@
 #include <vector>
 
 #include "host_fixture.h"
+#include "os/private_file.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -205,6 +213,28 @@ TEST_F(CommandListTest, CommandLongerThanTheDestinationIsRefused) {
     EXPECT_TRUE(BufferUntouchedFrom(0));
     EXPECT_EQ(Find(2, 4), 0);
     EXPECT_EQ(Command(), "ABC");
+}
+
+// A program the host starts while the list is open inherits nothing of it;
+// gate values are looked up as the calling instance's own client.
+TEST_F(CommandListTest, ListIsKeptFromChildProcessesAndReadAsTheInstancesClient) {
+    WriteList(kStart + "1,A@LEVEL$;\n" + kEnd);
+    FILE* file = OpenPrivateFile(kCommandListFile);
+    ASSERT_NE(file, nullptr);
+#if defined(_WIN32)
+    DWORD flags = 0;
+    ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &flags));
+    EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+#else
+    EXPECT_NE(fcntl(fileno(file), F_GETFD) & FD_CLOEXEC, 0);
+#endif
+    std::fclose(file);
+
+    std::memset(context->commandBuffer, kUntouched, sizeof context->commandBuffer);
+    ASSERT_EQ(FindCommand(1, context->commandBuffer, sizeof context->commandBuffer, nullptr, 77), 0);
+    EXPECT_EQ(Command(), "A42");
+    ASSERT_GT(MoxCallCount(), 0);
+    EXPECT_EQ(std::string(MoxCall(0)), "MoxGetGateId 77 LEVEL");
 }
 
 // Where the platform lists a process's open files, repeated calls must not

@@ -8,7 +8,17 @@
 
 namespace {
 
-using DispatchTest = HostTest;
+// A host starts an instance before anything else: the driver binds the host
+// library at that start.
+class DispatchTest : public HostTest {
+  protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        PortConfig disabled = MakePortConfig("NUL", 0);
+        ASSERT_EQ(CallDriver(REQ_LOAD, &disabled), 0);
+        MoxReset();
+    }
+};
 
 TEST_F(DispatchTest, CodesWithoutHandlerAreRefused) {
     for (int32_t code : {0, 8, 9, 16, 17, 255, 65536, -1, -16, INT_MIN, INT_MAX}) {

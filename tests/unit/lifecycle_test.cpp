@@ -239,7 +239,7 @@ TEST_F(LifecycleTest, LoadSetsTheReadTimeOutAndRaisesTheHostTimeOut) {
         ASSERT_EQ(Call(REQ_LOAD, &config), 0);
         EXPECT_EQ(context->hostTimeout, c.hostTimeout);
         EXPECT_EQ(SetReadTimeout(context->port, c.readUnits), c.readUnits);
-        EXPECT_EQ(g_clientId, 9);
+        EXPECT_EQ(context->clientId, 9);
         EXPECT_EQ(g_readyLevel, 500);
         ASSERT_EQ(Call(REQ_CLOSE_PORT), 0);
     }

@@ -45,7 +45,7 @@ TEST_F(LinkTest, SendAddsCrAndEchoesTheTransmission) {
         SCOPED_TRACE(Visible(c.message));
         EXPECT_EQ(LinkSend(context, c.message.data(), c.length), kOk);
         EXPECT_EQ(Arrived(c.wire.size()), c.wire);
-        EXPECT_EQ(g_lastSendLength, c.length + 1);
+        EXPECT_EQ(context->lastSendLength, c.length + 1);
         EXPECT_EQ(Outgoing(), c.echo);
     }
     EXPECT_TRUE(NothingMoreArrives());
@@ -76,10 +76,10 @@ TEST_F(LinkTest, SendPurgesWhatWaitedBeforeIt) {
 TEST_F(LinkTest, SendRefusesAMessageTooLongForTheLink) {
     static char message[kLinkMessageLimit + 1];
     std::memset(message, 'x', sizeof message);
-    g_lastSendLength = 7;
+    context->lastSendLength = 7;
     EXPECT_EQ(LinkSend(context, message, kLinkMessageLimit + 1), kFailed);
     EXPECT_EQ(LinkSend(context, message, -1), kFailed);
-    EXPECT_EQ(g_lastSendLength, 7);
+    EXPECT_EQ(context->lastSendLength, 7);
     EXPECT_EQ(MoxPutCount("OUTGOING"), 0);
     EXPECT_TRUE(NothingMoreArrives());
 
@@ -91,12 +91,12 @@ TEST_F(LinkTest, FailedWriteIsNoSuccessAndNotEchoed) {
     const PortHandle port = context->port;
     context->port = kNoPort;
     EXPECT_EQ(LinkSend(context, "P\r", 2), kFailed);
-    EXPECT_EQ(g_lastSendLength, 3);
+    EXPECT_EQ(context->lastSendLength, 3);
     context->port = port;
     if (peer.CanHangUp()) {
         peer.HangUp();
         EXPECT_EQ(LinkSend(context, "#010259\r", 8), kFailed);
-        EXPECT_EQ(g_lastSendLength, 9);
+        EXPECT_EQ(context->lastSendLength, 9);
     }
     EXPECT_EQ(MoxPutCount("OUTGOING"), 0);
 }
@@ -185,7 +185,7 @@ TEST_F(LinkTest, ReceiveFixedShowsWhatFollowsTheSkip) {
         SCOPED_TRACE(c.name);
         std::memset(context->replyBuffer, 'q', sizeof context->replyBuffer);
         const int puts = MoxPutCount("INCOMING");
-        g_lastSendLength = c.lastSendLength;
+        context->lastSendLength = c.lastSendLength;
         if (!c.reply.empty()) {
             peer.Send(c.reply);
         }

@@ -11,11 +11,15 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "link/port.h"
 #include "os/serial_platform.h"
 #include "serial_peer.h"
+#include "trace_variable.h"
 
 namespace {
 
@@ -488,6 +492,72 @@ TEST(DeviceGoneErrorTest, WindowsErrorsOfAGoneDevice) {
     for (const Case& c : kCases) {
         EXPECT_EQ(IsDeviceGoneError(c.code), c.gone) << c.code;
     }
+}
+
+// Every instance of a host takes its ports from one table: threads opening
+// at once never get one handle twice, and the table gives every slot back.
+TEST(PortTableTest, ThreadsOpeningAtOnceGetHandlesOfTheirOwn) {
+    constexpr int kThreads = 8;
+    constexpr int kEach = 24;
+    const size_t before = SerialPortsInUse();
+    std::vector<PortHandle> handles[kThreads];
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&handles, t] {
+            for (int n = 0; n < kEach; ++n) {
+                PortHandle opened = kNoPort;
+                if (OpenSerialPort(kNullPortName, kDefaultLine, kLineControlDtrRts, &opened) == kSerialOk) {
+                    handles[t].push_back(opened);
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::set<PortHandle> distinct;
+    for (const std::vector<PortHandle>& own : handles) {
+        EXPECT_EQ(own.size(), static_cast<size_t>(kEach));
+        distinct.insert(own.begin(), own.end());
+    }
+    EXPECT_EQ(distinct.size(), static_cast<size_t>(kThreads * kEach));
+    EXPECT_EQ(SerialPortsInUse(), before + kThreads * kEach);
+    for (const PortHandle opened : distinct) {
+        EXPECT_EQ(CloseSerialPort(opened), kSerialOk);
+    }
+    EXPECT_EQ(SerialPortsInUse(), before);
+}
+
+// Past the table's size an open fails with a reason of its own, not the
+// system's "too many open files".
+TEST(PortTableTest, OpenPastTheLimitFailsWithItsReason) {
+    constexpr const char* kTraceName = "qel_port_table_trace.txt";
+    std::remove(kTraceName);
+    SetTraceVariable(kTraceName);
+    TraceFile trace{};
+    ASSERT_TRUE(TraceOpen(&trace, 1, nullptr));
+    std::vector<PortHandle> held;
+    for (size_t n = SerialPortsInUse(); n < kMaxOpenPorts; ++n) {
+        PortHandle opened = kNoPort;
+        ASSERT_EQ(OpenSerialPort(kNullPortName, kDefaultLine, kLineControlDtrRts, &opened), kSerialOk);
+        held.push_back(opened);
+    }
+    PortHandle extra = 99;
+    EXPECT_EQ(OpenSerialPort(kNullPortName, kDefaultLine, kLineControlDtrRts, &extra), kSerialNoSlot);
+    EXPECT_EQ(extra, kNoPort);
+    PortSettings settings{};
+    std::strcpy(settings.portName, kNullPortName);
+    settings.line = kDefaultLine;
+    EXPECT_EQ(OpenPort(settings, &trace), kNoPort);
+    for (const PortHandle opened : held) {
+        CloseSerialPort(opened);
+    }
+    TraceClose(&trace);
+    SetTraceVariable(nullptr);
+    std::ifstream file(kTraceName);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("REASON too many ports open in this process (256)"), std::string::npos) << text;
+    std::remove(kTraceName);
 }
 
 }  // namespace

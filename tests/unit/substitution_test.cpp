@@ -12,11 +12,13 @@
 
 namespace {
 
+// Above 127: must reach the host widened, not sign-extended.
+constexpr uint32_t kClient = 200;
+
 class SubstitutionTest : public HostTest {
   protected:
     void SetUp() override {
         HostTest::SetUp();
-        g_clientId = 200;  // above 127: must reach the host widened, not sign-extended
         idN = AddNumber("N", 3.7);
         AddNumber("M", -3.7);
         idS = AddText("S", "xy");
@@ -40,7 +42,7 @@ class SubstitutionTest : public HostTest {
     std::string Substitute(const std::string& text, int32_t* result = nullptr) {
         char buffer[1000] = {};
         std::snprintf(buffer, sizeof buffer, "%s", text.c_str());
-        int32_t outcome = SubstituteGateValues(buffer, sizeof buffer);
+        int32_t outcome = SubstituteGateValues(buffer, sizeof buffer, kClient);
         if (result != nullptr) {
             *result = outcome;
         }
@@ -50,7 +52,7 @@ class SubstitutionTest : public HostTest {
     std::string Lookup(const char* name) {
         char value[kWorkAreaSize];
         std::memset(value, 'x', sizeof value);
-        LookupGateValue(name, value);
+        LookupGateValue(kClient, name, value);
         return value;
     }
 

@@ -33,7 +33,7 @@ const std::string kRefused = "?3F\r\n";
 std::vector<std::string> TraceLines(const std::string& name) {
     std::ifstream file(name, std::ios::binary);
     std::vector<std::string> lines;
-    const std::regex stamped(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[\d+\] (.*))");
+    const std::regex stamped(R"(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}\.\d{3}[+-]\d{2}:\d{2} \[\d+\] (.*))");
     for (std::string line; std::getline(file, line);) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();

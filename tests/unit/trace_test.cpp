@@ -7,6 +7,9 @@
 #include <windows.h>
 #endif
 
+#include <sys/stat.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +19,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "trace/trace.h"
@@ -30,6 +34,12 @@ std::vector<std::string> g_logLines;
 
 void CaptureLog(int32_t level, const char* text) {
     g_logLines.push_back(std::to_string(level) + " " + text);
+}
+
+std::atomic<int> g_threadLogLines{0};
+
+void CaptureLogFromThread(int32_t, const char*) {
+    ++g_threadLogLines;
 }
 
 bool FileExists(const char* name) {
@@ -147,7 +157,7 @@ TEST_F(TraceTest, EachEventWritesOneLineOfItsPattern) {
          "PORT ABCDEFGHIJKL reopen failed"},
         {"FreeLine", [](TraceFile* t) { TraceLine(t, "note %s", "here"); }, "note here"},
     };
-    const std::string stamp = "\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3} \\[3\\] ";
+    const std::string stamp = "\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\.\\d{3}[+-]\\d{2}:\\d{2} \\[3\\] ";
     for (const LineCase& c : cases) {
         SCOPED_TRACE(c.name);
         OpenFresh();
@@ -238,14 +248,27 @@ struct RefusedCase {
     bool opens;  // the system takes the name but not the writes
 };
 
+constexpr const char* kFifoName = "qel_trace_fifo";
+
+// Nothing but a regular file is ever opened: a device or a FIFO without a
+// reader would take the trace onto a line or hold the start for good.
 TEST_F(TraceTest, FileTheSystemRefusesTurnsTheTraceOffWithOneLogLine) {
     std::vector<RefusedCase> cases = {
         {"MissingFolder", "qel_no_such_folder/trace.txt", false},
         {"Folder", ".", false},
         {"TooLong", nullptr, false},
     };
-#if !defined(_WIN32)
-    cases.push_back({"DeviceFull", "/dev/full", true});
+#if defined(_WIN32)
+    for (const char* device :
+         {"NUL", "com1", "sub\\Con.txt", "LPT9.log", "CONOUT$", "\\\\.\\COM1", "\\\\?\\C:\\x.txt"}) {
+        cases.push_back({device, device, false});
+    }
+#else
+    std::remove(kFifoName);
+    ASSERT_EQ(mkfifo(kFifoName, 0600), 0);
+    cases.push_back({"DeviceFull", "/dev/full", false});
+    cases.push_back({"Terminal", "/dev/tty", false});
+    cases.push_back({"FifoWithoutReader", kFifoName, false});
 #endif
     const std::string tooLong(kTracePathSize + 10, 'a');
     constexpr unsigned kSomeError = 11;
@@ -264,6 +287,61 @@ TEST_F(TraceTest, FileTheSystemRefusesTurnsTheTraceOffWithOneLogLine) {
         ASSERT_EQ(g_logLines.size(), 1u);
         EXPECT_EQ(g_logLines[0].rfind("32 QELPA : Cannot write trace ", 0), 0u) << g_logLines[0];
     }
+    std::remove(kFifoName);
+}
+
+// Instances on threads of their own share one file: it rolls over once
+// between them and every line of every instance is kept, in its order.
+TEST_F(TraceTest, InstancesOnThreadsRollTheSharedFileOnceAndLoseNoLine) {
+    constexpr int kThreads = 4;
+    constexpr int kLines = 25;
+    SetTraceFileLimitForTest(3000);  // the lines take about 1.5 files
+    SetTraceVariable(kTraceName);
+    const uint32_t rollsBefore = TraceRollCountForTest();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            TraceFile own{};
+            ASSERT_TRUE(TraceOpen(&own, 10 + t, CaptureLogFromThread));
+            for (int n = 0; n < kLines; ++n) {
+                TraceLine(&own, "thread %d line %03d", t, n);
+            }
+            TraceClose(&own);
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(TraceRollCountForTest(), rollsBefore + 1);
+    std::vector<std::string> lines = FileLines(kOlderName);
+    const std::vector<std::string> newest = FileLines(kTraceName);
+    lines.insert(lines.end(), newest.begin(), newest.end());
+    int next[kThreads] = {};
+    for (const std::string& line : lines) {
+        int thread = -1;
+        int number = -1;
+        ASSERT_EQ(std::sscanf(line.c_str() + line.find("thread "), "thread %d line %d", &thread, &number), 2) << line;
+        ASSERT_TRUE(thread >= 0 && thread < kThreads);
+        EXPECT_EQ(number, next[thread]++) << "thread " << thread;
+    }
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(next[t], kLines);
+    }
+    EXPECT_EQ(g_threadLogLines.load(), 0);
+}
+
+// Another process that shares the file rolled it over already: the full
+// file is no longer under the name, so it is not renamed over FILE.1 again.
+TEST_F(TraceTest, FileRolledByAnotherProcessIsReopenedNotRenamedAgain) {
+    SetTraceFileLimitForTest(200);
+    OpenFresh();
+    TraceLine(&trace, "%s", std::string(150, 'a').c_str());
+    ASSERT_EQ(std::rename(kTraceName, kOlderName), 0);  // the other process's roll-over
+    TraceLine(&trace, "%s", std::string(150, 'b').c_str());
+    EXPECT_TRUE(TraceIsOn(&trace));
+    EXPECT_NE(FileBytes(kOlderName).find("aaa"), std::string::npos);
+    EXPECT_NE(FileBytes(kTraceName).find("bbb"), std::string::npos);
+    EXPECT_TRUE(g_logLines.empty());
 }
 
 TEST_F(TraceTest, TraceSwitchedOffTouchesNoFile) {
