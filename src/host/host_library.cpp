@@ -51,24 +51,24 @@ bool FindHostLibrary() {
     if (g_published.load(std::memory_order_acquire) != nullptr) {
         return true;
     }
-    ProcessLockGuard guard(&g_resolveLock);
-    if (g_published.load(std::memory_order_acquire) != nullptr) {
-        return true;
+    LockProcess(&g_resolveLock);
+    bool found = g_published.load(std::memory_order_acquire) != nullptr;
+    if (!found && ResolveHostLibrary(&g_found, g_where, sizeof g_where)) {
+        g_where[0] = '\0';
+        g_published.store(&g_found, std::memory_order_release);
+        found = true;
     }
-    if (!ResolveHostLibrary(&g_found, g_where, sizeof g_where)) {
-        return false;
-    }
-    g_where[0] = '\0';
-    g_published.store(&g_found, std::memory_order_release);
-    return true;
+    UnlockProcess(&g_resolveLock);
+    return found;
 }
 
 void HostLibraryWhere(char* where, size_t size) {
     if (size == 0) {
         return;
     }
-    ProcessLockGuard guard(&g_resolveLock);
+    LockProcess(&g_resolveLock);
     std::snprintf(where, size, "%s", g_where);
+    UnlockProcess(&g_resolveLock);
 }
 
 uint16_t HostMkClient(const char* name, int32_t one, int32_t zero, uint8_t* clientId) {

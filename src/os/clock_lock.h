@@ -40,7 +40,9 @@ inline uint64_t MonotonicMs() {
 }
 
 // A lock shared by every thread of the process, for short work that never
-// waits on a line: define it at namespace scope as
+// waits on a line, taken and released by plain calls (a guard object's
+// destructor would bring the exception runtime, and with it a thread
+// runtime, into the Windows DLL): define it at namespace scope as
 // `ProcessLock name = QEL_PROCESS_LOCK_INIT;`.
 // POSIX takes a statically set up mutex; Windows a critical section set up
 // by the first thread that takes it (an interlocked flag decides which), so
@@ -86,15 +88,3 @@ inline void UnlockProcess(ProcessLock* lock) {
     pthread_mutex_unlock(&lock->mutex);
 #endif
 }
-
-// Holds the lock for one scope.
-class ProcessLockGuard {
-  public:
-    explicit ProcessLockGuard(ProcessLock* lock) : lock_(lock) { LockProcess(lock_); }
-    ~ProcessLockGuard() { UnlockProcess(lock_); }
-    ProcessLockGuard(const ProcessLockGuard&) = delete;
-    ProcessLockGuard& operator=(const ProcessLockGuard&) = delete;
-
-  private:
-    ProcessLock* lock_;
-};

@@ -328,20 +328,23 @@ bool ReadWithin(PortSlot& slot, uint8_t* buffer, uint32_t count, uint32_t* got) 
 // Marks a free slot reserved and returns its handle; kNoPort when every
 // slot is taken.
 PortHandle ClaimSlot() {
-    ProcessLockGuard guard(&g_tableLock);
-    for (PortHandle index = 0; index < kMaxOpenPorts; ++index) {
+    PortHandle claimed = kNoPort;
+    LockProcess(&g_tableLock);
+    for (PortHandle index = 0; index < kMaxOpenPorts && claimed == kNoPort; ++index) {
         if (g_ports[index].state == SlotState::kFree) {
             g_ports[index].state = SlotState::kReserved;
-            return index + 1;
+            claimed = index + 1;
         }
     }
-    return kNoPort;
+    UnlockProcess(&g_tableLock);
+    return claimed;
 }
 
 // Fills a reserved slot with the opened port, or (fd < 0) gives it back.
 void SettleSlot(PortHandle handle, int fd) {
-    ProcessLockGuard guard(&g_tableLock);
+    LockProcess(&g_tableLock);
     g_ports[handle - 1] = fd < 0 ? PortSlot{} : PortSlot{SlotState::kOpen, fd, kDefaultReadTimeoutMs, 0, false};
+    UnlockProcess(&g_tableLock);
 }
 
 // Opens and configures the device; the descriptor, or -1 with errno set and
@@ -422,11 +425,12 @@ int32_t CloseSerialPort(PortHandle handle) {
 }
 
 size_t SerialPortsInUse() {
-    ProcessLockGuard guard(&g_tableLock);
     size_t count = 0;
+    LockProcess(&g_tableLock);
     for (const PortSlot& slot : g_ports) {
         count += slot.state != SlotState::kFree ? 1 : 0;
     }
+    UnlockProcess(&g_tableLock);
     return count;
 }
 

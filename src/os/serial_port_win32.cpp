@@ -41,16 +41,25 @@ PortState g_layer{};
 // a write or a wait, so that instances never wait for each other's line.
 ProcessLock g_tableLock = QEL_PROCESS_LOCK_INIT;
 
-PortState& StateOf(PortHandle handle) {
-    if (handle != kNoPort) {
-        ProcessLockGuard guard(&g_tableLock);
-        for (PortState& entry : g_ports) {
-            if (entry.handle == handle) {
-                return entry;
-            }
+// Under the lock: the entry whose handle is `match`, its handle then set
+// to `mark`; null when there is none.
+PortState* TakeEntry(PortHandle match, PortHandle mark) {
+    PortState* found = nullptr;
+    LockProcess(&g_tableLock);
+    for (PortState& entry : g_ports) {
+        if (entry.handle == match) {
+            entry.handle = mark;
+            found = &entry;
+            break;
         }
     }
-    return g_layer;
+    UnlockProcess(&g_tableLock);
+    return found;
+}
+
+PortState& StateOf(PortHandle handle) {
+    PortState* entry = handle != kNoPort && handle != kReservedEntry ? TakeEntry(handle, handle) : nullptr;
+    return entry != nullptr ? *entry : g_layer;
 }
 
 DWORD& ErrorOf(PortHandle handle) {
@@ -76,33 +85,14 @@ Result LineFailed(PortHandle handle, Result result) {
 
 // Reserves a free entry for an open; null when every entry is taken.
 PortState* ClaimEntry() {
-    ProcessLockGuard guard(&g_tableLock);
-    for (PortState& entry : g_ports) {
-        if (entry.handle == kNoPort) {
-            entry.handle = kReservedEntry;
-            return &entry;
-        }
-    }
-    return nullptr;
+    return TakeEntry(kNoPort, kReservedEntry);
 }
 
 // Fills the reserved entry with the opened port, or (kNoPort) gives it back.
 void SettleEntry(PortState* entry, PortHandle handle, bool nullDevice) {
-    ProcessLockGuard guard(&g_tableLock);
+    LockProcess(&g_tableLock);
     *entry = handle == kNoPort ? PortState{} : PortState{handle, 0, false, nullDevice};
-}
-
-// The port's entry, reserved so that no lookup finds it; null when the
-// handle has none.
-PortState* ReserveEntryOf(PortHandle handle) {
-    ProcessLockGuard guard(&g_tableLock);
-    for (PortState& entry : g_ports) {
-        if (handle != kNoPort && entry.handle == handle) {
-            entry.handle = kReservedEntry;
-            return &entry;
-        }
-    }
-    return nullptr;
+    UnlockProcess(&g_tableLock);
 }
 
 // Closes a port whose open failed, keeping the error that failed it.
@@ -204,11 +194,12 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
 }
 
 size_t SerialPortsInUse() {
-    ProcessLockGuard guard(&g_tableLock);
     size_t count = 0;
+    LockProcess(&g_tableLock);
     for (const PortState& entry : g_ports) {
         count += entry.handle != kNoPort ? 1 : 0;
     }
+    UnlockProcess(&g_tableLock);
     return count;
 }
 
@@ -216,7 +207,7 @@ int32_t CloseSerialPort(PortHandle handle) {
     // The entry is reserved while the handle closes: an open on another
     // thread may get the same handle value the moment it is closed, and must
     // not find this port's entry under it.
-    PortState* entry = ReserveEntryOf(handle);
+    PortState* entry = handle != kNoPort && handle != kReservedEntry ? TakeEntry(handle, kReservedEntry) : nullptr;
     if (!CloseHandle(HandleOf(handle))) {
         const DWORD code = GetLastError();
         // A failed close leaves the port held, and its error with it.
@@ -224,9 +215,10 @@ int32_t CloseSerialPort(PortHandle handle) {
             g_layer.code = code;
             return kSerialCallFailed;
         }
-        ProcessLockGuard guard(&g_tableLock);
+        LockProcess(&g_tableLock);
         entry->handle = handle;
         entry->code = code;
+        UnlockProcess(&g_tableLock);
         return kSerialCallFailed;
     }
     if (entry != nullptr) {

@@ -137,11 +137,9 @@ bool TraceOpen(TraceFile* trace, int32_t instance, TraceLogFunction log) {
         TraceRestoreSystemError(savedError);
         return false;
     }
-    bool opened = false;
-    {
-        ProcessLockGuard guard(&g_traceLock);
-        opened = Reopen(trace);
-    }
+    LockProcess(&g_traceLock);
+    const bool opened = Reopen(trace);
+    UnlockProcess(&g_traceLock);
     if (!opened) {
         LogCannotWrite(log, trace->path);
         TraceRestoreSystemError(savedError);
@@ -167,11 +165,9 @@ void TraceClose(TraceFile* trace) {
 
 void TraceWriteLine(TraceFile* trace, const char* text, uint32_t length) {
     const uint32_t savedError = TraceSaveSystemError();
-    bool written = false;
-    {
-        ProcessLockGuard guard(&g_traceLock);
-        written = WriteLocked(trace, text, length);
-    }
+    LockProcess(&g_traceLock);
+    const bool written = WriteLocked(trace, text, length);
+    UnlockProcess(&g_traceLock);
     // The host's log is called with no lock held.
     if (!written) {
         trace->state = kTraceOffMarker;
@@ -185,6 +181,8 @@ void SetTraceFileLimitForTest(uint32_t bytes) {
 }
 
 uint32_t TraceRollCountForTest() {
-    ProcessLockGuard guard(&g_traceLock);
-    return g_rollCount;
+    LockProcess(&g_traceLock);
+    const uint32_t count = g_rollCount;
+    UnlockProcess(&g_traceLock);
+    return count;
 }
