@@ -4,6 +4,7 @@
 // QelMain here is the driver's core linked into the test, so that the test
 // build's roll-over limit reaches it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "cmdlist/command_list.h"
+#include "os/sleep.h"
 #include "scripted_switcher.h"
 #include "trace/trace.h"
 #include "trace_variable.h"
@@ -468,6 +470,63 @@ TEST_F(TraceHooksTest, TraceThatIsOffOrRefusedChangesNoResult) {
         }
         EXPECT_TRUE(files.empty()) << files.front();
     }
+}
+
+// A trace name that is no regular file is refused at the start, which goes
+// on without a trace: nothing of it reaches the line, even when the name is
+// the instance's own port, and the host's log has the one line.
+TEST_F(TraceHooksTest, TraceNamedAfterADeviceOrAFifoNeverReachesTheLine) {
+    std::string ownPort = peer.DriverPortName();
+#if !defined(_WIN32)
+    if (ownPort[0] != '/') {
+        ownPort = "/dev/" + ownPort;
+    }
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+#endif
+    std::vector<std::string> names = {ownPort, "."};
+#if !defined(_WIN32)
+    names.push_back("fifo");
+#endif
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        MoxReset();
+        SetTraceVariable(name.c_str());
+        EXPECT_EQ(Load(peer.DriverPortName()), kOk);
+        EXPECT_EQ(Call(REQ_NOP), kFailed);
+        EXPECT_EQ(Call(REQ_STOP), kOk);
+        EXPECT_EQ(peer.Receive(4096, 200), "");
+        int refusals = 0;
+        for (int i = 0; i < MoxLogCount(); ++i) {
+            refusals += std::string(MoxLogLine(i)).rfind("QELPA : Cannot write trace ", 0) == 0 ? 1 : 0;
+        }
+        EXPECT_EQ(refusals, 1);
+    }
+}
+
+// With the real waits: a reply read after the 80 ms wait that follows its
+// transmission shows at least those 80 ms, and so does the request.
+TEST_F(TraceHooksTest, TimesInTheTraceCountTheRealWait) {
+    SetSleepFunction(nullptr);
+    SetTraceVariable(kTraceName);
+    ASSERT_EQ(Load(peer.DriverPortName()), kOk);
+    Answer({kAccepted});
+    GateValueArea value(5);
+    GateAccessRecord gate("0102", GATE_FORMAT_NUMERIC, value.bytes);
+    EXPECT_EQ(Call(REQ_WRITE_GATE, &gate.access), kOk);
+    const std::regex read("RX accepted (\\d+) ms after TX.*");
+    const std::regex end("END WRITE_GATE result 0 after (\\d+) ms");
+    int readMs = -1;
+    int requestMs = -1;
+    for (const std::string& line : TraceLines(kTraceName)) {
+        std::smatch match;
+        if (std::regex_match(line, match, read)) {
+            readMs = std::stoi(match[1].str());
+        } else if (std::regex_match(line, match, end)) {
+            requestMs = std::stoi(match[1].str());
+        }
+    }
+    EXPECT_GE(readMs, 80) << Joined(TraceLines(kTraceName));
+    EXPECT_GE(requestMs, readMs);
 }
 
 }  // namespace
