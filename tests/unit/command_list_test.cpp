@@ -237,6 +237,35 @@ TEST_F(CommandListTest, ListIsKeptFromChildProcessesAndReadAsTheInstancesClient)
     EXPECT_EQ(std::string(MoxCall(0)), "MoxGetGateId 77 LEVEL");
 }
 
+// Two instances in one host: each looks its gates up as the client its own
+// start registered, not as the instance started last.
+TEST_F(CommandListTest, EachInstanceLooksUpGatesAsItsOwnClient) {
+    WriteList(kStart + "1,A@LEVEL$;\n" + kEnd);
+    TestContext second;
+    auto call = [](DriverContext* record, int32_t code, void* data) {
+        DriverRequest request = MakeRequest(record, code, data);
+        return LoadedQelMain()(&request);
+    };
+    PortConfig config = MakePortConfig("NUL");
+    MoxSetNextClientId(5);
+    ASSERT_EQ(call(context, REQ_LOAD, &config), 0);
+    MoxSetNextClientId(6);
+    ASSERT_EQ(call(&second.context, REQ_LOAD, &config), 0);
+    const int before = MoxCallCount();
+    GateValueArea value(1);
+    GateAccessRecord gate("GET_STR_FROM_FILE", GATE_FORMAT_NUMERIC, value.bytes);
+    EXPECT_EQ(call(context, REQ_WRITE_GATE, &gate.access), 0);
+    std::vector<std::string> lookups;
+    for (int i = before; i < MoxCallCount(); ++i) {
+        if (std::string(MoxCall(i)).rfind("MoxGetGateId ", 0) == 0) {
+            lookups.push_back(MoxCall(i));
+        }
+    }
+    EXPECT_EQ(lookups, std::vector<std::string>{"MoxGetGateId 5 LEVEL"});
+    call(context, REQ_STOP, nullptr);
+    call(&second.context, REQ_STOP, nullptr);
+}
+
 // Where the platform lists a process's open files, repeated calls must not
 // make their count grow by one each (other threads may open a file now and
 // then); on Windows an open stream would stop the file being removed.
