@@ -1,6 +1,7 @@
 // The serial port layer over the Windows serial communications calls.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -24,8 +25,7 @@ static_assert(ERROR_FILE_NOT_FOUND == 2 && ERROR_ACCESS_DENIED == 5 && ERROR_INV
               "IsDeviceGoneError names the codes by value");
 
 // Each open port's last error and whether its device is gone, in a fixed
-// table: a HANDLE is no index. A failed open and a call on a handle that is
-// not open keep their error in the layer's entry.
+// table: a HANDLE is no index.
 struct PortState {
     PortHandle handle;  // kNoPort: free; kReservedEntry: an open under way
     DWORD code;
@@ -36,7 +36,9 @@ struct PortState {
 
 constexpr PortHandle kReservedEntry = ~PortHandle{0};
 PortState g_ports[kMaxOpenPorts];
-PortState g_layer{};
+// The error of the last failed open, or of a call on a handle that is not
+// open: any thread may set it.
+std::atomic<DWORD> g_layerCode{0};
 // Taken to claim, fill, find and free entries: never across an open, a read,
 // a write or a wait, so that instances never wait for each other's line.
 ProcessLock g_tableLock = QEL_PROCESS_LOCK_INIT;
@@ -57,19 +59,22 @@ PortState* TakeEntry(PortHandle match, PortHandle mark) {
     return found;
 }
 
-PortState& StateOf(PortHandle handle) {
-    PortState* entry = handle != kNoPort && handle != kReservedEntry ? TakeEntry(handle, handle) : nullptr;
-    return entry != nullptr ? *entry : g_layer;
+// The port's entry; null for a handle that is not open.
+PortState* EntryOf(PortHandle handle) {
+    return handle != kNoPort && handle != kReservedEntry ? TakeEntry(handle, handle) : nullptr;
 }
 
-DWORD& ErrorOf(PortHandle handle) {
-    return StateOf(handle).code;
-}
-
-// Keeps GetLastError() for the port; returns `result` for the caller.
+// Keeps GetLastError() for the port (for a handle that is not open, as the
+// layer's); returns `result` for the caller.
 template <typename Result>
 Result Failed(PortHandle handle, Result result) {
-    ErrorOf(handle) = GetLastError();
+    const DWORD code = GetLastError();
+    PortState* entry = EntryOf(handle);
+    if (entry == nullptr) {
+        g_layerCode = code;
+    } else {
+        entry->code = code;
+    }
     return result;
 }
 
@@ -77,9 +82,14 @@ Result Failed(PortHandle handle, Result result) {
 // errors also tell a device that is gone.
 template <typename Result>
 Result LineFailed(PortHandle handle, Result result) {
-    PortState& state = StateOf(handle);
-    state.code = GetLastError();
-    state.lost = state.lost || (&state != &g_layer && !state.nullDevice && IsDeviceGoneError(state.code));
+    const DWORD code = GetLastError();
+    PortState* entry = EntryOf(handle);
+    if (entry == nullptr) {
+        g_layerCode = code;
+        return result;
+    }
+    entry->code = code;
+    entry->lost = entry->lost || (!entry->nullDevice && IsDeviceGoneError(code));
     return result;
 }
 
@@ -97,7 +107,7 @@ void SettleEntry(PortState* entry, PortHandle handle, bool nullDevice) {
 
 // Closes a port whose open failed, keeping the error that failed it.
 int32_t AbandonOpen(HANDLE port, int32_t result) {
-    g_layer.code = GetLastError();
+    g_layerCode = GetLastError();
     CloseHandle(port);
     return result;
 }
@@ -131,13 +141,13 @@ int32_t OpenDevice(const char* name, const LineSettings& line, uint16_t lineCont
     // The name as opened; the caller keeps the name as given.
     char device[32];
     if (!WindowsDeviceName(name, device, sizeof device)) {
-        g_layer.code = ERROR_FILENAME_EXCED_RANGE;
+        g_layerCode = ERROR_FILENAME_EXCED_RANGE;
         return kSerialOpenFailed;
     }
     HANDLE port =
         CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        g_layer.code = GetLastError();
+        g_layerCode = GetLastError();
         return kSerialOpenFailed;
     }
     if (std::strcmp(name, kNullPortName) == 0) {
@@ -185,7 +195,7 @@ int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t line
     *handle = kNoPort;
     PortState* entry = ClaimEntry();
     if (entry == nullptr) {
-        g_layer.code = ERROR_TOO_MANY_OPEN_FILES;
+        g_layerCode = ERROR_TOO_MANY_OPEN_FILES;
         return kSerialNoSlot;
     }
     const int32_t result = OpenDevice(name, line, lineControl, handle);
@@ -212,7 +222,7 @@ int32_t CloseSerialPort(PortHandle handle) {
         const DWORD code = GetLastError();
         // A failed close leaves the port held, and its error with it.
         if (entry == nullptr) {
-            g_layer.code = code;
+            g_layerCode = code;
             return kSerialCallFailed;
         }
         LockProcess(&g_tableLock);
@@ -293,11 +303,13 @@ int32_t SendBreak(uint32_t milliseconds, PortHandle handle) {
 }
 
 int32_t SerialLastError(PortHandle handle) {
-    return static_cast<int32_t>(ErrorOf(handle));
+    const PortState* entry = EntryOf(handle);
+    return static_cast<int32_t>(entry != nullptr ? entry->code : g_layerCode.load());
 }
 
 bool SerialPortLost(PortHandle handle) {
-    return handle != kNoPort && StateOf(handle).lost;
+    const PortState* entry = EntryOf(handle);
+    return entry != nullptr && entry->lost;
 }
 
 const char* SerialErrorText(int32_t code, char* text, size_t size) {
