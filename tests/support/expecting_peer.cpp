@@ -9,7 +9,7 @@ namespace {
 
 // A transmission that has not fully come by then is reported as missing:
 // generous, as the machine may be busy.
-constexpr int kTransmissionLimitMs = 5000;
+constexpr int kTransmissionLimitMs = 3000;
 constexpr int kIdlePollMs = 20;
 // Only the first faults are kept whole; the rest are counted.
 constexpr size_t kKeptFaults = 20;
@@ -60,7 +60,7 @@ std::vector<std::string> ExpectingPeer::Faults() const {
 void ExpectingPeer::Fault(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (faults_.size() < kKeptFaults) {
-        faults_.push_back(name_ + " " + text);
+        faults_.push_back(text);
     }
     ++faultCount_;
 }
@@ -88,8 +88,8 @@ void ExpectingPeer::Check(const Expected& expected, std::string got) {
                                   ", not " + ByteText(static_cast<unsigned char>(wanted[at]))
                             : "only " + std::to_string(got.size()) + " of " + std::to_string(wanted.size()) +
                                   " bytes came within " + std::to_string(kTransmissionLimitMs) + " ms";
-    Fault(expected.what + ": " + where + "; expected \"" + qeltools::Visible(wanted) + "\", the line carried \"" +
-          qeltools::Visible(got) + "\"");
+    Fault(expected.what + " [" + name_ + "]: " + where + "; expected \"" + qeltools::Visible(wanted) +
+          "\", the line carried \"" + qeltools::Visible(got) + "\"");
 }
 
 void ExpectingPeer::Run() {
@@ -98,11 +98,22 @@ void ExpectingPeer::Run() {
         Expected next;
         {
             std::unique_lock<std::mutex> lock(mutex_);
+            if (stopping_ && !queue_.empty()) {
+                // Stopped with transmissions outstanding: they are not
+                // waited for one by one.
+                const std::string first = queue_.front().what;
+                const size_t count = queue_.size();
+                queue_.clear();
+                lock.unlock();
+                Fault(first + " [" + name_ + "]: never came, nor " + std::to_string(count - 1) +
+                      " transmissions after it");
+                continue;
+            }
             if (queue_.empty() && !early.empty()) {
                 // Bytes came while nothing was asked: they belong to no
                 // request of this line.
                 lock.unlock();
-                Fault("between requests: the line carried \"" +
+                Fault(name_ + " between requests: the line carried \"" +
                       qeltools::Visible(early + peer_.ReceiveUntilQuiet(20, 200)) + "\", asked for nothing");
                 early.clear();
                 continue;
