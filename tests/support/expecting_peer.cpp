@@ -9,7 +9,7 @@ namespace {
 
 // A transmission that has not fully come by then is reported as missing:
 // generous, as the machine may be busy.
-constexpr int kTransmissionLimitMs = 3000;
+constexpr int kTransmissionLimitMs = 5000;
 constexpr int kIdlePollMs = 20;
 // Only the first faults are kept whole; the rest are counted.
 constexpr size_t kKeptFaults = 20;
