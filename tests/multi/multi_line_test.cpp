@@ -19,7 +19,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -391,6 +390,10 @@ class MultiLineTest : public ::testing::Test {
             if (instance->far) {
                 instance->far->Stop();
             }
+            // A test that failed half-way leaves no port open for the next.
+            if (used_ != nullptr && instance->Context()->port != kNoPort) {
+                Stop(used_, *instance);
+            }
         }
         g_byClient = nullptr;
         SetTraceVariable(nullptr);
@@ -465,6 +468,7 @@ class MultiLineTest : public ::testing::Test {
     fs::path previous_;
     fs::path directory_;
     int descriptors_ = 0;
+    QelMainFn used_ = nullptr;  // the driver the test loaded its instances through
 };
 
 // Mixed traffic on every line at once: every byte on its own line, every
@@ -473,6 +477,7 @@ class MultiLineTest : public ::testing::Test {
 TEST_F(MultiLineTest, MixedTrafficStaysOnItsOwnLine) {
     ASSERT_GE(instances_.size(), 2u) << "needs two serial lines at least (under Wine: source scripts/wine-serial)";
     const QelMainFn qelMain = LoadedQelMain();
+    used_ = qelMain;
     // The host starts every line at once.
     OnThreads([&](Instance& instance, size_t) {
         if (const int32_t result = Load(qelMain, instance); result != 0) {
@@ -532,10 +537,11 @@ TEST_F(MultiLineTest, MixedTrafficStaysOnItsOwnLine) {
 TEST_F(MultiLineTest, StartStormGivesEachInstanceItsOwnPort) {
     ASSERT_GE(instances_.size(), 2u) << "needs two serial lines at least (under Wine: source scripts/wine-serial)";
     const QelMainFn qelMain = LoadedQelMain();
+    used_ = qelMain;
     const int rounds = Setting("QEL_MULTI_STORM_ROUNDS", 100);
     const size_t count = instances_.size();
     Meeting meeting(static_cast<int>(count));
-    std::vector<uint32_t> handles(count);
+    std::vector<PortHandle> handles(count);
     std::vector<std::string> faults;
     std::mutex faultsMutex;
     auto fault = [&](const std::string& text) {
@@ -602,6 +608,7 @@ TEST_F(MultiLineTest, SharedTraceRollsOverOnceWithoutLosingLines) {
     const fs::path older = directory_ / "shared_trace.txt.1";
     SetTraceVariable(file.string().c_str());
     SetTraceFileLimitForTest(kLimit);
+    used_ = QelMain;
     for (auto& instance : instances_) {
         ASSERT_EQ(Load(QelMain, *instance), 0) << instance->Name();
         instance->client = instance->Context()->clientId;
