@@ -37,7 +37,7 @@ struct Line {
     int slave = -1;
     char name[64] = {};
     std::atomic<bool> stopping{false};
-    std::thread far;
+    std::thread answering;
 
     bool Open() {
         if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
@@ -47,7 +47,7 @@ struct Line {
         tcgetattr(master, &raw);
         cfmakeraw(&raw);
         tcsetattr(master, TCSANOW, &raw);
-        far = std::thread([this] { Answer(); });
+        answering = std::thread([this] { Answer(); });
         return true;
     }
     void Answer() {
@@ -73,8 +73,8 @@ struct Line {
     }
     ~Line() {
         stopping = true;
-        if (far.joinable()) {
-            far.join();
+        if (answering.joinable()) {
+            answering.join();
         }
         close(master);
         close(slave);

@@ -90,7 +90,7 @@ struct FaultList {
 struct Instance {
     int number = 0;
     SerialPeer peer;
-    std::unique_ptr<ExpectingPeer> far;
+    std::unique_ptr<ExpectingPeer> farEnd;
     TestContext holder;
     uint8_t client = 0;
     FaultList faults;
@@ -224,7 +224,7 @@ void RunOne(QelMainFn qelMain, Instance& instance, int n) {
     char serial[16];
     std::snprintf(serial, sizeof serial, "%06d", n);
     instance.request = "request " + std::to_string(n) + " (" + KindName(kind) + ")";
-    ExpectingPeer& far = *instance.far;
+    ExpectingPeer& farEnd = *instance.farEnd;
     const std::string what = instance.Name() + " " + instance.request;
 
     std::string address;
@@ -242,9 +242,9 @@ void RunOne(QelMainFn qelMain, Instance& instance, int n) {
             number = static_cast<uint16_t>((kind == Kind::kHashTwo ? 16 : 0) + n % 10);
             const Built built = Build(address.c_str(), format, number, "");
             if (!built.preface.empty()) {
-                far.Expect(built.preface, kAccepted, what + " preface");
+                farEnd.Expect(built.preface, kAccepted, what + " preface");
             }
-            far.Expect(built.message, kAccepted, what);
+            farEnd.Expect(built.message, kAccepted, what);
             break;
         }
         case Kind::kBits: {
@@ -253,7 +253,7 @@ void RunOne(QelMainFn qelMain, Instance& instance, int n) {
             for (int bit = 3; bit >= 0; --bit) {
                 text += ((n + instance.number) >> bit & 1) != 0 ? '1' : '0';
             }
-            far.Expect(Build(address.c_str(), format, 0, text.c_str()).message, kAccepted, what);
+            farEnd.Expect(Build(address.c_str(), format, 0, text.c_str()).message, kAccepted, what);
             break;
         }
         case Kind::kLevel:
@@ -265,11 +265,11 @@ void RunOne(QelMainFn qelMain, Instance& instance, int n) {
             number = static_cast<uint16_t>(n % 100);
             text = kind == Kind::kLoadText ? "AB" : "old";
             code = kind == Kind::kRead ? REQ_UPDATE_GATE : REQ_WRITE_GATE;
-            far.Expect(kPreamble, kAccepted, what + " preamble");
+            farEnd.Expect(kPreamble, kAccepted, what + " preamble");
             // The switcher's text ends in a digit and CR: the gate takes what comes before.
             wantText = "I" + me + "N" + serial;
-            far.Expect(Build(address.c_str(), format, number, text.c_str()).message,
-                       Padded(kind == Kind::kRead ? wantText + "7\r\n" : kAccepted), what);
+            farEnd.Expect(Build(address.c_str(), format, number, text.c_str()).message,
+                          Padded(kind == Kind::kRead ? wantText + "7\r\n" : kAccepted), what);
             break;
         }
         case Kind::kText: {
@@ -280,7 +280,7 @@ void RunOne(QelMainFn qelMain, Instance& instance, int n) {
             // "INCOMING" shows the answer alone.
             const std::string wire = text + "\r";
             wantIncoming = "ACK" + me + "-" + serial;
-            far.Expect(wire, Padded(wire + "\n" + wantIncoming + "\r"), what);
+            farEnd.Expect(wire, Padded(wire + "\n" + wantIncoming + "\r"), what);
             checkIncoming = true;
             break;
         }
@@ -292,7 +292,7 @@ void RunOne(QelMainFn qelMain, Instance& instance, int n) {
             MoxSetNumber(GateName("VAL", instance.number).c_str(), n % 1000);
             const std::string wire = "C" + me + name + "/" + std::to_string(n % 1000) + "\n\r";
             wantIncoming = "LST" + me + "-" + serial;
-            far.Expect(wire, Padded(wire + "\n" + wantIncoming + "\r"), what);
+            farEnd.Expect(wire, Padded(wire + "\n" + wantIncoming + "\r"), what);
             checkIncoming = true;
             ++instance.lookups;
             break;
@@ -387,8 +387,8 @@ class MultiLineTest : public ::testing::Test {
     void TearDown() override {
         MoxListenToClientPuts(nullptr, nullptr);
         for (auto& instance : instances_) {
-            if (instance->far) {
-                instance->far->Stop();
+            if (instance->farEnd) {
+                instance->farEnd->Stop();
             }
             // A test that failed half-way leaves no port open for the next.
             if (used_ != nullptr && instance->Context()->port != kNoPort) {
@@ -432,8 +432,8 @@ class MultiLineTest : public ::testing::Test {
     std::vector<std::string> AllFaults() {
         std::vector<std::string> all;
         for (auto& instance : instances_) {
-            if (instance->far) {
-                for (const std::string& fault : instance->far->Faults()) {
+            if (instance->farEnd) {
+                for (const std::string& fault : instance->farEnd->Faults()) {
                     all.push_back(fault);
                 }
             }
@@ -448,7 +448,7 @@ class MultiLineTest : public ::testing::Test {
 
     void StartFarEnds() {
         for (auto& instance : instances_) {
-            instance->far =
+            instance->farEnd =
                 std::make_unique<ExpectingPeer>(instance->peer, std::string("line ") + instance->peer.DriverPortName());
         }
     }
@@ -458,8 +458,8 @@ class MultiLineTest : public ::testing::Test {
         for (auto& instance : instances_) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            instance->far->Settle(static_cast<int>(std::max<int64_t>(left.count(), 0)));
-            instance->far->Stop();
+            instance->farEnd->Settle(static_cast<int>(std::max<int64_t>(left.count(), 0)));
+            instance->farEnd->Stop();
         }
     }
 
@@ -499,7 +499,7 @@ TEST_F(MultiLineTest, MixedTrafficStaysOnItsOwnLine) {
     uint64_t transmissions = 0;
     for (auto& instance : instances_) {
         requests += instance->requests;
-        transmissions += instance->far->Answered();
+        transmissions += instance->farEnd->Answered();
         // Look-ups of an instance's own gates through another client.
         for (const char* gate : {"NAME", "VAL", "READ"}) {
             const std::string name = GateName(gate, instance->number);
@@ -627,8 +627,8 @@ TEST_F(MultiLineTest, SharedTraceRollsOverOnceWithoutLosingLines) {
                 const std::string address = Hex2(instance.number) + Hex2(n);
                 const uint16_t number = static_cast<uint16_t>(n % 10);
                 instance.request = "round " + std::to_string(round) + " request " + std::to_string(n);
-                instance.far->Expect(Build(address.c_str(), GATE_FORMAT_NUMERIC, number, "").message, kAccepted,
-                                     instance.Name() + " " + instance.request);
+                instance.farEnd->Expect(Build(address.c_str(), GATE_FORMAT_NUMERIC, number, "").message, kAccepted,
+                                        instance.Name() + " " + instance.request);
                 GateValueArea value(number);
                 GateAccessRecord record(address.c_str(), GATE_FORMAT_NUMERIC, value.bytes);
                 DriverRequest request = MakeRequest(instance.Context(), REQ_WRITE_GATE, &record.access);
