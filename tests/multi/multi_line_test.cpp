@@ -448,8 +448,8 @@ class MultiLineTest : public ::testing::Test {
 
     void StartFarEnds() {
         for (auto& instance : instances_) {
-            instance->farEnd =
-                std::make_unique<ExpectingPeer>(instance->peer, std::string("line ") + instance->peer.DriverPortName());
+            instance->farEnd = std::make_unique<ExpectingPeer>(
+                instance->peer, std::string("line ") + instance->peer.DriverPortName() + " (" + instance->Name() + ")");
         }
     }
     // The far ends get 15 s in all for what is still on its way.
