@@ -23,6 +23,11 @@ extern "C" {
 
 enum { MOX_MAX_GATES = 64, MOX_TEXT_SIZE = 512, MOX_MAX_LOG = 256, MOX_LINE_SIZE = 512, MOX_MAX_CALLS = 512 };
 
+/* Every call below is safe from several threads at once: a host serves its
+ * driver instances from threads of their own. A text handed back (MoxText,
+ * MoxLogLine, MoxCall) stays the library's own: read it while the driver is
+ * idle. */
+
 /* Forgets every gate, log line, recorded call and setting. */
 MOXPRO_API void MOXPRO_CDECL MoxReset(void);
 
@@ -44,6 +49,11 @@ MOXPRO_API int MOXPRO_CDECL MoxPutCount(const char* gate);
 MOXPRO_API void MOXPRO_CDECL MoxRefuseClients(int refuse);
 /* The client handle the next MoxMkClient hands out. */
 MOXPRO_API void MOXPRO_CDECL MoxSetNextClientId(uint8_t clientId);
+/* While on, each registration gets a handle of its own, as a host gives
+ * each driver instance: the next one from MoxSetNextClientId's upward
+ * (0 skipped, 255 followed by 1). Off, every registration gets the same
+ * handle. MoxReset switches it off. */
+MOXPRO_API void MOXPRO_CDECL MoxDistinctClients(int on);
 
 /* The log kept from every err() call, oldest first. */
 MOXPRO_API int MOXPRO_CDECL MoxLogCount(void);
@@ -55,6 +65,27 @@ MOXPRO_API int MOXPRO_CDECL MoxLogLevel(int index);
 MOXPRO_API int MOXPRO_CDECL MoxCallCount(void);
 MOXPRO_API const char* MOXPRO_CDECL MoxCall(int index);
 
+/* The calls of each client, counted by kind, and the calls that reached
+ * each gate through each client: look-ups by name or address, format and
+ * value reads, puts. Counters, so that they stay the same size however long
+ * the driver runs; MoxReset clears them. */
+enum {
+    MOX_CALL_MK_CLIENT,
+    MOX_CALL_GATE_ID_BY_ADDRESS,
+    MOX_CALL_PUT_GATE_STR,
+    MOX_CALL_GATE_ID,
+    MOX_CALL_GATE_FORMAT,
+    MOX_CALL_GATE_STR,
+    MOX_CALL_GATE_VAL,
+    MOX_CALL_KINDS
+};
+/* Calls of the kind the client made; MOX_CALL_MK_CLIENT counts the
+ * registrations that were handed this client. */
+MOXPRO_API int MOXPRO_CDECL MoxClientCallCount(uint8_t client, int kind);
+/* Calls that reached the gate (by name or, when no gate has that name, by
+ * address) through the client. */
+MOXPRO_API int MOXPRO_CDECL MoxGateCallCount(const char* gate, uint8_t client);
+
 /* Listeners for a host simulator: every log line, every text put into a
  * gate, each called with the user pointer given with it. Pass NULL to
  * remove. MoxReset keeps them. */
@@ -62,6 +93,10 @@ typedef void(MOXPRO_CDECL* MoxLogListener)(void* user, int32_t level, const char
 typedef void(MOXPRO_CDECL* MoxPutListener)(void* user, const char* address, const char* text);
 MOXPRO_API void MOXPRO_CDECL MoxListenToLog(MoxLogListener listener, void* user);
 MOXPRO_API void MOXPRO_CDECL MoxListenToPuts(MoxPutListener listener, void* user);
+/* As MoxListenToPuts, with the client the put came through; called on the
+ * thread that made the put, after the put listener. */
+typedef void(MOXPRO_CDECL* MoxClientPutListener)(void* user, uint32_t client, const char* address, const char* text);
+MOXPRO_API void MOXPRO_CDECL MoxListenToClientPuts(MoxClientPutListener listener, void* user);
 
 #ifdef __cplusplus
 }
