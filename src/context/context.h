@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "context/line_state.h"
 #include "context/text.h"
 #include "os/serial_port.h"
 #include "qelkophv/qelkophv.h"
@@ -23,6 +24,7 @@ enum CommandKind : uint32_t {
     KIND_L = 9,
     KIND_M = 10,
     KIND_FILE = 11,
+    KIND_LINE_STATE = 12,
 };
 
 // Request and protocol results.
@@ -73,6 +75,8 @@ struct DriverContext {
     uint32_t portLost;
     uint32_t lastReopenMs;     // the low bits of the monotonic clock
     int32_t readTimeoutUnits;  // the read time-out in force, in 10 ms
+    // The line's health, for the gate "LINE_STATE", the log and the trace.
+    LineRecord line;
 };
 
 // Shared by every context of the loaded library.

@@ -4,6 +4,7 @@
 
 #include "context/text.h"
 #include "host/host_library.h"
+#include "link/line_watch.h"
 #include "link/port.h"
 #include "qel_version.h"
 
@@ -157,6 +158,7 @@ int32_t LoadDriver(DriverRequest* request) {
         return kFailed;
     }
     g_readyLevel = kReadyLevel;
+    WatchStart(context);
     context->portEnabled = config->enabled;
     PortSettings settings{};
     CopyText(settings.portName, config->portName, sizeof config->portName);
@@ -190,6 +192,7 @@ int32_t LoadDriver(DriverRequest* request) {
         return kFailed;
     }
     g_clientId = context->clientId;
+    WatchClientReady(context);
     HostLog(kLogLevel, "QELPHV: loaded successfully");
     return kOk;
 }
