@@ -4,6 +4,8 @@
 // a real line that answers as the step says.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "os/sleep.h"
 #include "scripted_switcher.h"
 #include "serial_peer.h"
+#include "trace_variable.h"
 
 namespace {
 
@@ -61,6 +64,7 @@ const char* const kLoaded = "QELPHV: loaded successfully";
 const Step kSteps[] = {
     {Do::kLoad, 0, "OPEN", kLoaded},
     {Do::kAnswered, 0, "OK", ""},
+    {Do::kAnswered, 0, "", ""},
     {Do::kSilent, 0, "NO ANSWER", kNoAnswer},
     {Do::kSilent, 0, "", ""},
     {Do::kRefused, 1, "OK", kAnswering},
@@ -180,9 +184,49 @@ TEST_F(LineStateTest, AHostWithoutTheGateWorksAsBefore) {
     PortConfig config = MakePortConfig(peer_.DriverPortName(), 1, 10);
     EXPECT_EQ(Call(REQ_LOAD, &config), 0);
     EXPECT_EQ(Run(Do::kAnswered), 0);
+    EXPECT_EQ(Run(Do::kAnswered), 0);
     EXPECT_EQ(Run(Do::kSilent), 0);
     EXPECT_EQ(NewLogLines(), std::string(kLoaded) + "|" + kNoAnswer);
     EXPECT_EQ(MoxPutCount(kLineStateGate), 0);
+}
+
+// The first steps of the table, with the trace on. A line that keeps
+// answering costs the host no call beyond today's: the
+// gate is looked up only when the state changes. The trace tells each
+// change with the counters, and a 0 that nothing confirmed.
+TEST_F(LineStateTest, ASteadyLineAddsNothingAndTheTraceCounts) {
+    const std::string trace =
+        (std::filesystem::temp_directory_path() / ("qel_line_state_" + std::to_string(getpid()) + ".txt")).string();
+    std::filesystem::remove(trace);
+    SetTraceVariable(trace.c_str());
+    EXPECT_EQ(Run(Do::kLoad), 0);
+    EXPECT_EQ(Run(Do::kAnswered), 0);
+    const int before = MoxCallCount();
+    EXPECT_EQ(Run(Do::kAnswered), 0);
+    for (int i = before; i < MoxCallCount(); ++i) {
+        EXPECT_EQ(std::string(MoxCall(i)).find(kLineStateGate), std::string::npos) << MoxCall(i);
+    }
+    EXPECT_EQ(Run(Do::kSilent), 0);
+    EXPECT_EQ(Run(Do::kStop), 0);
+    SetTraceVariable(nullptr);
+
+    std::ifstream in(trace);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(trace);
+    const char* const expected[] = {
+        "STATS line OPEN since the start: 0 transmissions",
+        "STATS line OK since the start: 1 transmissions, 1 reads answered (0 refusals), 0 reads with nothing",
+        "NOTE result 0 not confirmed by the switcher",
+        "STATS line NO ANSWER since the start: 5 transmissions, 2 reads answered (0 refusals), 3 reads with "
+        "nothing, 2 tries beyond the first, lost 0 times, reopened 0 times",
+        "STATS line CLOSED",
+    };
+    size_t at = 0;
+    for (const char* line : expected) {
+        at = text.find(line, at);
+        ASSERT_NE(at, std::string::npos) << line << "\n" << text;
+    }
+    EXPECT_EQ(text.find("NOTE"), text.rfind("NOTE")) << "only the silent write is unconfirmed";
 }
 
 }  // namespace
