@@ -22,9 +22,11 @@ namespace {
 enum class Do {
     kLoad,
     kLoadDisabled,
-    kAnswered,  // "#" 0102 = 5, accepted at once
-    kSilent,    // "#" 0102 = 5, three tries that get nothing
-    kRefused,   // "!" bits, refused
+    kAnswered,   // "#" 0102 = 5, accepted at once
+    kSilent,     // "#" 0102 = 5, three tries that get nothing
+    kRefused,    // "!" bits, refused
+    kRegister,   // the gate itself: a named gate
+    kWriteGate,  // the gate itself: answers, sends nothing
     kClose,
     kOpen,
     kReconfigure,
@@ -65,6 +67,8 @@ const Step kSteps[] = {
     {Do::kLoad, 0, "OPEN", kLoaded},
     {Do::kAnswered, 0, "OK", ""},
     {Do::kAnswered, 0, "", ""},
+    {Do::kRegister, 0, "", ""},
+    {Do::kWriteGate, 0, "", ""},
     {Do::kSilent, 0, "NO ANSWER", kNoAnswer},
     {Do::kSilent, 0, "", ""},
     {Do::kRefused, 1, "OK", kAnswering},
@@ -116,6 +120,11 @@ class LineStateTest : public HostTest {
         GateAccessRecord hash("0102", GATE_FORMAT_NUMERIC, number.bytes);
         GateValueArea bits("1010");
         GateAccessRecord relays("S0304", GATE_FORMAT_STRING, bits.bytes);
+        GateValueArea state("OK");
+        GateAccessRecord stateGate(kLineStateGate, GATE_FORMAT_STRING, state.bytes);
+        GateRegistration registration{};
+        registration.address = stateGate.address;
+        registration.format = GATE_FORMAT_STRING;
         PortChange change{};
         SetPortName(change.portName, peer_.DriverPortName());
         change.line = kDefaultLine;
@@ -128,6 +137,10 @@ class LineStateTest : public HostTest {
                 return Call(REQ_WRITE_GATE, &hash.access);
             case Do::kRefused:
                 return Call(REQ_WRITE_GATE, &relays.access);
+            case Do::kRegister:
+                return Call(REQ_REGISTER_GATE, &registration);
+            case Do::kWriteGate:
+                return Call(REQ_WRITE_GATE, &stateGate.access);
             case Do::kClose:
                 return Call(REQ_CLOSE_PORT);
             case Do::kOpen:
