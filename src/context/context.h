@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "context/line_state.h"
 #include "context/text.h"
 #include "os/serial_port.h"
 #include "qelkophv/qelkophv.h"
@@ -24,6 +25,7 @@ enum CommandKind : uint32_t {
     KIND_L = 9,
     KIND_M = 10,
     KIND_FILE = 11,
+    KIND_LINE_STATE = 12,
 };
 
 // Request and protocol results.
@@ -77,6 +79,8 @@ struct DriverContext {
     // The length of the instance's last transmission, its CR included: what
     // "INCOMING" skips of a line that echoes it. 0 from the start on.
     int32_t lastSendLength;
+    // The line's health, for the gate "LINE_STATE", the log and the trace.
+    LineRecord line;
 };
 
 // Shared by every context of the loaded library; any thread may set it.

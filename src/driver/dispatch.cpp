@@ -5,6 +5,7 @@
 #include "driver/lifecycle.h"
 #include "driver/request_trace.h"
 #include "host/host_library.h"
+#include "link/line_watch.h"
 #include "link/port.h"
 #include "protocol/address_parser.h"
 #include "protocol/gate_requests.h"
@@ -69,8 +70,10 @@ int32_t QEL_CDECL QelMain(DriverRequest* request) {
         FindHostLibrary();
     }
     TraceRequestStart(request);
+    WatchRequestStart(request);
     const bool handled = code >= 0 && code < kSlotCount && kHandlers[code] != nullptr;
     const int32_t result = handled ? kHandlers[code](request) : kFailed;
+    WatchRequestEnd(request, result);
     TraceRequestFinish(request, result);
     return result;
 }

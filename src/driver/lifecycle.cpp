@@ -4,6 +4,7 @@
 
 #include "context/text.h"
 #include "host/host_library.h"
+#include "link/line_watch.h"
 #include "link/port.h"
 #include "qel_version.h"
 
@@ -158,6 +159,7 @@ int32_t LoadDriver(DriverRequest* request) {
         return kFailed;
     }
     g_readyLevel = kReadyLevel;
+    WatchStart(context);
     context->portEnabled = config->enabled;
     context->lastSendLength = 0;
     PortSettings settings{};
@@ -196,6 +198,7 @@ int32_t LoadDriver(DriverRequest* request) {
                     hostFound ? "" : ": no host process library: ", hostFound ? "" : hostWhere);
         return kFailed;
     }
+    WatchClientReady(context);
     HostLog(kLogLevel, "QELPHV: loaded successfully");
     return kOk;
 }

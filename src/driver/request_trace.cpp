@@ -22,13 +22,13 @@ constexpr const char* kRequestNames[kCodeCount] = {
 };
 
 // Why these requests answer 1 every time (REGISTER_GATE: for every gate but
-// the five named ones).
+// the named ones).
 struct FixedReason {
     int32_t code;
     const char* reason;
 };
 constexpr FixedReason kFixedReasons[] = {
-    {REQ_REGISTER_GATE, "not one of the five named gates: 1 is the usual answer, not an error"},
+    {REQ_REGISTER_GATE, "not one of the named gates: 1 is the usual answer, not an error"},
     {REQ_NOP, "NOP always answers 1"},
     {REQ_READ_GATE, "the driver does not read gates: it writes them, and updates \"R\" gates"},
     {REQ_BLOCK_WRITE, "the driver takes no block writes: write the gates one by one"},

@@ -6,6 +6,7 @@
 
 #include "context/text.h"
 #include "host/host_library.h"
+#include "link/line_watch.h"
 #include "link/port.h"
 #include "os/serial_port.h"
 
@@ -48,6 +49,12 @@ void ExplainFailedWrite(DriverContext* context, uint32_t written, int32_t total)
     }
     char port[sizeof context->portSettings.portName + 1];
     CopyText(port, context->portSettings.portName, sizeof context->portSettings.portName);
+    if (PortIsLost(context)) {
+        const uint32_t due = ReopenDueInMs(context);
+        TraceReason(trace, "port %s lost, next reopen try in %u.%u s", port, static_cast<unsigned>(due / 1000u),
+                    static_cast<unsigned>(due % 1000u / 100u));
+        return;
+    }
     if (context->port == kNoPort) {
         TraceReason(trace, "port %s not open: start the instance or open its port", port);
         return;
@@ -88,6 +95,7 @@ int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length) {
         return kFailed;
     }
     TraceTransmission(&context->trace, transmission, total);
+    WatchTransmission(context);
     char text[kEchoTextSize];
     CopyText(text, transmission, static_cast<size_t>(Smaller(total, kEchoCopyLimit)));
     Echo(context, kOutgoingGate, text);

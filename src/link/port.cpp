@@ -5,6 +5,7 @@
 
 #include "context/text.h"
 #include "host/host_library.h"
+#include "link/line_watch.h"
 #include "os/clock_lock.h"
 
 namespace {
@@ -53,6 +54,7 @@ void HoldPort(DriverContext* context, PortHandle handle) {
     context->portMark = kPortMark;
     context->portLost = 0;
     context->readTimeoutUnits = static_cast<int32_t>(kDefaultReadTimeoutMs / 10u);
+    WatchOpened(context);
 }
 
 void SetHeldReadTimeout(DriverContext* context, int32_t units) {
@@ -62,6 +64,11 @@ void SetHeldReadTimeout(DriverContext* context, int32_t units) {
 
 bool PortIsLost(const DriverContext* context) {
     return context->portMark == kPortMark && context->portLost == kPortLostMark;
+}
+
+uint32_t ReopenDueInMs(const DriverContext* context) {
+    const uint32_t since = NowMs() - context->lastReopenMs;
+    return since >= g_reopenIntervalMs ? 0 : g_reopenIntervalMs - since;
 }
 
 void NoteLostPort(DriverContext* context) {
@@ -80,6 +87,7 @@ void NoteLostPort(DriverContext* context) {
     context->port = kNoPort;
     context->portLost = kPortLostMark;
     context->lastReopenMs = NowMs();
+    WatchLost(context);
     LogPortEvent(context, "Lost");
 }
 
@@ -99,6 +107,7 @@ void ReviveLostPort(DriverContext* context) {
         return;
     }
     const int32_t readTimeout = context->readTimeoutUnits;
+    WatchReopened(context);
     HoldPort(context, handle);
     SetHeldReadTimeout(context, readTimeout);
     TracePort(&context->trace, TracePortEvent::kReopened, context->portSettings.portName, 0);

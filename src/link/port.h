@@ -32,6 +32,9 @@ void NoteLostPort(DriverContext* context);
 void ReviveLostPort(DriverContext* context);
 // Whether the instance's port went away and waits to be reopened.
 bool PortIsLost(const DriverContext* context);
+// Milliseconds until a lost port may be tried again (0: at the next request
+// that uses the line).
+uint32_t ReopenDueInMs(const DriverContext* context);
 // A lost line is tried again no more often than this: a long outage then
 // adds no wait to the requests that find it gone.
 constexpr uint32_t kReopenIntervalMs = 2000;

@@ -11,8 +11,8 @@ namespace {
 // Shapes accepted on a numeric gate that stand for no command of their own.
 constexpr int32_t kNoKind = -1;
 
-// REQ_REGISTER_GATE gives 0 and 1 their own meaning: the five named
-// addresses against everything else, accepted or not.
+// REQ_REGISTER_GATE gives 0 and 1 their own meaning: the named addresses
+// against everything else, accepted or not.
 constexpr int32_t kNamedAddress = 0;
 constexpr int32_t kOtherAddress = 1;
 
@@ -57,6 +57,7 @@ constexpr AddressRule kRules[] = {
     {GATE_FORMAT_STRING, "INCOMING", 0, KIND_INCOMING, {}},
     {GATE_FORMAT_STRING, "OUTGOING", 0, KIND_OUTGOING, {}},
     {GATE_FORMAT_STRING, "SEND_STR", 0, KIND_SEND_STR, {}},
+    {GATE_FORMAT_STRING, "LINE_STATE", 0, KIND_LINE_STATE, {}},
     {GATE_FORMAT_STRING, "?", 4, KIND_BANG_BITS, {{Group::kA, 2, 2}, {Group::kB, 4, 2}}},
 };
 

@@ -19,5 +19,5 @@ int32_t ParseGateAddress(DriverRequest* request);
 // Parses as ParseGateAddress does; true only when the address named a kind,
 // so that commandKind and the groups now describe the request's own gate.
 bool ParseGateKind(DriverRequest* request);
-// 0 for the five named addresses of the gate's format, 1 for every other.
+// 0 for the named addresses of the gate's format, 1 for every other.
 int32_t RegisterGate(DriverRequest* request);

@@ -106,6 +106,7 @@ int32_t RunGateCommand(DriverRequest* request, bool* reducedNumber) {
         case KIND_ACK:
         case KIND_OUTGOING:
         case KIND_INCOMING:
+        case KIND_LINE_STATE:
             return kOk;
         default:
             TraceReason(&context->trace, "gate kind %u is not one the driver serves",

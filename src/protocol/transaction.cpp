@@ -8,6 +8,7 @@
 
 #include "context/text.h"
 #include "host/host_library.h"
+#include "link/line_watch.h"
 #include "link/link_io.h"
 #include "os/sleep.h"
 #include "protocol/address_parser.h"
@@ -50,14 +51,27 @@ TraceReply Judged(ReplyClass reply, int32_t count) {
     }
 }
 
-void TraceReplyRead(DriverContext* context, int32_t count, TraceReply judged) {
+// Every read after a transmission goes into the trace and the line's watch.
+void NoteRead(DriverContext* context, int32_t count, TraceReply judged, ReadVerdict verdict) {
     TraceRead(&context->trace, context->replyBuffer, count, judged);
+    WatchRead(context, count, judged == TraceReply::kRefused, verdict);
+}
+
+ReadVerdict VerdictOf(TraceReply judged) {
+    return judged == TraceReply::kAccepted ? ReadVerdict::kConfirms : ReadVerdict::kDoesNotConfirm;
 }
 
 // A read whose bytes decide nothing.
-void TraceUnjudged(DriverContext* context) {
-    TraceReplyRead(context, context->replyLength,
-                   context->replyLength == 0 ? TraceReply::kNone : TraceReply::kNotJudged);
+void NoteUnjudged(DriverContext* context) {
+    NoteRead(context, context->replyLength, context->replyLength == 0 ? TraceReply::kNone : TraceReply::kNotJudged,
+             ReadVerdict::kDecidesNothing);
+}
+
+void NoteTry(DriverContext* context, int32_t attempt) {
+    TraceTry(&context->trace, attempt + 1, kHashTries);
+    if (attempt > 0) {
+        WatchRetry(context);
+    }
 }
 
 // Why the reply in replyBuffer ends the request in 1: `why`, then the reply.
@@ -97,7 +111,8 @@ int32_t SendCommand(DriverContext* context) {
 ReplyClass ReadShortReply(DriverContext* context) {
     LinkReceiveFixed(context, context->replyBuffer, kShortReply);
     const ReplyClass reply = ClassifyReply(context->replyBuffer);
-    TraceReplyRead(context, context->replyLength, Judged(reply, context->replyLength));
+    const TraceReply judged = Judged(reply, context->replyLength);
+    NoteRead(context, context->replyLength, judged, VerdictOf(judged));
     return reply;
 }
 
@@ -147,7 +162,10 @@ int32_t RunWithPreamble(DriverRequest* request) {
     Wait(context, kLongWaitMs, "before reading the reply");
     const int32_t count = LinkReceive(context, context->replyBuffer, kLongReply) == kOk ? context->replyLength : 0;
     const ReplyClass reply = ClassifyReply(context->replyBuffer);
-    TraceReplyRead(context, count, Judged(reply, count));
+    const TraceReply judged = Judged(reply, count);
+    // An "R" reply is the display's text: any answer but a refusal confirms.
+    const bool readText = context->commandKind == KIND_R && count > 0 && reply != REPLY_REFUSED;
+    NoteRead(context, count, judged, readText ? ReadVerdict::kConfirms : VerdictOf(judged));
     if (reply == REPLY_REFUSED) {
         ExplainReply(context, "switcher refused");
         return kFailed;
@@ -164,7 +182,7 @@ int32_t RunFileCommand(DriverContext* context) {
         return kFailed;
     }
     LinkReceiveFixed(context, context->replyBuffer, kLongReply);
-    TraceUnjudged(context);
+    NoteUnjudged(context);
     return kOk;
 }
 
@@ -199,7 +217,7 @@ int32_t RunBangBits(DriverContext* context) {
 int32_t RunHashBankOne(DriverContext* context) {
     ReplyClass reply = REPLY_UNRECOGNISED;
     for (int32_t attempt = 0; attempt < kHashTries; ++attempt) {
-        TraceTry(&context->trace, attempt + 1, kHashTries);
+        NoteTry(context, attempt);
         if (SendCommand(context) != kOk) {
             return kFailed;
         }
@@ -224,13 +242,13 @@ int32_t RunHashBankOne(DriverContext* context) {
 int32_t RunHashBankTwo(DriverContext* context) {
     BuildPrefaceCommand(context);
     for (int32_t attempt = 0; attempt < kHashTries; ++attempt) {
-        TraceTry(&context->trace, attempt + 1, kHashTries);
+        NoteTry(context, attempt);
         if (LinkSend(context, context->prefaceCommand, context->prefaceLength) != kOk) {
             return kFailed;
         }
         Wait(context, kShortWaitMs, "before reading the preface's reply");
         LinkReceiveFixed(context, context->replyBuffer, kShortReply);
-        TraceUnjudged(context);
+        NoteUnjudged(context);
         if (SendCommand(context) != kOk) {
             return kFailed;
         }
@@ -319,6 +337,6 @@ int32_t SendGateText(DriverContext* context, const char* text) {
         return kFailed;
     }
     LinkReceiveFixed(context, context->replyBuffer, kLongReply);
-    TraceUnjudged(context);
+    NoteUnjudged(context);
     return kOk;
 }
