@@ -151,8 +151,10 @@ TEST_F(LifecycleTest, LoadOpensThePortAndRegisters) {
     EXPECT_EQ(context->portSettings.lineControl, 0x0303);
     EXPECT_EQ(context->hostTimeout, 100);
     EXPECT_EQ(context->clientId, 42);
-    ASSERT_EQ(MoxCallCount(), 1);
+    // The registration, then the line's state (OPEN) looked up for its gate.
+    ASSERT_EQ(MoxCallCount(), 2);
     EXPECT_STREQ(MoxCall(0), "MoxMkClient Velnor Sirex 1 0");
+    EXPECT_STREQ(MoxCall(1), "MoxGetGateIdByAddressStr 42 1 LINE_STATE");
     ASSERT_EQ(MoxLogCount(), 1);
     EXPECT_STREQ(MoxLogLine(0), "QELPHV: loaded successfully");
     EXPECT_EQ(MoxLogLevel(0), 32);
@@ -203,7 +205,9 @@ TEST_F(LifecycleTest, LoadWithThePortDisabledClosesTheHeldPort) {
     EXPECT_EQ(context->port, kNoPort);
     EXPECT_EQ(context->portEnabled, 0u);
     EXPECT_TRUE(PortIsFree(peer.DriverPortName()));
-    EXPECT_EQ(MoxCallCount(), 1);  // the first load's registration only
+    // The first load's registration only, and the gate "LINE_STATE" looked up
+    // at each change of the line's state (OPEN, then CLOSED).
+    EXPECT_EQ(MoxCallCount(), 3);
 }
 
 struct TimeoutCase {
