@@ -73,8 +73,10 @@ bool ArgumentToken(const Argument& argument, const Variables& variables, Token* 
 }
 
 std::string Shown(const Argument& argument) {
-    bool plain = !argument.quoted && !argument.text.empty() && argument.text.find(' ') == std::string::npos;
-    return plain ? argument.text : "\"" + argument.text + "\"";
+    const std::string& text = argument.text;
+    bool writtenInQuotes = text.size() >= 2 && text.front() == '"' && text.back() == '"';
+    bool plain = writtenInQuotes || (!argument.quoted && !text.empty() && text.find(' ') == std::string::npos);
+    return plain ? text : "\"" + text + "\"";
 }
 
 }  // namespace

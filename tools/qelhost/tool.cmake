@@ -65,3 +65,13 @@ function(qel_register_scenarios)
   endforeach()
 endfunction()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL qel_register_scenarios)
+
+# One-shot commands against the switcher emulator, the reasons beside each
+# 1, and a qelhost that finds no driver (natively: the emulator makes a
+# pseudo-terminal).
+if(NOT WIN32)
+  add_test(NAME qelhost_one_shot
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/one-shot-test.sh $<TARGET_FILE:qelhost> $<TARGET_FILE:qelswitch>
+            ${CMAKE_SOURCE_DIR}/examples)
+  set_tests_properties(qelhost_one_shot PROPERTIES TIMEOUT 120 LABELS switcher)
+endif()
