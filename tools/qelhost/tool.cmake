@@ -75,3 +75,12 @@ if(NOT WIN32)
             ${CMAKE_SOURCE_DIR}/examples)
   set_tests_properties(qelhost_one_shot PROPERTIES TIMEOUT 120 LABELS switcher)
 endif()
+
+# The release check's reading of the integrator's guide: the guide names
+# only what the archives hold, and wrong names are reported.
+if(NOT WIN32)
+  add_test(NAME release_guide_names
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/guide-names-test.sh ${CMAKE_SOURCE_DIR}/scripts/check-release
+            ${CMAKE_SOURCE_DIR}/docs/guide.md $<TARGET_FILE:qelhost> $<TARGET_FILE:qelswitch>)
+  set_tests_properties(release_guide_names PROPERTIES TIMEOUT 60)
+endif()
