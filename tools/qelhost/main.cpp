@@ -37,7 +37,8 @@ commands, written on the command line as a scenario writes them:
 for example: qelhost --port COM3 write 0102 5 write L05 "Camera one"
 A quoted VALUE, or one that is no number, makes a string gate, any other
 a numeric one ("R" gates are string gates); format=numeric or
-format=string before the VALUE says which. The commands run in order after
+format=string before the VALUE says which (a POSIX shell drops the
+quotes: there write '"1010"' or format=string 1010). The commands run in order after
 a load of the port, each expecting 0: the exit status is 0 when every one
 answered 0, 1 when any did not.
 
