@@ -55,13 +55,24 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
 }
 
 // The console's lines, read on their own thread: a blocking read of the
-// console would otherwise stop the line.
+// console would otherwise stop the line. As on Linux, the end of a console
+// or a pipe ends the emulator; a file is a list of commands, after which it
+// goes on; NUL is not read at all.
 struct Console {
     std::mutex mutex;
     std::deque<std::string> lines;
     bool ended = false;
+    bool endIsExit = true;
 
     void Start() {
+        HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+        DWORD mode = 0;
+        const DWORD type = GetFileType(input);
+        if (input == nullptr || input == INVALID_HANDLE_VALUE ||
+            (type == FILE_TYPE_CHAR && !GetConsoleMode(input, &mode))) {
+            return;
+        }
+        endIsExit = type != FILE_TYPE_DISK;
         std::thread([this] {
             std::string line;
             while (std::getline(std::cin, line)) {
@@ -78,7 +89,7 @@ struct Console {
     // line is taken.
     bool Take(std::string* line, bool* endedNow) {
         std::lock_guard<std::mutex> lock(mutex);
-        *endedNow = ended && lines.empty();
+        *endedNow = ended && endIsExit && lines.empty();
         if (lines.empty()) return false;
         *line = std::move(lines.front());
         lines.pop_front();
@@ -201,7 +212,8 @@ int main(int argc, char** argv) {
         }
     }
     Print(TakeEvents(emulator));
-    if (options.printState) Print(StateReport(emulator));
+    // On a console the state is what is left to see: always shown.
+    Print(StateReport(emulator));
     Say("EXIT %s\n", reason.c_str());
     CloseSerialPort(port);
     // The console thread may still wait for a line: end without it.
