@@ -111,6 +111,22 @@ TEST(OneShot, OptionsTakeTheCommandsAndTheirLoad) {
     EXPECT_NE(problem.find("for one-shot commands"), std::string::npos);
 }
 
+TEST(OneShot, QuotesOfAWindowsCommandLineAreSeenAsTheRuntimeSplitsIt) {
+    struct Case {
+        const char* line;
+        std::vector<bool> quoted;
+    } cases[] = {
+        {"qelhost.exe write S0304 \"1010\"", {false, false, true}},
+        {"\"C:\\Program Files\\qelhost.exe\" send \"CAM 1\"", {false, true}},
+        {"qelhost.exe send a\\\"b c", {false, false, false}},      // \" is a literal quote
+        {"qelhost.exe send \"a\\\\\" b", {false, true}},           // \\" is a backslash and a quote
+        {"qelhost.exe write  L05\t\"\"  ", {false, false, true}},  // an empty text
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(QuotedArgumentsOf(c.line, c.quoted.size()), c.quoted) << c.line;
+    }
+}
+
 TEST(DriverReasons, AreFoundByTheirWordWhateverTheTimeStamp) {
     struct Case {
         const char* line;

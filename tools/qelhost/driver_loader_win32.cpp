@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "driver_loader.h"
+#include "one_shot.h"
 
 namespace qelhost {
 
@@ -13,10 +14,6 @@ std::string OwnFolder() {
     std::string path = length > 0 && length < sizeof self ? std::string(self, length) : std::string(".\\qelhost.exe");
     size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
 }
 
 }  // namespace
@@ -63,47 +60,8 @@ std::string TemporaryTraceFile(std::string* error) {
     return file;
 }
 
-// The command line split as the C runtime splits it (blanks outside quotes
-// end an argument; 2N backslashes before a quote are N and the quote
-// counts, 2N+1 are N and a literal quote), noting which arguments held a
-// quote that counted.
 std::vector<bool> QuotedArguments(size_t count) {
-    const char* line = GetCommandLineA();
-    std::vector<bool> quoted;
-    bool inQuotes = false;
-    // The program's name: quotes only group, backslashes are plain.
-    while (*line != '\0' && (inQuotes || !IsBlank(*line))) {
-        inQuotes = *line == '"' ? !inQuotes : inQuotes;
-        ++line;
-    }
-    while (true) {
-        while (IsBlank(*line)) {
-            ++line;
-        }
-        if (*line == '\0') {
-            break;
-        }
-        bool held = false;
-        inQuotes = false;
-        while (*line != '\0' && (inQuotes || !IsBlank(*line))) {
-            size_t backslashes = 0;
-            while (*line == '\\') {
-                ++backslashes;
-                ++line;
-            }
-            if (*line == '\0' || (!inQuotes && IsBlank(*line))) {
-                break;
-            }
-            if (*line == '"' && backslashes % 2 == 0) {
-                inQuotes = !inQuotes;
-                held = true;
-            }
-            ++line;
-        }
-        quoted.push_back(held);
-    }
-    quoted.resize(count, false);
-    return quoted;
+    return QuotedArgumentsOf(GetCommandLineA(), count);
 }
 
 }  // namespace qelhost

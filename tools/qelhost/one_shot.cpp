@@ -79,7 +79,49 @@ std::string Shown(const Argument& argument) {
     return plain ? text : "\"" + text + "\"";
 }
 
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
 }  // namespace
+
+std::vector<bool> QuotedArgumentsOf(const char* line, size_t count) {
+    std::vector<bool> quoted;
+    bool inQuotes = false;
+    // The program's name: quotes only group, backslashes are plain.
+    while (*line != '\0' && (inQuotes || !IsBlank(*line))) {
+        inQuotes = *line == '"' ? !inQuotes : inQuotes;
+        ++line;
+    }
+    while (true) {
+        while (IsBlank(*line)) {
+            ++line;
+        }
+        if (*line == '\0') {
+            break;
+        }
+        bool held = false;
+        inQuotes = false;
+        while (*line != '\0' && (inQuotes || !IsBlank(*line))) {
+            size_t backslashes = 0;
+            while (*line == '\\') {
+                ++backslashes;
+                ++line;
+            }
+            if (*line == '\0' || (!inQuotes && IsBlank(*line))) {
+                break;
+            }
+            if (*line == '"' && backslashes % 2 == 0) {
+                inQuotes = !inQuotes;
+                held = true;
+            }
+            ++line;
+        }
+        quoted.push_back(held);
+    }
+    quoted.resize(count, false);
+    return quoted;
+}
 
 bool IsOneShotWord(std::string_view word) {
     return FindOneShot(word) != nullptr;

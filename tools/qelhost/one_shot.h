@@ -24,6 +24,14 @@ struct Argument {
     bool quoted = false;  // the command line held it in double quotes
 };
 
+// For each of the count arguments after the program's name on a Windows
+// command line: whether it held a double quote that counted, as the C
+// runtime splits the line (blanks outside quotes end an argument; 2N
+// backslashes before a quote are N and the quote counts, 2N+1 are N and a
+// literal quote; the program's name ends at the first blank outside
+// quotes).
+std::vector<bool> QuotedArgumentsOf(const char* commandLine, size_t count);
+
 // write, update, list or send: the words that begin a one-shot command.
 bool IsOneShotWord(std::string_view word);
 
