@@ -111,9 +111,10 @@ and at the end: "qelhost: N requests, N checks, N failed".
 Texts are shown in the notation above, so they can be pasted into checks.
 
 A first line "# needs: switcher" marks a scenario that needs a switcher on
-its port: scripts/run-scenario runs it with the switcher emulator qelswitch
-on the other end of the line, and the build's tests run every such scenario
-that way (the Windows build's under Wine, on a serial pair).
+its port: the real one, or the emulator qelswitch (qelswitch.exe on the
+other COM port of a pair) started with the options of its "# switcher:"
+lines. In the source tree scripts/run-scenario runs it so, and the build's
+tests run every such scenario that way.
 )";
 
 // Problems quote what they were given: control bytes are shown, not sent

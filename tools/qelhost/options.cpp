@@ -113,8 +113,8 @@ bool RefuseDefaultPort(const Options& options, const Scenario& scenario, std::st
     }
     *error =
         "the scenario needs a switcher (\"# needs: switcher\"), but no --port names its line: its load would "
-        "take NUL, the null device, where every write succeeds and no reply comes. Give --port NAME, or run "
-        "it with scripts/run-scenario";
+        "take NUL, the null device, where every write succeeds and no reply comes. Give --port NAME: the line "
+        "of the switcher, or of qelswitch started with the scenario's \"# switcher:\" options";
     return true;
 }
 
