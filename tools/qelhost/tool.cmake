@@ -77,10 +77,13 @@ if(NOT WIN32)
 endif()
 
 # The release check's reading of the integrator's guide: the guide names
-# only what the archives hold, and wrong names are reported.
+# only what the archives hold, and wrong names are reported ...
 if(NOT WIN32)
   add_test(NAME release_guide_names
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/guide-names-test.sh ${CMAKE_SOURCE_DIR}/scripts/check-release
             ${CMAKE_SOURCE_DIR}/docs/guide.md $<TARGET_FILE:qelhost> $<TARGET_FILE:qelswitch>)
   set_tests_properties(release_guide_names PROPERTIES TIMEOUT 60)
+  # ... and of the archives' layout: one folder named after the release.
+  add_test(NAME release_layout COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/release-layout-test.sh ${CMAKE_SOURCE_DIR})
+  set_tests_properties(release_layout PROPERTIES TIMEOUT 60)
 endif()
