@@ -1,13 +1,16 @@
-# Install rules and packages, built in release mode by scripts/release:
-#   win32:  QELKOPHV-VERSION-win32.zip
+# Install rules and packages, built in release mode by scripts/release. Each
+# archive unpacks into one folder named after the release:
+#   win32:  QELKOPHV-VERSION-win32.zip, folder QELKOPHV-VERSION/
 #             driver/         QELKOPHV.dll (stripped), QELKOPHV.dll.debug, qelkophv01.ini
-#             commissioning/  qelhost.exe, MOXPRO.dll, README.txt, the example scenarios
+#             commissioning/  qelhost.exe, qelswitch.exe, MOXPRO.dll, README.txt,
+#                             the commissioning scenarios
 #             guide.html, CHANGELOG.txt
-#   native: qelkophv-VERSION-linux-x86_64.tar.gz
+#   native: qelkophv-VERSION-linux-x86_64.tar.gz, folder of the same name
 #             lib/            libqelkophv.so, libmoxpro.so (qelhost's host library)
 #             bin/            qelhost, qelswitch
-#             examples/       the example scenarios and qelkophv01.ini
+#             examples/       the commissioning scenarios and qelkophv01.ini
 #             guide.html, CHANGELOG.md
+# The guide is docs/guide.md, rendered with a table of contents.
 # Components: driver, commissioning (win32), tools (native), examples, docs.
 # qel_package_parts builds what they hold and nothing else.
 
@@ -22,10 +25,10 @@ add_dependencies(qel_package_parts qelkophv moxpro qelhost)
 
 add_custom_command(
   OUTPUT ${QEL_PACKAGE_DIR}/guide.html
-  COMMAND ${CMAKE_COMMAND} -DCMARK=${QEL_CMARK_GFM} -DINPUT=${PROJECT_SOURCE_DIR}/README.md
+  COMMAND ${CMAKE_COMMAND} -DCMARK=${QEL_CMARK_GFM} -DINPUT=${PROJECT_SOURCE_DIR}/docs/guide.md
           -DOUTPUT=${QEL_PACKAGE_DIR}/guide.html -DVERSION=${PROJECT_VERSION}
           -P ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
-  DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/guide.md ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
   VERBATIM)
 add_custom_target(qel_guide DEPENDS ${QEL_PACKAGE_DIR}/guide.html)
 add_dependencies(qel_package_parts qel_guide)
@@ -39,8 +42,20 @@ function(qel_windows_text source destination)
   set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
 endfunction()
 
+# The scenarios an integrator can run with the archive alone: the examples,
+# and the tests that need nothing but the switcher emulator and its faults
+# (not those of a pseudo-terminal's hang-up or replug, nor of a second host).
 file(GLOB QEL_EXAMPLE_SCENARIOS ${PROJECT_SOURCE_DIR}/examples/*.scenario)
-install(FILES ${QEL_PACKAGE_DIR}/guide.html DESTINATION . COMPONENT docs)
+foreach(name smoke silent refuse garbage echo delay bad-values typo-address command-list)
+  list(APPEND QEL_EXAMPLE_SCENARIOS ${PROJECT_SOURCE_DIR}/tests/scenarios/${name}.scenario)
+endforeach()
+
+if(WIN32)
+  set(QEL_TOP QELKOPHV-${PROJECT_VERSION})
+else()
+  set(QEL_TOP qelkophv-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
+endif()
+install(FILES ${QEL_PACKAGE_DIR}/guide.html DESTINATION ${QEL_TOP} COMPONENT docs)
 
 if(WIN32)
   # The DLL ships stripped; its symbols go beside it into a file that the
@@ -64,11 +79,15 @@ if(WIN32)
   qel_windows_text(${PROJECT_SOURCE_DIR}/res/commissioning-README.txt ${QEL_PACKAGE_DIR}/commissioning/README.txt)
 
   install(FILES ${stripped}/QELKOPHV.dll ${stripped}/QELKOPHV.dll.debug ${PROJECT_SOURCE_DIR}/examples/qelkophv01.ini
-          DESTINATION driver COMPONENT driver)
-  install(TARGETS qelhost moxpro RUNTIME DESTINATION commissioning COMPONENT commissioning)
+          DESTINATION ${QEL_TOP}/driver COMPONENT driver)
+  install(TARGETS qelhost moxpro RUNTIME DESTINATION ${QEL_TOP}/commissioning COMPONENT commissioning)
+  if(TARGET qelswitch)
+    add_dependencies(qel_package_parts qelswitch)
+    install(TARGETS qelswitch RUNTIME DESTINATION ${QEL_TOP}/commissioning COMPONENT commissioning)
+  endif()
   install(FILES ${QEL_PACKAGE_DIR}/commissioning/README.txt ${QEL_EXAMPLE_SCENARIOS}
-          DESTINATION commissioning COMPONENT commissioning)
-  install(FILES ${QEL_PACKAGE_DIR}/CHANGELOG.txt DESTINATION . COMPONENT docs)
+          DESTINATION ${QEL_TOP}/commissioning COMPONENT commissioning)
+  install(FILES ${QEL_PACKAGE_DIR}/CHANGELOG.txt DESTINATION ${QEL_TOP} COMPONENT docs)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME QELKOPHV-${PROJECT_VERSION}-win32)
   set(CPACK_COMPONENTS_ALL driver commissioning docs)
@@ -76,12 +95,12 @@ else()
   add_dependencies(qel_package_parts qelswitch)
   # qelhost finds its host library beside the driver, in ../lib.
   set_target_properties(qelhost PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
-  install(TARGETS qelkophv LIBRARY DESTINATION lib COMPONENT driver)
-  install(TARGETS moxpro LIBRARY DESTINATION lib COMPONENT tools)
-  install(TARGETS qelhost qelswitch RUNTIME DESTINATION bin COMPONENT tools)
+  install(TARGETS qelkophv LIBRARY DESTINATION ${QEL_TOP}/lib COMPONENT driver)
+  install(TARGETS moxpro LIBRARY DESTINATION ${QEL_TOP}/lib COMPONENT tools)
+  install(TARGETS qelhost qelswitch RUNTIME DESTINATION ${QEL_TOP}/bin COMPONENT tools)
   install(FILES ${QEL_EXAMPLE_SCENARIOS} ${PROJECT_SOURCE_DIR}/examples/qelkophv01.ini
-          DESTINATION examples COMPONENT examples)
-  install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION . COMPONENT docs)
+          DESTINATION ${QEL_TOP}/examples COMPONENT examples)
+  install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${QEL_TOP} COMPONENT docs)
   set(CPACK_GENERATOR TGZ)
   set(CPACK_PACKAGE_FILE_NAME qelkophv-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
   set(CPACK_COMPONENTS_ALL driver tools examples docs)

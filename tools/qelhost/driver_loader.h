@@ -1,7 +1,10 @@
-// Loading the driver library by path, as a host does.
+// What qelhost asks of the system: loading the driver library by path, as a
+// host does, the places it looks for one, the driver's environment, a
+// temporary file for the driver's trace, and the quotes of the command line.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "qelkophv/qelkophv.h"
 
@@ -15,7 +18,21 @@ QelMainFn LoadDriver(const std::string& path, std::string* error);
 // into it reads it (getenv, GetEnvironmentVariableA).
 void SetDriverVariable(const std::string& name, const std::string& value);
 
-// The driver library in the folder of the running program.
-std::string DefaultDriverPath();
+// Where qelhost looks for the driver when --driver names none, in order:
+// its own folder, then the archive's driver folder beside it (..\driver on
+// Windows, ../lib on Linux).
+std::vector<std::string> DriverCandidates();
+
+bool FileExists(const std::string& path);
+
+// A new empty file in the system's temporary folder, for the driver's
+// trace; empty with the reason in *error when none can be made.
+std::string TemporaryTraceFile(std::string* error);
+
+// For each of the count arguments after the program's name: whether the
+// command line held it in double quotes. The console's runtime drops the
+// quotes on Windows, so they are read from the command line as typed; a
+// POSIX shell drops them before the program starts (all false there).
+std::vector<bool> QuotedArguments(size_t count);
 
 }  // namespace qelhost

@@ -2,8 +2,21 @@
 #include <windows.h>
 
 #include "driver_loader.h"
+#include "one_shot.h"
 
 namespace qelhost {
+
+namespace {
+
+std::string OwnFolder() {
+    char self[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string path = length > 0 && length < sizeof self ? std::string(self, length) : std::string(".\\qelhost.exe");
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
 
 QelMainFn LoadDriver(const std::string& path, std::string* error) {
     HMODULE module = LoadLibraryA(path.c_str());
@@ -26,12 +39,29 @@ void SetDriverVariable(const std::string& name, const std::string& value) {
     _putenv((name + "=" + value).c_str());
 }
 
-std::string DefaultDriverPath() {
-    char self[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string folder = length > 0 && length < sizeof self ? std::string(self, length) : std::string(".\\qelhost.exe");
-    size_t slash = folder.find_last_of("\\/");
-    return (slash == std::string::npos ? std::string() : folder.substr(0, slash + 1)) + "QELKOPHV.dll";
+std::vector<std::string> DriverCandidates() {
+    const std::string folder = OwnFolder();
+    return {folder + "QELKOPHV.dll", folder + "..\\driver\\QELKOPHV.dll"};
+}
+
+bool FileExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string TemporaryTraceFile(std::string* error) {
+    char folder[MAX_PATH] = {};
+    char file[MAX_PATH] = {};
+    DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length >= sizeof folder || GetTempFileNameA(folder, "qel", 0, file) == 0) {
+        *error = "no temporary file (error " + std::to_string(GetLastError()) + ")";
+        return std::string();
+    }
+    return file;
+}
+
+std::vector<bool> QuotedArguments(size_t count) {
+    return QuotedArgumentsOf(GetCommandLineA(), count);
 }
 
 }  // namespace qelhost

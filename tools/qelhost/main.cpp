@@ -1,5 +1,7 @@
 // qelhost: a host simulator. Loads the driver library as a host does, acts
 // as the host's process library, and runs a scenario against the driver.
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -19,15 +21,35 @@ constexpr int kExitMalformed = 2;
 constexpr int kExitNoDriver = 3;
 
 const char kUsageHead[] = R"(usage: qelhost [options] [SCENARIO | -]
+       qelhost [options] --port NAME COMMAND...
        qelhost --check-list FILE
 
 Runs a scenario (a file, or standard input when none or "-" is given)
 against the driver library, loaded by path as a host loads it, with the host
-library substitute as the host's process library.
+library substitute as the host's process library. Or runs one-shot
+commands, written on the command line as a scenario writes them:
+
+  write GATE VALUE  write VALUE into the gate of the address GATE
+  update GATE       update it (an "R" gate: read the switcher's text)
+  list N            send entry N of the command list (qelkophv01.ini)
+  send TEXT         send TEXT as it stands (free text)
+
+for example: qelhost --port COM3 write 0102 5 write L05 "Camera one"
+A quoted VALUE, or one that is no number, makes a string gate, any other
+a numeric one ("R" gates are string gates); format=numeric or
+format=string before the VALUE says which (a POSIX shell drops the
+quotes: there write '"1010"' or format=string 1010). The commands run in order after
+a load of the port, each expecting 0: the exit status is 0 when every one
+answered 0, 1 when any did not.
 
 options:
   --driver PATH     the driver library (default: libqelkophv.so or
-                    QELKOPHV.dll in the folder of qelhost)
+                    QELKOPHV.dll in the folder of qelhost, else in the
+                    archive's folder beside it: ../lib or ..\driver)
+  --timeout N       one-shot commands: the read time-out in units of 10 ms
+                    (default 100: 1 s)
+  --line B,D,S,P    one-shot commands: baud rate, data bits, stop bits
+                    code, parity code (default: the driver's, 9600,8,0,0)
   --port NAME       the value of $PORT, and the port of "load" without port=.
                     Without it such a load takes NUL, the null device, where
                     every write succeeds and no reply comes: refused for a
@@ -38,7 +60,11 @@ options:
   --driver-trace FILE
                     sets QELKOPHV_TRACE=FILE for the driver, before it is
                     loaded: the driver's own trace of every request, message
-                    and reply (a path relative to the working directory)
+                    and reply (a path relative to the working directory).
+                    Without it, and without QELKOPHV_TRACE set, qelhost
+                    gives the driver a temporary trace file of its own.
+                    Either way a request that does not answer 0 is printed
+                    with the reason the trace gives
   --check-list FILE reads a command list file (qelkophv01.ini) as the driver
                     reads it and runs nothing: prints each entry the driver
                     would find (line, number, command text, the gates its
@@ -52,9 +78,9 @@ options:
   --version         the version, and nothing else
   --help            this text
 
-exit status: 0 every check held; 1 a check failed; 2 the scenario is
-malformed, unreadable or over 4 MB, or the options are wrong (nothing is
-run); 3 the driver library cannot be loaded.
+exit status: 0 every check held; 1 a check failed; 2 the scenario or a
+one-shot command is malformed, unreadable or over 4 MB, or the options are
+wrong (nothing is run); 3 the driver library cannot be found or loaded.
 
 SCENARIO LANGUAGE
 One command a line; blank lines are skipped; a word that begins with '#'
@@ -79,14 +105,16 @@ Each command as "LINE| source"; beneath it, indented by six blanks:
   GATE number now N | GATE text now "TEXT" | GATE address now "TEXT"
                               what the driver changed in the host's records
   REQ_NAME -> RESULT (MS ms)  a request's result and time
+  reason: TEXT                why it did not answer 0, from the driver's trace
   ok | FAIL MESSAGE           a check or an expected result
 and at the end: "qelhost: N requests, N checks, N failed".
 Texts are shown in the notation above, so they can be pasted into checks.
 
 A first line "# needs: switcher" marks a scenario that needs a switcher on
-its port: scripts/run-scenario runs it with the switcher emulator qelswitch
-on the other end of the line, and the build's tests run every such scenario
-that way (the Windows build's under Wine, on a serial pair).
+its port: the real one, or the emulator qelswitch (qelswitch.exe on the
+other COM port of a pair) started with the options of its "# switcher:"
+lines. In the source tree scripts/run-scenario runs it so, and the build's
+tests run every such scenario that way.
 )";
 
 // Problems quote what they were given: control bytes are shown, not sent
@@ -106,6 +134,50 @@ int Refuse(const std::string& problem) {
     return kExitMalformed;
 }
 
+// The driver: --driver, else the first of the places qelhost looks that
+// holds one.
+bool FindDriver(const qelhost::Options& options, std::string* driver) {
+    if (!options.driver.empty()) {
+        *driver = options.driver;
+        return true;
+    }
+    std::vector<std::string> places = qelhost::DriverCandidates();
+    for (const std::string& place : places) {
+        if (qelhost::FileExists(place)) {
+            *driver = place;
+            return true;
+        }
+    }
+    std::cerr << "qelhost: no driver found; looked for it at\n";
+    for (const std::string& place : places) {
+        std::cerr << "  " << qeltools::VisibleShort(place, kMaxShown) << "\n";
+    }
+    std::cerr << "name it with --driver PATH\n";
+    return false;
+}
+
+// The trace file read for the reasons of failed requests: --driver-trace,
+// else the QELKOPHV_TRACE of the environment, else a temporary file of
+// qelhost's own (*temporary), removed at the end.
+std::string ReasonTrace(const qelhost::Options& options, std::string* temporary) {
+    if (!options.driverTrace.empty()) {
+        return options.driverTrace;
+    }
+    const char* set = std::getenv(qelhost::kDriverTraceVariable);
+    if (set != nullptr && *set != '\0') {
+        return set;
+    }
+    std::string problem;
+    *temporary = qelhost::TemporaryTraceFile(&problem);
+    if (temporary->empty()) {
+        std::cerr << "qelhost: warning: no reasons for failed requests: " << qeltools::VisibleShort(problem, kMaxShown)
+                  << "\n";
+        return std::string();
+    }
+    qelhost::SetDriverVariable(qelhost::kDriverTraceVariable, *temporary);
+    return *temporary;
+}
+
 int CheckList(const std::string& file) {
     std::string text;
     std::string problem;
@@ -122,7 +194,8 @@ int CheckList(const std::string& file) {
 int main(int argc, char** argv) {
     qelhost::Options options;
     std::string problem;
-    if (!qelhost::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &problem)) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (!qelhost::ParseOptions(arguments, &options, &problem, qelhost::QuotedArguments(arguments.size()))) {
         return Usage(problem);
     }
     if (options.help) {
@@ -137,17 +210,25 @@ int main(int argc, char** argv) {
         return CheckList(options.checkList);
     }
 
-    std::string file = options.scenario.empty() ? "-" : options.scenario;
-    std::string shownName = file == "-" ? "(standard input)" : qeltools::VisibleShort(file, kMaxShown);
-    std::string text;
-    if (!qeltools::ReadInput(file, kMaxInput, &text, &problem)) {
-        return Refuse(problem);
-    }
     qelhost::Scenario scenario;
-    qelhost::ParseError error;
-    if (!qelhost::ParseScenario(text, options.variables, &scenario, &error)) {
-        std::cerr << shownName << ":" << error.line << ": " << error.message << "\n";
-        return kExitMalformed;
+    std::string shownName = "(command line)";
+    if (!options.oneShot.empty()) {
+        if (!qelhost::ParseOneShot(options.oneShot, options.timeout, options.line, options.variables, &scenario,
+                                   &problem)) {
+            return Usage(problem);
+        }
+    } else {
+        std::string file = options.scenario.empty() ? "-" : options.scenario;
+        shownName = file == "-" ? "(standard input)" : qeltools::VisibleShort(file, kMaxShown);
+        std::string text;
+        if (!qeltools::ReadInput(file, kMaxInput, &text, &problem)) {
+            return Refuse(problem);
+        }
+        qelhost::ParseError error;
+        if (!qelhost::ParseScenario(text, options.variables, &scenario, &error)) {
+            std::cerr << shownName << ":" << error.line << ": " << error.message << "\n";
+            return kExitMalformed;
+        }
     }
     if (qelhost::RefuseDefaultPort(options, scenario, &problem)) {
         return Refuse(problem);
@@ -156,16 +237,27 @@ int main(int argc, char** argv) {
         std::cerr << "qelhost: " << warning << "\n";
     }
 
-    std::string driver = options.driver.empty() ? qelhost::DefaultDriverPath() : options.driver;
+    std::string driver;
+    if (!FindDriver(options, &driver)) {
+        return kExitNoDriver;
+    }
     qelhost::ApplyDriverEnvironment(options);
+    std::string temporary;
+    options.run.driverTrace = ReasonTrace(options, &temporary);
     QelMainFn entry = qelhost::LoadDriver(driver, &problem);
     if (entry == nullptr) {
         std::cerr << "qelhost: cannot load the driver " << qeltools::VisibleShort(driver, kMaxShown) << ": "
                   << qeltools::VisibleShort(problem, kMaxShown) << "\n";
+        std::remove(temporary.c_str());
         return kExitNoDriver;
     }
     std::cout << "qelhost: driver " << qeltools::VisibleShort(driver, kMaxShown) << "\nqelhost: scenario " << shownName
               << "\n"
               << std::flush;
-    return qelhost::RunScenario(scenario, entry, options.run, std::cout);
+    int status = qelhost::RunScenario(scenario, entry, options.run, std::cout);
+    if (!temporary.empty()) {
+        std::remove(temporary.c_str());
+        std::remove((temporary + ".1").c_str());
+    }
+    return status;
 }

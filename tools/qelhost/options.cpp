@@ -29,11 +29,13 @@ bool UsesDefaultPort(const Scenario& scenario) {
 
 }  // namespace
 
-bool ParseOptions(const std::vector<std::string>& arguments, Options* options, std::string* error) {
+bool ParseOptions(const std::vector<std::string>& arguments, Options* options, std::string* error,
+                  const std::vector<bool>& quoted) {
     using qeltools::Fail;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
         const bool hasNext = i + 1 < arguments.size();
+        const bool argQuoted = i < quoted.size() && quoted[i];
         if (arg == "--help" || arg == "-h") {
             options->help = true;
         } else if (arg == "--version") {
@@ -70,14 +72,31 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
                                        "not beginning with a digit, as $NAME is written");
             }
             options->variables[name] = definition.substr(equals + 1);
+        } else if (arg == "--timeout" && hasNext) {
+            options->timeout = arguments[++i];
+            uint64_t units = 0;
+            if (!ParseNumber(options->timeout, 0xFFFFFFFF, &units)) {
+                return Fail(error, "--timeout needs the read time-out in units of 10 ms, not " + options->timeout);
+            }
+        } else if (arg == "--line" && hasNext) {
+            options->line = arguments[++i];
+            std::vector<uint32_t> values;
+            if (!ParseList(options->line, 4, 0xFFFF, &values)) {
+                return Fail(error, "--line needs BAUD,DATA,STOP,PARITY, not " + options->line);
+            }
+        } else if (!options->oneShot.empty() || (options->scenario.empty() && !argQuoted && IsOneShotWord(arg))) {
+            options->oneShot.push_back(Argument{arg, argQuoted});
         } else if ((arg.size() > 1 && arg[0] == '-') || !options->scenario.empty()) {
             return Fail(error, "unexpected argument " + arg);
         } else {
             options->scenario = arg;
         }
     }
-    if (!options->checkList.empty() && !options->scenario.empty()) {
+    if (!options->checkList.empty() && (!options->scenario.empty() || !options->oneShot.empty())) {
         return Fail(error, "--check-list runs no scenario: give one or the other");
+    }
+    if (options->oneShot.empty() && (!options->timeout.empty() || !options->line.empty())) {
+        return Fail(error, "--timeout and --line are for one-shot commands: a scenario's load sets its own");
     }
     return true;
 }
@@ -94,8 +113,8 @@ bool RefuseDefaultPort(const Options& options, const Scenario& scenario, std::st
     }
     *error =
         "the scenario needs a switcher (\"# needs: switcher\"), but no --port names its line: its load would "
-        "take NUL, the null device, where every write succeeds and no reply comes. Give --port NAME, or run "
-        "it with scripts/run-scenario";
+        "take NUL, the null device, where every write succeeds and no reply comes. Give --port NAME: the line "
+        "of the switcher, or of qelswitch started with the scenario's \"# switcher:\" options";
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "one_shot.h"
 #include "runner.h"
 #include "scenario.h"
 
@@ -19,14 +20,19 @@ struct Options {
     std::string scenario;   // empty or "-": standard input
     std::string checkList;  // --check-list FILE: check it, run nothing
     std::string driverTrace;
+    std::vector<Argument> oneShot;  // one-shot commands' words, from the first write, update, list or send
+    std::string timeout;            // --timeout, --line: the load of one-shot commands
+    std::string line;
     bool portGiven = false;
     Variables variables;
     RunOptions run;
 };
 
-// Reads the arguments after the program's name. Returns false with the
-// problem in *error; nothing is run then.
-bool ParseOptions(const std::vector<std::string>& arguments, Options* options, std::string* error);
+// Reads the arguments after the program's name; quoted says which the
+// command line held in quotes (QuotedArguments), none when empty. Returns
+// false with the problem in *error; nothing is run then.
+bool ParseOptions(const std::vector<std::string>& arguments, Options* options, std::string* error,
+                  const std::vector<bool>& quoted = {});
 
 // What the options ask of the driver's environment (--driver-trace), set
 // before the driver is loaded.

@@ -25,13 +25,19 @@ void Report::Detail(const std::string& line) {
     Line(kIndent + line);
 }
 
-void Report::Request(int32_t code, int32_t result, long long elapsedMs, std::optional<int32_t> expect) {
+void Report::Request(int32_t code, int32_t result, long long elapsedMs, std::optional<int32_t> expect,
+                     const std::string& reason) {
     ++requests_;
     Detail(RequestName(code) + " -> " + std::to_string(result) + " (" + std::to_string(elapsedMs) + " ms)");
+    const bool explained = result != 0 && !reason.empty();
+    if (explained) {
+        Detail("reason: " + reason);
+    }
     if (expect.has_value()) {
         ++checks_;
         if (*expect != result) {
-            Failure("expected result " + std::to_string(*expect) + ", got " + std::to_string(result));
+            Failure("expected result " + std::to_string(*expect) + ", got " + std::to_string(result) +
+                    (explained ? ": " + reason : std::string()));
         }
     }
 }
@@ -103,6 +109,21 @@ std::string DriverText(const char* text) {
         ++length;
     }
     return Quoted(std::string_view(text, length));
+}
+
+std::string BannerText(const char* text) {
+    if (text == nullptr) {
+        return DriverText(text);
+    }
+    // Code page 437's shades, box lines and blocks.
+    constexpr unsigned char kFirstBoxByte = 0xB0;
+    constexpr unsigned char kLastBoxByte = 0xDF;
+    std::string shown;
+    for (size_t length = 0; length < kMaxDriverText && text[length] != '\0'; ++length) {
+        const auto code = static_cast<unsigned char>(text[length]);
+        shown += code >= kFirstBoxByte && code <= kLastBoxByte ? '-' : text[length];
+    }
+    return Quoted(shown);
 }
 
 }  // namespace qelhost

@@ -19,9 +19,11 @@ class Report {
     void Line(const std::string& line);
     // A line beneath the command, indented.
     void Detail(const std::string& line);
-    // A request's result and time; a mismatch with the expected result is a
-    // failed check.
-    void Request(int32_t code, int32_t result, long long elapsedMs, std::optional<int32_t> expect);
+    // A request's result and time, and beneath a result other than 0 the
+    // driver's reason when it gave one; a mismatch with the expected result
+    // is a failed check, which quotes the reason.
+    void Request(int32_t code, int32_t result, long long elapsedMs, std::optional<int32_t> expect,
+                 const std::string& reason = std::string());
     // A check: "ok", or FAIL and the message.
     void Judge(bool held, const std::string& message);
     // A failure found outside a check.
@@ -44,5 +46,10 @@ std::string LineText(const LineSettings& line);
 
 // A text the driver handed back (device name, banner), quoted, or "(null)".
 std::string DriverText(const char* text);
+
+// The banner as DriverText shows it, but the shades, lines and blocks of
+// its box (code page 437 bytes) shown as '-': a console of another code
+// page would show other letters, and a quoted byte each is unreadable.
+std::string BannerText(const char* text);
 
 }  // namespace qelhost

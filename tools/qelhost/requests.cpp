@@ -23,6 +23,7 @@ int32_t Call(Session& session, int32_t code, void* data, std::optional<int32_t> 
     request.code = code;
     request.data = data;
     session.events.StartRequest();
+    session.reasons.Mark();
     SnapshotGates(session.gates);
     auto begin = Clock::now();
     int32_t result = session.entry(&request);
@@ -30,7 +31,8 @@ int32_t Call(Session& session, int32_t code, void* data, std::optional<int32_t> 
     SyncGates(session.gates, session.report);
     session.driver.lastResult = result;
     session.driver.lastElapsedMs = static_cast<long long>(elapsed);
-    session.report.Request(code, result, static_cast<long long>(elapsed), expect);
+    session.report.Request(code, result, static_cast<long long>(elapsed), expect,
+                           result != 0 ? session.reasons.Take() : std::string());
     return result;
 }
 
@@ -45,7 +47,7 @@ void RunInfo(Session& session, std::optional<int32_t> expect) {
                   std::to_string(info.infoWord7) + ", context size " + std::to_string(info.contextSize) +
                   ", line defaults " + LineText(info.lineDefaults));
     report.Detail("device " + DriverText(info.deviceName));
-    report.Detail("banner " + DriverText(info.banner));
+    report.Detail("banner " + BannerText(info.banner));
     if (driver.context != nullptr) {
         return;
     }

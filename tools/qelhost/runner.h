@@ -14,6 +14,7 @@ namespace qelhost {
 struct RunOptions {
     bool trace = false;               // hex dump of every echo with a time stamp
     std::string defaultPort = "NUL";  // the port of a load without port=
+    std::string driverTrace;          // the driver's trace file, read for the reasons of failed requests
 };
 
 // Runs every command in order and returns 0 when every check held, 1 when

@@ -18,13 +18,21 @@ constexpr size_t kMaxGateField = 63;   // the host library's address and name fi
 constexpr size_t kMaxPortName = 11;    // PortConfig::portName
 // An error message shows what it quotes of the line up to about this much.
 constexpr size_t kMaxMessage = 300;
+// The reserved gates that list and send write.
+constexpr const char* kListGate = "GET_STR_FROM_FILE";
+constexpr const char* kFreeTextGate = "SEND_STR";
 
 // One line's words against the table; the Take... steps refuse in the
 // order a reader fixes a line: words, then options, then values.
 class LineParser {
   public:
-    LineParser(Scenario& scenario, Command& command, std::string* error)
-        : scenario_(scenario), command_(command), error_(error) {}
+    // declareGates: a gate named by an address that no declaration gave is
+    // declared by the line itself (the command line's one-shot commands);
+    // such declarations, and those of the reserved gates that list and send
+    // write, go to *declared, to run before the command.
+    LineParser(Scenario& scenario, Command& command, bool declareGates, std::vector<Command>* declared,
+               std::string* error)
+        : scenario_(scenario), command_(command), declareGates_(declareGates), declared_(declared), error_(error) {}
 
     bool Parse(std::vector<Token> tokens) {
         std::string word = tokens[0].text;
@@ -81,10 +89,16 @@ class LineParser {
             case Shape::kPortSettings:
                 return TakePortSettings();
             case Shape::kGate:
-                return TakeGate(0, usage) && NoMore(1) && NoOptions();
+                return TakeNamedGate(usage, nullptr) && NoMore(1) && NoOptions();
             case Shape::kGateOptionalValue:
-                return TakeGate(0, usage) && NoMore(2) && NoOptions() &&
+                return TakeNamedGate(usage, words_.size() >= 2 ? &words_[1] : nullptr) && NoMore(2) && NoOptions() &&
                        (words_.size() < 2 || TakeValue(Gate(), words_[1], true));
+            case Shape::kListEntry:
+                return Need(1, usage) && NoMore(1) && NoOptions() && TakeReserved(kListGate, true) &&
+                       TakeValue(Gate(), words_[0], true);
+            case Shape::kFreeTextValue:
+                return Need(1, usage) && NoMore(1) && NoOptions() && TakeReserved(kFreeTextGate, false) &&
+                       TakeValue(Gate(), words_[0], true);
             case Shape::kCode:
                 return Need(1, usage) && NoMore(1) && NoOptions() &&
                        (ParseSigned(words_[0].text, &command_.code) ||
@@ -154,7 +168,8 @@ class LineParser {
         return words_.size() >= count || Refuse(std::string("too few words; usage: ") + usage);
     }
 
-    bool FindGate(const std::string& reference, int* index) {
+    // Gates are named by NAME, else by ADDRESS.
+    bool Lookup(const std::string& reference, int* index) const {
         for (bool byName : {true, false}) {
             for (size_t i = 0; i < scenario_.gates.size(); ++i) {
                 if ((byName ? scenario_.gates[i].name : scenario_.gates[i].address) == reference) {
@@ -163,7 +178,70 @@ class LineParser {
                 }
             }
         }
-        return Refuse("no gate \"" + reference + "\" declared before this line");
+        return false;
+    }
+
+    bool FindGate(const std::string& reference, int* index) {
+        return Lookup(reference, index) || Refuse("no gate \"" + reference + "\" declared before this line");
+    }
+
+    // A gate of the line's own: declared as a "gate" line would, run before
+    // the command.
+    bool Declare(const std::string& address, bool numeric) {
+        if (address.empty() || address.size() > kMaxGateField) {
+            return Refuse("a gate's address holds 1 to 63 bytes");
+        }
+        if (scenario_.gates.size() >= MOX_MAX_GATES) {
+            return Refuse("the host library holds at most 64 gates");
+        }
+        scenario_.gates.push_back(
+            GateDecl{address, address, numeric, numeric ? GATE_FORMAT_NUMERIC : GATE_FORMAT_STRING});
+        command_.gate = static_cast<int>(scenario_.gates.size() - 1);
+        Command declaration;
+        declaration.op = Op::Gate;
+        declaration.line = command_.line;
+        declaration.gate = command_.gate;
+        declaration.source = "gate " + address + (numeric ? " numeric" : " string");
+        declared_->push_back(std::move(declaration));
+        return true;
+    }
+
+    // The gate of words_[0]. Where the line may declare it: "R" addresses
+    // are string gates; others are string gates when the value is quoted or
+    // no number, numeric when it is a number or absent; format= overrides.
+    bool TakeNamedGate(const char* usage, const Token* value) {
+        if (!Need(1, usage)) {
+            return false;
+        }
+        const std::string& reference = words_[0].text;
+        if (!declareGates_ || Lookup(reference, &command_.gate)) {
+            return NoOption("format") && FindGate(reference, &command_.gate);
+        }
+        double decimal = 0;
+        uint64_t number = 0;
+        bool numeric =
+            value == nullptr ||
+            (!value->quoted && (ParseDecimal(value->text, &decimal) || ParseNumber(value->text, UINT64_MAX, &number)));
+        if (auto format = options_.find("format"); format != options_.end()) {
+            if (format->second != "numeric" && format->second != "string") {
+                return Refuse("format= is numeric or string, not \"" + format->second + "\"");
+            }
+            numeric = format->second == "numeric";
+            options_.erase(format);
+        }
+        return Declare(reference, numeric && reference.front() != 'R');
+    }
+
+    // A reserved gate that list and send write: the one declared, else one
+    // declared here.
+    bool TakeReserved(const char* address, bool numeric) {
+        return Lookup(address, &command_.gate) || Declare(address, numeric);
+    }
+
+    // format= says what a gate declared by the line is: elsewhere it is refused.
+    bool NoOption(const char* key) {
+        return options_.count(key) == 0 ||
+               Refuse(std::string(key) + "= only says what a gate not declared before is (on the command line)");
     }
 
     bool TakeGate(size_t at, const char* usage) {
@@ -395,6 +473,8 @@ class LineParser {
 
     Scenario& scenario_;
     Command& command_;
+    bool declareGates_;
+    std::vector<Command>* declared_;
     std::string* error_;
     std::vector<Token> words_;
     std::map<std::string, std::string> options_;
@@ -432,11 +512,23 @@ bool ParseScenario(std::string_view text, const Variables& variables, Scenario* 
         Command command;
         command.line = number;
         command.source = std::string(line);
-        if (!LineParser(*scenario, command, &message).Parse(std::move(tokens))) {
+        if (!ParseCommandWords(std::move(tokens), false, std::move(command), scenario, &message)) {
             return refuse(message);
         }
-        scenario->commands.push_back(std::move(command));
     }
+    return true;
+}
+
+bool ParseCommandWords(std::vector<Token> tokens, bool declareGates, Command command, Scenario* scenario,
+                       std::string* error) {
+    std::vector<Command> declared;
+    if (!LineParser(*scenario, command, declareGates, &declared, error).Parse(std::move(tokens))) {
+        return false;
+    }
+    for (Command& declaration : declared) {
+        scenario->commands.push_back(std::move(declaration));
+    }
+    scenario->commands.push_back(std::move(command));
     return true;
 }
 

@@ -31,6 +31,8 @@ enum class Shape {
     kEchoGate,           // OUTGOING|INCOMING
     kGateWords,          // GATE W4 W5 W7 W8
     kInfo,               // [size=N] [device=TEXT] [line=B,D,S,P] [words=W0,W4,W7]
+    kListEntry,          // N: a write of N into GET_STR_FROM_FILE
+    kFreeTextValue,      // TEXT: a write of TEXT into SEND_STR
 };
 
 struct CommandWord {

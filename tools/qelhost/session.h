@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver_reasons.h"
 #include "host_events.h"
 #include "host_gates.h"
 #include "qelkophv/qelkophv.h"
@@ -31,13 +32,19 @@ struct DriverSide {
 
 struct Session {
     Session(const Scenario& scenario_, QelMainFn entry_, const RunOptions& options_, std::ostream& out)
-        : scenario(scenario_), entry(entry_), options(options_), report(out), events(report, options_.trace) {}
+        : scenario(scenario_),
+          entry(entry_),
+          options(options_),
+          report(out),
+          events(report, options_.trace),
+          reasons(options_.driverTrace) {}
 
     const Scenario& scenario;
     QelMainFn entry;
     const RunOptions& options;
     Report report;
     HostEvents events;
+    DriverReasons reasons;
     std::vector<GateState> gates;
     DriverSide driver;
 

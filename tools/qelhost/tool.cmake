@@ -65,3 +65,25 @@ function(qel_register_scenarios)
   endforeach()
 endfunction()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL qel_register_scenarios)
+
+# One-shot commands against the switcher emulator, the reasons beside each
+# 1, and a qelhost that finds no driver (natively: the emulator makes a
+# pseudo-terminal).
+if(NOT WIN32)
+  add_test(NAME qelhost_one_shot
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/one-shot-test.sh $<TARGET_FILE:qelhost> $<TARGET_FILE:qelswitch>
+            ${CMAKE_SOURCE_DIR}/examples)
+  set_tests_properties(qelhost_one_shot PROPERTIES TIMEOUT 120 LABELS switcher)
+endif()
+
+# The release check's reading of the integrator's guide: the guide names
+# only what the archives hold, and wrong names are reported ...
+if(NOT WIN32)
+  add_test(NAME release_guide_names
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/guide-names-test.sh ${CMAKE_SOURCE_DIR}/scripts/check-release
+            ${CMAKE_SOURCE_DIR}/docs/guide.md $<TARGET_FILE:qelhost> $<TARGET_FILE:qelswitch>)
+  set_tests_properties(release_guide_names PROPERTIES TIMEOUT 60)
+  # ... and of the archives' layout: one folder named after the release.
+  add_test(NAME release_layout COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/release-layout-test.sh ${CMAKE_SOURCE_DIR})
+  set_tests_properties(release_layout PROPERTIES TIMEOUT 60)
+endif()

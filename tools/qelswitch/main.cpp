@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,6 +21,7 @@
 #include "os/deadline.h"
 #include "parse.h"
 #include "qel_version.h"
+#include "time_stamp.h"
 
 namespace {
 
@@ -56,8 +58,20 @@ bool InstallSignals(std::string* error) {
     return true;
 }
 
+// --time-stamps: the time of day before every line printed.
+bool g_timeStamps = false;
+
+void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Say(const char* format, ...) {
+    if (g_timeStamps) std::fputs(qeltools::TimeStamp().c_str(), stdout);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+}
+
 void Print(const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+    for (const std::string& line : lines) Say("%s\n", line.c_str());
     std::fflush(stdout);
 }
 
@@ -194,8 +208,8 @@ bool FlushOutgoing(Loop& loop) {
     }
     const bool stalled = loop.outgoing.size() > kMaxOutgoing && now - loop.lastTakenMs >= kStalledMs;
     if (stalled || loop.outgoing.size() > kMaxBacklog) {
-        std::printf("NOTE %s: %zu bytes dropped\n",
-                    stalled ? "nobody reads the line" : "the line's reader falls behind", loop.outgoing.size());
+        Say("NOTE %s: %zu bytes dropped\n", stalled ? "nobody reads the line" : "the line's reader falls behind",
+            loop.outgoing.size());
         loop.outgoing.clear();
     }
     return true;
@@ -226,7 +240,7 @@ bool Unplug(Loop& loop, uint64_t seconds) {
                      loop.unplugged ? "the line is unplugged already" : "only a pseudo-terminal can be replugged");
         return true;
     }
-    std::printf("UNPLUG %s for %llu s\n", loop.line.path.c_str(), static_cast<unsigned long long>(seconds));
+    Say("UNPLUG %s for %llu s\n", loop.line.path.c_str(), static_cast<unsigned long long>(seconds));
     LineGone(loop.emulator);
     loop.outgoing.clear();
     if (!loop.options->link.empty()) RemoveLink(loop.options->link, loop.line.path);
@@ -254,7 +268,7 @@ bool Replug(Loop& loop) {
         return Stop(loop, "error", 1);
     }
     loop.unplugged = false;
-    std::printf("REPLUG %s\n", loop.line.path.c_str());
+    Say("REPLUG %s\n", loop.line.path.c_str());
     return true;
 }
 
@@ -318,7 +332,7 @@ bool Step(Loop& loop) {
         Print(TakeEvents(loop.emulator));
         if (loop.outgoing.empty() && HangupDue(loop.emulator)) {
             DrainLine(loop.line, kHangupGraceMs);
-            std::printf("HANGUP after %llu messages\n", static_cast<unsigned long long>(loop.emulator.counts.messages));
+            Say("HANGUP after %llu messages\n", static_cast<unsigned long long>(loop.emulator.counts.messages));
             return Stop(loop, "hangup");
         }
         if (loop.outgoing.empty() && ReplugDue(loop.emulator)) {
@@ -369,6 +383,7 @@ int main(int argc, char** argv) {
         std::fputs(UsageText().c_str(), stdout);
         return 0;
     }
+    g_timeStamps = options.timeStamps;
     Loop loop;
     loop.options = &options;
     if (!InstallSignals(&error) || !OpenLine(options, &loop.line, &error)) {
@@ -384,7 +399,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::printf("%s\n", loop.line.path.c_str());
+    Say("%s\n", loop.line.path.c_str());
     std::fflush(stdout);
 
     loop.emulator.faults = options.faults;
@@ -396,7 +411,7 @@ int main(int argc, char** argv) {
     }
     Print(TakeEvents(loop.emulator));
     if (options.printState) Print(StateReport(loop.emulator));
-    std::printf("EXIT %s\n", loop.exitReason.c_str());
+    Say("EXIT %s\n", loop.exitReason.c_str());
     std::fflush(stdout);
     if (!options.link.empty()) RemoveLink(options.link, loop.line.path);
     if (!options.ptyFile.empty()) RemoveWritten(options.ptyFile, loop.line.path + "\n");

@@ -119,6 +119,8 @@ bool ApplyFlag(const std::string& option, Options* options) {
         options->control = false;
     } else if (option == "--verbose") {
         options->verbose = true;
+    } else if (option == "--time-stamps") {
+        options->timeStamps = true;
     } else if (option == "--help" || option == "-h") {
         options->help = true;
     } else {
@@ -165,6 +167,10 @@ std::string UsageText() {
     return "usage: qelswitch [options]\n"
            "A switcher emulator. Opens a pseudo-terminal (or --device) and prints the\n"
            "line's path as its first output line; answers the driver's messages there.\n"
+           "qelswitch.exe, on Windows, opens the COM port --device names (COM2, or\n"
+           "COM10 and above), always prints its state on exit, and has no\n"
+           "pseudo-terminal, --link, --control, --pty-file or replug: a COM port\n"
+           "cannot pull its far end's cable.\n"
            "\n"
            "  --device PATH        use this serial device instead of a pseudo-terminal\n"
            "  --baud N             line speed (default 9600)\n"
@@ -187,6 +193,7 @@ std::string UsageText() {
            "  --replug-for S       ... for S seconds (default 3)\n"
            "  --no-control         do not read commands from standard input\n"
            "  --verbose            also print every byte received (RX) and sent (TX)\n"
+           "  --time-stamps        begin every printed line with the time of day\n"
            "  --version            the version, and nothing else\n"
            "  --help               this text\n"
            "\n"

@@ -32,6 +32,7 @@ struct Options {
     bool printState = false;
     bool control = true;  // read commands from standard input
     bool verbose = false;
+    bool timeStamps = false;  // the time of day before every printed line
     bool help = false;
     Faults faults;
     int64_t replugAfter = -1;                                // unplug after this many messages; -1 never

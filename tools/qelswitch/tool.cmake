@@ -1,12 +1,20 @@
 # qelswitch, the switcher emulator: a portable core (framing, checksum,
-# messages, replies, state, faults, commands) and a POSIX I/O loop. Built
-# natively only.
-if(WIN32)
-  return()
-endif()
-
+# messages, replies, state, faults, commands) and an I/O loop: on POSIX over
+# a pseudo-terminal or a device, on Windows (qelswitch.exe) over a COM port
+# through the driver's own serial layer.
 set(QELSWITCH_DIR ${CMAKE_CURRENT_LIST_DIR})
 include(${QELSWITCH_DIR}/core.cmake)
+
+if(WIN32)
+  add_executable(qelswitch ${QELSWITCH_DIR}/main_win32.cpp)
+  # The driver's serial layer, os/serial_port.h, from the driver's core.
+  target_link_libraries(qelswitch PRIVATE qelswitch_core qelkophv_core)
+  target_include_directories(qelswitch PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_compile_options(qelswitch PRIVATE ${QEL_WARNINGS})
+  qel_add_version_resource(qelswitch qelswitch.exe "QELKOPHV switcher emulator for commissioning")
+  include(${QELSWITCH_DIR}/wine-test.cmake OPTIONAL)
+  return()
+endif()
 
 add_executable(qelswitch ${QELSWITCH_DIR}/main.cpp ${QELSWITCH_DIR}/line_posix.cpp)
 target_link_libraries(qelswitch PRIVATE qelswitch_core)

@@ -1,0 +1,163 @@
+// One-shot commands read into scenario commands, and the driver's reasons
+// found in its trace by their word.
+#include "one_shot.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "driver_reasons.h"
+#include "options.h"
+
+namespace qelhost {
+namespace {
+
+// Each command after the frame as "source|gate:numeric|expect", declared
+// gates included.
+std::vector<std::string> Read(const std::vector<Argument>& arguments, std::string* error) {
+    Scenario scenario;
+    std::vector<std::string> lines;
+    if (!ParseOneShot(arguments, "20", "", Variables{}, &scenario, error)) {
+        return lines;
+    }
+    for (const Command& command : scenario.commands) {
+        std::string line = command.source;
+        if (command.op == Op::Gate || command.op == Op::Write || command.op == Op::Update) {
+            const GateDecl& gate = scenario.gates[static_cast<size_t>(command.gate)];
+            line += "|" + gate.address + (gate.numeric ? ":numeric" : ":string");
+        }
+        if (command.op == Op::Write) {
+            line += command.hasValue && !scenario.gates[static_cast<size_t>(command.gate)].numeric
+                        ? "=\"" + command.text + "\""
+                        : "=" + std::to_string(command.number);
+        }
+        if (command.expect.has_value() && command.op != Op::Load) {
+            line += " expect " + std::to_string(*command.expect);
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(OneShot, CommandsBecomeScenarioCommandsWithTheirGatesDeclared) {
+    struct Case {
+        std::vector<Argument> arguments;
+        std::vector<std::string> commands;  // after the frame's three lines
+    } cases[] = {
+        {{{"write"}, {"0102"}, {"5"}}, {"gate 0102 numeric|0102:numeric", "write 0102 5|0102:numeric=5 expect 0"}},
+        // A text, a quoted number and format= make string gates; "R" always is one.
+        {{{"write"}, {"L05"}, {"Camera one"}},
+         {"gate L05 string|L05:string", "write L05 \"Camera one\"|L05:string=\"Camera one\" expect 0"}},
+        {{{"write"}, {"S0304"}, {"1010", true}},
+         {"gate S0304 string|S0304:string", "write S0304 \"1010\"|S0304:string=\"1010\" expect 0"}},
+        {{{"write"}, {"S0304"}, {"\"1010\""}},
+         {"gate S0304 string|S0304:string", "write S0304 \"1010\"|S0304:string=\"1010\" expect 0"}},
+        {{{"write"}, {"S0304"}, {"format=string"}, {"1010"}},
+         {"gate S0304 string|S0304:string", "write S0304 format=string 1010|S0304:string=\"1010\" expect 0"}},
+        {{{"write"}, {"S0304"}, {"1010"}},
+         {"gate S0304 numeric|S0304:numeric", "write S0304 1010|S0304:numeric=1010 expect 0"}},
+        {{{"update"}, {"R05"}}, {"gate R05 string|R05:string", "update R05|R05:string expect 0"}},
+        // list and send write the reserved gates; a gate named twice is declared once.
+        {{{"list"}, {"3"}, {"send"}, {"#010259"}, {"list"}, {"4"}},
+         {"gate GET_STR_FROM_FILE numeric|GET_STR_FROM_FILE:numeric", "list 3|GET_STR_FROM_FILE:numeric=3 expect 0",
+          "gate SEND_STR string|SEND_STR:string", "send #010259|SEND_STR:string=\"#010259\" expect 0",
+          "list 4|GET_STR_FROM_FILE:numeric=4 expect 0"}},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        std::vector<std::string> lines = Read(c.arguments, &error);
+        ASSERT_GE(lines.size(), 3u) << error;
+        EXPECT_EQ(lines[2], "load timeout=20 expect 0");
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.end()), c.commands) << c.arguments[0].text;
+    }
+}
+
+TEST(OneShot, RefusesWhatWouldNotRun) {
+    struct Case {
+        std::vector<Argument> arguments;
+        const char* problem;
+    } cases[] = {
+        {{{"write"}, {"0102"}}, "write needs more: write GATE VALUE"},
+        {{{"0102"}, {"5"}}, "\"0102\" begins no command"},
+        {{{"write"}, {"0102"}, {"70000"}}, "its value is a number from 0 to 65535"},
+        {{{"write"}, {"0102"}, {"format=text"}, {"5"}}, "format= is numeric or string"},
+        {{{"list"}, {"first"}}, "is numeric"},
+        {{{"send"}, {"a"}, {"update"}}, "update needs more"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        Read(c.arguments, &error);
+        EXPECT_NE(error.find(c.problem), std::string::npos) << c.arguments[0].text << ": " << error;
+    }
+}
+
+TEST(OneShot, OptionsTakeTheCommandsAndTheirLoad) {
+    Options options;
+    std::string problem;
+    ASSERT_TRUE(ParseOptions(
+        {"--port", "COM3", "--timeout", "50", "write", "0102", "5", "--line", "19200,8,0,0", "send", "CAM 1"}, &options,
+        &problem, {false, false, false, false, false, false, false, false, false, false, true}))
+        << problem;
+    ASSERT_EQ(options.oneShot.size(), 5u);
+    EXPECT_EQ(options.oneShot[4].text, "CAM 1");
+    EXPECT_TRUE(options.oneShot[4].quoted);
+    EXPECT_EQ(options.line, "19200,8,0,0");
+    Options scenarioOptions;
+    EXPECT_FALSE(ParseOptions({"--timeout", "50", "site.scenario"}, &scenarioOptions, &problem));
+    EXPECT_NE(problem.find("for one-shot commands"), std::string::npos);
+}
+
+TEST(OneShot, QuotesOfAWindowsCommandLineAreSeenAsTheRuntimeSplitsIt) {
+    struct Case {
+        const char* line;
+        std::vector<bool> quoted;
+    } cases[] = {
+        {"qelhost.exe write S0304 \"1010\"", {false, false, true}},
+        {"\"C:\\Program Files\\qelhost.exe\" send \"CAM 1\"", {false, true}},
+        {"qelhost.exe send a\\\"b c", {false, false, false}},      // \" is a literal quote
+        {"qelhost.exe send \"a\\\\\" b", {false, true}},           // \\" is a backslash and a quote
+        {"qelhost.exe write  L05\t\"\"  ", {false, false, true}},  // an empty text
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(QuotedArgumentsOf(c.line, c.quoted.size()), c.quoted) << c.line;
+    }
+}
+
+TEST(DriverReasons, AreFoundByTheirWordWhateverTheTimeStamp) {
+    struct Case {
+        const char* line;
+        const char* reason;
+    } cases[] = {
+        {"2026-12-07 15:06:01.123 [1] REASON value 300 out of range 0-255", "value 300 out of range 0-255"},
+        {"2026-12-07T15:06:01.123+01:00 #1 REASON qelkophv01.ini not found in C:\\SCADA\r",
+         "qelkophv01.ini not found in C:\\SCADA"},
+        {"REASON  port COM3 not open ", "port COM3 not open"},
+        {"2026-12-07 15:06:01.123 [1] TX 6 bytes 52 45 41 53 4F 4E  REASON<CR>", ""},
+        {"2026-12-07 15:06:01.123 [1] END WRITE_GATE result 1 after 3 ms", ""},
+        {"2026-12-07 15:06:01.123 [1] REASONS", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReasonOfLine(c.line), c.reason) << c.line;
+    }
+}
+
+TEST(DriverReasons, TakesWhatTheLastRequestWroteEachOnce) {
+    const std::string path = (std::filesystem::temp_directory_path() / "qelhost-reasons-test.txt").string();
+    std::ofstream(path) << "old [1] REASON before the mark\n";
+    DriverReasons reasons(path);
+    std::ofstream(path, std::ios::app) << "t [1] WRITE_GATE 0102 value 5\nt [1] REASON no reply\nt [1] TRY 2 of 3\n"
+                                          "t [1] REASON no reply\nt [1] REASON refused\n";
+    EXPECT_EQ(reasons.Take(), "no reply; refused");
+    EXPECT_EQ(reasons.Take(), "");
+    std::ofstream(path) << "t [1] REASON after the roll-over\n";  // a new, shorter file
+    EXPECT_EQ(reasons.Take(), "after the roll-over");
+    std::remove(path.c_str());
+    EXPECT_EQ(DriverReasons("").Take(), "");
+}
+
+}  // namespace
+}  // namespace qelhost

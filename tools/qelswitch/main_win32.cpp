@@ -1,0 +1,222 @@
+// qelswitch.exe: the switcher emulator on a Windows COM port (a null-modem
+// cable, a USB pair or a virtual COM pair). The line is the driver's own
+// serial layer (os/serial_port.h); commands come from the console on a
+// thread of their own; everything the switcher decides happens in the
+// emulator core, as on Linux.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <deque>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "control.h"
+#include "emulator.h"
+#include "options.h"
+#include "os/deadline.h"
+#include "os/serial_port.h"
+#include "qel_version.h"
+#include "time_stamp.h"
+
+namespace {
+
+using namespace qelswitch;
+
+// One read of the line waits at most this long (units of 10 ms), so that
+// due answers and console commands are never held up longer.
+constexpr int32_t kReadSliceUnits = 1;
+constexpr uint32_t kReadChunk = 4096;
+
+bool g_timeStamps = false;
+std::atomic<bool> g_interrupted{false};
+
+void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Say(const char* format, ...) {
+    if (g_timeStamps) std::fputs(qeltools::TimeStamp().c_str(), stdout);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+    std::fflush(stdout);
+}
+
+void Print(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) Say("%s\n", line.c_str());
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD) {
+    g_interrupted = true;
+    return TRUE;
+}
+
+// The console's lines, read on their own thread: a blocking read of the
+// console would otherwise stop the line. As on Linux, the end of a console
+// or a pipe ends the emulator; a file is a list of commands, after which it
+// goes on; NUL is not read at all.
+struct Console {
+    std::mutex mutex;
+    std::deque<std::string> lines;
+    bool ended = false;
+    bool endIsExit = true;
+
+    void Start() {
+        HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+        DWORD mode = 0;
+        const DWORD type = GetFileType(input);
+        if (input == nullptr || input == INVALID_HANDLE_VALUE ||
+            (type == FILE_TYPE_CHAR && !GetConsoleMode(input, &mode))) {
+            return;
+        }
+        endIsExit = type != FILE_TYPE_DISK;
+        std::thread([this] {
+            std::string line;
+            while (std::getline(std::cin, line)) {
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                std::lock_guard<std::mutex> lock(mutex);
+                lines.push_back(line.substr(0, kMaxControlLine + 1));
+            }
+            std::lock_guard<std::mutex> lock(mutex);
+            ended = true;
+        }).detach();
+    }
+
+    // The next line, or false; *ended once the input has ended and every
+    // line is taken.
+    bool Take(std::string* line, bool* endedNow) {
+        std::lock_guard<std::mutex> lock(mutex);
+        *endedNow = ended && endIsExit && lines.empty();
+        if (lines.empty()) return false;
+        *line = std::move(lines.front());
+        lines.pop_front();
+        return true;
+    }
+};
+
+LineSettings LineOf(const Options& options) {
+    const char parities[] = "NOEMS";  // in the Windows coding's order
+    uint16_t parity = 0;
+    for (uint16_t code = 0; code < 5; ++code) {
+        if (parities[code] == options.parity) parity = code;
+    }
+    return LineSettings{static_cast<uint16_t>(options.baud), static_cast<uint16_t>(options.dataBits),
+                        static_cast<uint16_t>(options.stopBits == 2 ? kTwoStopBits : kOneStopBit), parity};
+}
+
+bool RefusePosixOnly(const Options& options, std::string* error) {
+    if (options.device.empty()) {
+        *error = "--device COMn: qelswitch.exe answers on a COM port and has no pseudo-terminal";
+    } else if (!options.link.empty() || !options.controlFifo.empty() || !options.ptyFile.empty()) {
+        *error = "--link, --control and --pty-file are for pseudo-terminals, which Windows has not";
+    } else if (options.replugAfter >= 0) {
+        *error = "--replug-after: a COM port cannot pull the far end's cable";
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Runs one console line; false when it ends the emulator.
+bool RunControlLine(Emulator& emulator, const std::string& text) {
+    ControlCommand command;
+    std::string error;
+    if (!ParseControl(text, &command, &error)) {
+        std::fprintf(stderr, "qelswitch: %s\n", error.c_str());
+        return true;
+    }
+    if (command.verb == ControlVerb::kReplug) {
+        std::fprintf(stderr, "qelswitch: replug: a COM port cannot pull the far end's cable\n");
+        return true;
+    }
+    return ApplyControl(emulator, command);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--version") {
+            std::printf("qelswitch %s\n", QELKOPHV_VERSION);
+            return 0;
+        }
+    }
+    Options options;
+    std::string error;
+    if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error) ||
+        (!options.help && RefusePosixOnly(options, &error))) {
+        std::fprintf(stderr, "qelswitch: %s\n(qelswitch --help lists the options)\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    g_timeStamps = options.timeStamps;
+    PortHandle port = kNoPort;
+    if (OpenSerialPort(options.device.c_str(), LineOf(options), kLineControlDtrRts, &port) != kSerialOk) {
+        char text[160];
+        std::fprintf(stderr, "qelswitch: cannot open %s: %s\n", options.device.c_str(),
+                     SerialErrorText(SerialLastError(kNoPort), text, sizeof text));
+        return 1;
+    }
+    SetReadTimeout(port, kReadSliceUnits);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    Say("%s\n", options.device.c_str());
+
+    Emulator emulator;
+    emulator.faults = options.faults;
+    emulator.verbose = options.verbose;
+    for (const auto& [address, text] : options.texts) emulator.state.labels[address] = text;
+    Console console;
+    if (options.control) console.Start();
+
+    std::string reason = "signal";
+    int status = 0;
+    std::string outgoing;
+    while (!g_interrupted) {
+        char buffer[kReadChunk];
+        int32_t received = 0;
+        if (ReadBytes(port, buffer, sizeof buffer, &received) == kSerialOk && received > 0) {
+            ReceiveBytes(emulator, std::string_view(buffer, static_cast<size_t>(received)), MonotonicMs());
+        }
+        if (SerialPortLost(port)) {
+            std::fprintf(stderr, "qelswitch: %s: the line went away\n", options.device.c_str());
+            reason = "line lost";
+            status = 1;
+            break;
+        }
+        Print(TakeEvents(emulator));
+        outgoing += TakeDueWrites(emulator, MonotonicMs());
+        if (!outgoing.empty()) {
+            uint32_t written = 0;
+            WriteBytes(port, outgoing.data(), static_cast<uint32_t>(outgoing.size()), &written);
+            outgoing.erase(0, written);
+        }
+        Print(TakeEvents(emulator));
+        if (outgoing.empty() && HangupDue(emulator)) {
+            Say("HANGUP after %llu messages\n", static_cast<unsigned long long>(emulator.counts.messages));
+            reason = "hangup";
+            break;
+        }
+        std::string line;
+        bool ended = false;
+        bool quit = false;
+        while (!quit && console.Take(&line, &ended)) quit = !RunControlLine(emulator, line);
+        if (quit || ended) {
+            reason = quit ? "quit" : "end of input";
+            break;
+        }
+    }
+    Print(TakeEvents(emulator));
+    // On a console the state is what is left to see: always shown.
+    Print(StateReport(emulator));
+    Say("EXIT %s\n", reason.c_str());
+    CloseSerialPort(port);
+    // The console thread may still wait for a line: end without it.
+    std::fflush(stdout);
+    ExitProcess(static_cast<UINT>(status));
+}
