@@ -219,7 +219,7 @@ TEST(ScenarioParser, RefusesMalformedLinesWithTheirNumber) {
         {"gate 0102 numeric\ncheck text 0102 x", 2, "use check number"},
         // A quoted "contains" is the text itself, so x is one word too many.
         {"gate R05 string\ncheck text R05 \"contains\" x", 2, "unexpected \"x\""},
-        {"check echo STATUS x", 1, "OUTGOING or INCOMING"},
+        {"check echo STATUS x", 1, "OUTGOING, INCOMING or LINE_STATE"},
         {"check noecho OUTGOING", 1, "no gate with the address OUTGOING"},
         {"check registration", 1, "usage: check registration"},
         {"check info", 1, "needs size="},

@@ -160,6 +160,9 @@ TEST(ParseOptions, TakesEveryOptionInBothForms) {
                        "--echo",
                        "--hangup-after",
                        "9",
+                       "--silent-after=2",
+                       "--silent-for",
+                       "6",
                        "--text",
                        "05=Cam one",
                        "--text=0A=",
@@ -180,6 +183,8 @@ TEST(ParseOptions, TakesEveryOptionInBothForms) {
     EXPECT_EQ(options.faults.refuse, 3u);
     EXPECT_EQ(options.faults.delayMs, 40u);
     EXPECT_EQ(options.faults.hangupAfter, 9);
+    EXPECT_EQ(options.faults.silentAfter, 2);
+    EXPECT_EQ(options.faults.silentFor, 6u);
     ASSERT_EQ(options.texts.size(), 2u);
     EXPECT_EQ(options.texts[0], (std::pair<std::string, std::string>{"05", "Cam one"}));
     EXPECT_EQ(options.texts[1], (std::pair<std::string, std::string>{"0A", ""}));
@@ -212,6 +217,7 @@ TEST(ParseOptions, RefusesBadInputWithAReason) {
         {{"--refuse", "-1"}, "--refuse: \"-1\" is not a number"},
         {{"--delay", "99999999"}, "--delay: \"99999999\" is not a number from 0 to 600000"},
         {{"--hangup-after", ""}, "--hangup-after: \"\" is not a number"},
+        {{"--silent-after", "0"}, "--silent-after: wants 1 or more messages"},
         {{"--text", "5=x"}, "is not AA=TEXT"},
         {{"--text", "05"}, "is not AA=TEXT"},
         {{"--device", ""}, "--device: empty path"},

@@ -404,8 +404,8 @@ class LineParser {
         if (!Need(1, usage)) {
             return false;
         }
-        if (words_[0].text != "OUTGOING" && words_[0].text != "INCOMING") {
-            return Refuse("an echo gate is OUTGOING or INCOMING");
+        if (words_[0].text != "OUTGOING" && words_[0].text != "INCOMING" && words_[0].text != "LINE_STATE") {
+            return Refuse("a gate the driver puts text into is OUTGOING, INCOMING or LINE_STATE");
         }
         for (size_t i = 0; i < scenario_.gates.size(); ++i) {
             if (scenario_.gates[i].address == words_[0].text) {

@@ -27,8 +27,8 @@ enum class Shape {
     kGateCompared,       // GATE [contains] TEXT
     kGateText,           // GATE TEXT
     kCompared,           // [contains] TEXT
-    kEchoCompared,       // OUTGOING|INCOMING [contains] TEXT
-    kEchoGate,           // OUTGOING|INCOMING
+    kEchoCompared,       // OUTGOING|INCOMING|LINE_STATE [contains] TEXT
+    kEchoGate,           // OUTGOING|INCOMING|LINE_STATE
     kGateWords,          // GATE W4 W5 W7 W8
     kInfo,               // [size=N] [device=TEXT] [line=B,D,S,P] [words=W0,W4,W7]
     kListEntry,          // N: a write of N into GET_STR_FROM_FILE

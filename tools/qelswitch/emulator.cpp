@@ -82,6 +82,22 @@ Message Judge(std::string_view line, bool cut) {
     return message;
 }
 
+// --silent-after and --silent-for: the switcher goes off after a number of
+// messages, and comes back on after some more.
+void CountPower(Emulator& emulator) {
+    Faults& faults = emulator.faults;
+    if (emulator.silentLeft > 0 && --emulator.silentLeft == 0) {
+        faults.silent = false;
+        emulator.events.push_back("FAULT silent: off, switched on again");
+    }
+    if (faults.silentAfter > 0 && --faults.silentAfter == 0) {
+        faults.silentAfter = -1;
+        faults.silent = true;
+        emulator.silentLeft = faults.silentFor;
+        emulator.events.push_back("FAULT silent: on, switched off");
+    }
+}
+
 void HandleLine(Emulator& emulator, std::string_view received, bool cut, uint64_t nowMs) {
     const std::string line(SkipStrayBytes(emulator, received));
     if (SwallowExtraCr(emulator, line)) return;
@@ -114,6 +130,7 @@ void HandleLine(Emulator& emulator, std::string_view received, bool cut, uint64_
     Queue(emulator, answer, nowMs + faults.delayMs);
     if (faults.hangupAfter > 0) --faults.hangupAfter;
     if (emulator.replugAfter > 0) --emulator.replugAfter;
+    CountPower(emulator);
 }
 
 // Once the hang-up or the unplugging is due the line only waits for it.

@@ -28,6 +28,10 @@ struct Faults {
     uint64_t delayMs = 0;      // every answer waits this long
     bool echo = false;         // every byte received goes straight back
     int64_t hangupAfter = -1;  // messages until the line is closed; -1 never
+    // The switcher switched off and on: after this many messages it goes
+    // silent (-1 never), for this many more (0: for good).
+    int64_t silentAfter = -1;
+    uint64_t silentFor = 0;
 };
 
 struct Counts {
@@ -43,7 +47,8 @@ struct Emulator {
     // Messages until the line is unplugged for a while (--replug-after);
     // -1 never. Not a fault of the summary: it happens once.
     int64_t replugAfter = -1;
-    std::string line;  // the line being received, up to its CR
+    uint64_t silentLeft = 0;  // messages the switched-off switcher still lets pass
+    std::string line;         // the line being received, up to its CR
     bool lineCut = false;
     // After a cut: the latest bytes of the line, where a message that
     // follows the overlong part is found.

@@ -95,6 +95,13 @@ bool ApplyValue(const std::string& option, const std::string& value, Options* op
     } else if (option == "--hangup-after") {
         if (!ParseNumber(option, value, kMaxCount, &number, error)) return false;
         options->faults.hangupAfter = static_cast<int64_t>(number);
+    } else if (option == "--silent-after") {
+        if (!ParseNumber(option, value, kMaxCount, &number, error)) return false;
+        if (number == 0)
+            return Fail(error, "--silent-after: wants 1 or more messages (for silence from the start: --silent)");
+        options->faults.silentAfter = static_cast<int64_t>(number);
+    } else if (option == "--silent-for") {
+        if (!ParseNumber(option, value, kMaxCount, &options->faults.silentFor, error)) return false;
     } else if (option == "--replug-after") {
         if (!ParseNumber(option, value, kMaxCount, &number, error)) return false;
         options->replugAfter = static_cast<int64_t>(number);
@@ -130,9 +137,10 @@ bool ApplyFlag(const std::string& option, Options* options) {
 }
 
 bool TakesValue(const std::string& option) {
-    static const char* const kValued[] = {"--device",       "--link",      "--control",      "--pty-file",  "--baud",
-                                          "--data-bits",    "--stop-bits", "--parity",       "--refuse",    "--delay",
-                                          "--hangup-after", "--text",      "--replug-after", "--replug-for"};
+    static const char* const kValued[] = {"--device",       "--link",       "--control",      "--pty-file",
+                                          "--baud",         "--data-bits",  "--stop-bits",    "--parity",
+                                          "--refuse",       "--delay",      "--hangup-after", "--text",
+                                          "--replug-after", "--replug-for", "--silent-after", "--silent-for"};
     return std::any_of(std::begin(kValued), std::end(kValued), [&](const char* name) { return option == name; });
 }
 
@@ -184,6 +192,8 @@ std::string UsageText() {
            "  --state              print the state table on exit\n"
            "  --text AA=TEXT       the text \"R\" reads back for address AA (repeatable)\n"
            "  --silent             answer nothing\n"
+           "  --silent-after N     switched off after N messages: answer nothing from then\n"
+           "  --silent-for M       ... for M messages, then answer again (default: for good)\n"
            "  --refuse N           answer the first N messages \"?\"\n"
            "  --garbage            answer unrecognisable bytes\n"
            "  --delay MS           wait MS milliseconds before each answer\n"
