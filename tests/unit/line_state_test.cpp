@@ -83,6 +83,7 @@ const Step kSteps[] = {
     {Do::kLoad, 0, "OPEN", kLoaded},
     {Do::kHangUp, 0, "", ""},
     {Do::kAnswered, 1, "LOST", "QELPA : Lost $PORT"},
+    {Do::kAnswered, 1, "", ""},
     {Do::kClose, 0, "CLOSED", ""},
 };
 
@@ -174,7 +175,21 @@ class LineStateTest : public HostTest {
     int logSeen_ = 0;
 };
 
+std::string TempTrace(const char* name) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / (name + std::to_string(getpid()) + ".txt");
+    std::filesystem::remove(path);
+    return path.string();
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 TEST_F(LineStateTest, TheGateAndTheLogFollowTheLine) {
+    const std::string trace = TempTrace("qel_line_steps_");
+    SetTraceVariable(trace.c_str());
     int puts = 0;
     for (size_t i = 0; i < sizeof kSteps / sizeof kSteps[0]; ++i) {
         const Step& step = kSteps[i];
@@ -190,6 +205,15 @@ TEST_F(LineStateTest, TheGateAndTheLogFollowTheLine) {
         }
         EXPECT_EQ(MoxPutCount(kLineStateGate), puts);
     }
+    SetTraceVariable(nullptr);
+    // While the line is away, a request says when the driver tries it again.
+    if (peer_.CanHangUp()) {
+        const std::string text = ReadAll(trace);
+        EXPECT_NE(text.find("REASON port " + std::string(peer_.DriverPortName()) + " lost, next reopen try in "),
+                  std::string::npos)
+            << text;
+    }
+    std::filesystem::remove(trace);
 }
 
 TEST_F(LineStateTest, AHostWithoutTheGateWorksAsBefore) {
@@ -208,9 +232,7 @@ TEST_F(LineStateTest, AHostWithoutTheGateWorksAsBefore) {
 // gate is looked up only when the state changes. The trace tells each
 // change with the counters, and a 0 that nothing confirmed.
 TEST_F(LineStateTest, ASteadyLineAddsNothingAndTheTraceCounts) {
-    const std::string trace =
-        (std::filesystem::temp_directory_path() / ("qel_line_state_" + std::to_string(getpid()) + ".txt")).string();
-    std::filesystem::remove(trace);
+    const std::string trace = TempTrace("qel_line_state_");
     SetTraceVariable(trace.c_str());
     EXPECT_EQ(Run(Do::kLoad), 0);
     EXPECT_EQ(Run(Do::kAnswered), 0);
@@ -223,8 +245,7 @@ TEST_F(LineStateTest, ASteadyLineAddsNothingAndTheTraceCounts) {
     EXPECT_EQ(Run(Do::kStop), 0);
     SetTraceVariable(nullptr);
 
-    std::ifstream in(trace);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = ReadAll(trace);
     std::filesystem::remove(trace);
     const char* const expected[] = {
         "STATS line OPEN since the start: 0 transmissions",
