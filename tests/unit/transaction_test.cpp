@@ -250,6 +250,18 @@ const ExchangeCase kExchanges[] = {
     {"ReadWithoutCrStoredWhole", kRead, {A, "ABCD"}, 0, {kPreamble, kRead05}, kPreambled, "ABCD"},
     {"ReadByWriteAsByUpdate", kReadByWrite, {A, kTextReply}, 0, {kPreamble, kRead05}, kPreambled, "ABC"},
 
+    // A preamble answered late: its acceptance comes ahead of the reply. It
+    // is dropped only when the preamble's own read saw no whole acceptance.
+    {"ReadLateAnswerSkipped", kRead, {S, A + kTextReply}, 0, {kPreamble, kRead05}, kPreambled, "ABC"},
+    {"ReadLateAnswerAloneIsNoText", kRead, {S, A}, 0, {kPreamble, kRead05}, kPreambled, ""},
+    {"ReadLateAnswerAfterUnrecognised", kRead, {U, A + kTextReply}, 0, {kPreamble, kRead05}, kPreambled, "ABC"},
+    {"ReadLateAnswerThenRefused", kRead, {S, A + R}, 1, {kPreamble, kRead05}, kPreambled, "old"},
+    {"ReadAnsweredPreambleKeepsLeadingLine", kRead, {A, A + kTextReply}, 0, {kPreamble, kRead05}, kPreambled, "*3"},
+    {"ReadSplitAnswerLeftAsItIs", kRead, {"*3", "F\r\n" + kTextReply}, 0, {kPreamble, kRead05}, kPreambled, ""},
+    {"LevelLateAnswerThenRefused", kLevel, {S, A + R}, 1, {kPreamble, kLevel5}, kPreambled},
+    {"LevelLateAnswerAlone", kLevel, {S, A}, 0, {kPreamble, kLevel5}, kPreambled},
+    {"LoadLateAnswerThenRefused", kLoad, {U, A + R}, 1, {kPreamble, kLoadAB}, kPreambled},
+
     // A list command: its text and the link's CR; the reply is not judged.
     {"ListAccepted", kList, {A}, 0, {kListEntry3}, "send read"},
     {"ListRefused", kList, {R}, 0, {kListEntry3}, "send read"},
