@@ -88,6 +88,12 @@ int32_t RunGateCommand(DriverRequest* request, bool* reducedNumber) {
     DriverContext* context = ContextOf(request);
     *reducedNumber = false;
     if (UsesLine(context->commandKind)) {
+        // Every kind that goes out on the line reads the value, or for "R"
+        // writes its text there: without a value area nothing is sent.
+        if (GateValueOf(request) == nullptr) {
+            TraceReason(&context->trace, "the host gave the gate no value area: nothing sent");
+            return kFailed;
+        }
         ReviveLostPort(context);
     }
     switch (context->commandKind) {

@@ -25,6 +25,8 @@ constexpr int32_t kPreambleLength = 2;
 
 constexpr int32_t kHashTries = 3;
 constexpr int32_t kShortReply = 5;
+// "*", two hex digits, CR and LF.
+constexpr int32_t kAcceptanceLineLength = 5;
 constexpr int32_t kLongReply = 100;
 constexpr size_t kClearedReplyBytes = 200;
 // The reply text an "R" gate receives: at most this many characters and NUL.
@@ -32,6 +34,8 @@ constexpr size_t kReadTextLimit = 100;
 
 static_assert(kClearedReplyBytes <= sizeof(DriverContext::replyBuffer));
 static_assert(kLongReply < static_cast<int32_t>(kClearedReplyBytes), "a long reply must stay NUL-terminated");
+static_assert(kLongReply + 6 <= static_cast<int32_t>(kClearedReplyBytes),
+              "a reply judged behind a skipped line must have its six bytes cleared");
 
 // The reply as the trace shows it, cut to fit.
 constexpr size_t kShownReplySize = 80;
@@ -145,27 +149,65 @@ void StoreReadText(DriverRequest* request) {
     text[length] = '\0';
 }
 
+// The length of the acceptance line ("*", two hex digits, CR, LF) that opens
+// the `count` bytes read, or 0 when they do not open with a whole one.
+int32_t LeadingAcceptanceLength(const char* reply, int32_t count) {
+    if (count < kAcceptanceLineLength) {
+        return 0;
+    }
+    const ReplyClass opening = ClassifyReply(reply);
+    return opening == REPLY_ACCEPTED || opening == REPLY_ACCEPTED_STX ? kAcceptanceLineLength : 0;
+}
+
+// A switcher that answers the preamble late (after its read and after the
+// purge ahead of the command) puts that answer ahead of the command's reply.
+// When the preamble's own read saw no whole acceptance, a whole acceptance
+// line that opens the reply is taken for that late answer and dropped: the
+// reply is what follows it in the same read, or nothing when nothing does.
+// A display text is never an acceptance line. An acceptance split across the
+// two reads is not recognised and stays in the reply.
+void DropLatePreambleAnswer(DriverContext* context, int32_t count, int32_t skipped) {
+    char* reply = context->replyBuffer;
+    const int32_t rest = count - skipped;
+    TraceLine(&context->trace, "SKIP %d bytes: the late answer to the preamble P; the reply is what follows (%d bytes)",
+              static_cast<int>(skipped), static_cast<int>(rest));
+    std::memmove(reply, reply + skipped, static_cast<size_t>(rest));
+    std::memset(reply + rest, 0, static_cast<size_t>(skipped));
+    context->replyLength = static_cast<uint8_t>(rest);
+}
+
 // "M", "L" and "R": the preamble first, then the command and its long reply.
 int32_t RunWithPreamble(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
     if (LinkSend(context, kPreamble, kPreambleLength) != kOk) {
         return kFailed;
     }
-    if (ReadShortReply(context) == REPLY_REFUSED) {
+    const ReplyClass preambleReply = ReadShortReply(context);
+    if (preambleReply == REPLY_REFUSED) {
         ExplainReply(context, "switcher refused the preamble P, so the command was not sent");
         return kFailed;
     }
+    const bool preambleAnswered = preambleReply == REPLY_ACCEPTED || preambleReply == REPLY_ACCEPTED_STX;
     if (SendCommand(context) != kOk) {
         return kFailed;
     }
     std::memset(context->replyBuffer, 0, kClearedReplyBytes);
     Wait(context, kLongWaitMs, "before reading the reply");
     const int32_t count = LinkReceive(context, context->replyBuffer, kLongReply) == kOk ? context->replyLength : 0;
-    const ReplyClass reply = ClassifyReply(context->replyBuffer);
-    const TraceReply judged = Judged(reply, count);
-    // An "R" reply is the display's text: any answer but a refusal confirms.
-    const bool readText = context->commandKind == KIND_R && count > 0 && reply != REPLY_REFUSED;
-    NoteRead(context, count, judged, readText ? ReadVerdict::kConfirms : VerdictOf(judged));
+    const int32_t skipped = preambleAnswered ? 0 : LeadingAcceptanceLength(context->replyBuffer, count);
+    // The buffer is cleared well past the long reply: six bytes behind the
+    // skipped line are always there to judge.
+    const ReplyClass reply = ClassifyReply(context->replyBuffer + skipped);
+    const int32_t rest = count - skipped;
+    const TraceReply judged = Judged(reply, rest);
+    // An "R" reply is the display's text: any answer but a refusal confirms,
+    // as does the preamble's late acceptance.
+    const bool readText = context->commandKind == KIND_R && rest > 0 && reply != REPLY_REFUSED;
+    const bool confirms = skipped > 0 || readText || judged == TraceReply::kAccepted;
+    NoteRead(context, count, judged, confirms ? ReadVerdict::kConfirms : ReadVerdict::kDoesNotConfirm);
+    if (skipped > 0) {
+        DropLatePreambleAnswer(context, count, skipped);
+    }
     if (reply == REPLY_REFUSED) {
         ExplainReply(context, "switcher refused");
         return kFailed;

@@ -5,6 +5,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +15,7 @@
 #include "link/link_io.h"
 #include "protocol/transaction.h"
 #include "scripted_switcher.h"
+#include "trace_variable.h"
 
 namespace {
 
@@ -176,6 +180,62 @@ TEST_F(GateRequestTest, FailedTransmissionFailsTheWrite) {
     // before a byte message.
     EXPECT_EQ(Waits(), std::vector<uint32_t>{kShortWaitMs});
     context->port = port;
+}
+
+struct NullValueCase {
+    const char* address;
+    uint32_t format;
+    int32_t code;
+    int32_t result;
+};
+
+// Every gate that reads its value, or for "R" writes it, refuses a request
+// without a value area and says why; those that never touch it answer 0.
+const NullValueCase kNullValues[] = {
+    {"0102", GATE_FORMAT_NUMERIC, REQ_WRITE_GATE, kFailed},
+    {"X0102", GATE_FORMAT_NUMERIC, REQ_WRITE_GATE, kFailed},
+    {"BP01020012", GATE_FORMAT_NUMERIC, REQ_WRITE_GATE, kFailed},
+    {"X0102", GATE_FORMAT_STRING, REQ_WRITE_GATE, kFailed},
+    {"M0012", GATE_FORMAT_NUMERIC, REQ_WRITE_GATE, kFailed},
+    {"L05", GATE_FORMAT_STRING, REQ_WRITE_GATE, kFailed},
+    {"R05", GATE_FORMAT_STRING, REQ_WRITE_GATE, kFailed},
+    {"R05", GATE_FORMAT_STRING, REQ_UPDATE_GATE, kFailed},
+    {"SEND_STR", GATE_FORMAT_STRING, REQ_WRITE_GATE, kFailed},
+    {"GET_STR_FROM_FILE", GATE_FORMAT_NUMERIC, REQ_WRITE_GATE, kFailed},
+    {"ACK", GATE_FORMAT_NUMERIC, REQ_WRITE_GATE, kOk},
+    {"OUTGOING", GATE_FORMAT_STRING, REQ_WRITE_GATE, kOk},
+    {"INCOMING", GATE_FORMAT_STRING, REQ_WRITE_GATE, kOk},
+};
+
+TEST_F(GateRequestTest, NullValueAreaSendsNothing) {
+    const std::filesystem::path trace =
+        std::filesystem::temp_directory_path() /
+        ("qel_null_value_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".log");
+    SetTraceVariable(trace.string().c_str());
+    ASSERT_TRUE(TraceOpen(&context->trace, 1, nullptr));
+    Answer({kAccepted, kAccepted, kAccepted});
+    size_t reasons = 0;
+    for (const NullValueCase& c : kNullValues) {
+        SCOPED_TRACE(std::string(c.address) + (c.code == REQ_UPDATE_GATE ? " update" : " write"));
+        GateAccessRecord record(c.address, c.format, nullptr);
+        DriverRequest request = MakeRequest(context, c.code, &record.access);
+        EXPECT_EQ(c.code == REQ_WRITE_GATE ? WriteGate(&request) : UpdateGate(&request), c.result);
+        std::stringstream text;
+        text << std::ifstream(trace).rdbuf();
+        const std::string lines = text.str();
+        size_t found = 0;
+        for (size_t at = lines.find("REASON the host gave the gate no value area"); at != std::string::npos;
+             at = lines.find("REASON the host gave the gate no value area", at + 1)) {
+            ++found;
+        }
+        EXPECT_EQ(found, reasons + (c.result == kFailed ? 1 : 0));
+        reasons = found;
+    }
+    TraceClose(&context->trace);
+    SetTraceVariable(nullptr);
+    std::filesystem::remove(trace);
+    EXPECT_EQ(Wire(), std::vector<std::string>{});
+    EXPECT_EQ(Waits(), std::vector<uint32_t>{});
 }
 
 TEST_F(GateRequestTest, ListEntryMissingSendsNothing) {

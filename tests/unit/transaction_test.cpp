@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "link/port.h"
 #include "protocol/gate_requests.h"
 #include "scripted_switcher.h"
+#include "trace_variable.h"
 
 namespace fs = std::filesystem;
 
@@ -250,6 +252,18 @@ const ExchangeCase kExchanges[] = {
     {"ReadWithoutCrStoredWhole", kRead, {A, "ABCD"}, 0, {kPreamble, kRead05}, kPreambled, "ABCD"},
     {"ReadByWriteAsByUpdate", kReadByWrite, {A, kTextReply}, 0, {kPreamble, kRead05}, kPreambled, "ABC"},
 
+    // A preamble answered late: its acceptance comes ahead of the reply. It
+    // is dropped only when the preamble's own read saw no whole acceptance.
+    {"ReadLateAnswerSkipped", kRead, {S, A + kTextReply}, 0, {kPreamble, kRead05}, kPreambled, "ABC"},
+    {"ReadLateAnswerAloneIsNoText", kRead, {S, A}, 0, {kPreamble, kRead05}, kPreambled, ""},
+    {"ReadLateAnswerAfterUnrecognised", kRead, {U, A + kTextReply}, 0, {kPreamble, kRead05}, kPreambled, "ABC"},
+    {"ReadLateAnswerThenRefused", kRead, {S, A + R}, 1, {kPreamble, kRead05}, kPreambled, "old"},
+    {"ReadAnsweredPreambleKeepsLeadingLine", kRead, {A, A + kTextReply}, 0, {kPreamble, kRead05}, kPreambled, "*3"},
+    {"ReadSplitAnswerLeftAsItIs", kRead, {"*3", "F\r\n" + kTextReply}, 0, {kPreamble, kRead05}, kPreambled, ""},
+    {"LevelLateAnswerThenRefused", kLevel, {S, A + R}, 1, {kPreamble, kLevel5}, kPreambled},
+    {"LevelLateAnswerAlone", kLevel, {S, A}, 0, {kPreamble, kLevel5}, kPreambled},
+    {"LoadLateAnswerThenRefused", kLoad, {U, A + R}, 1, {kPreamble, kLoadAB}, kPreambled},
+
     // A list command: its text and the link's CR; the reply is not judged.
     {"ListAccepted", kList, {A}, 0, {kListEntry3}, "send read"},
     {"ListRefused", kList, {R}, 0, {kListEntry3}, "send read"},
@@ -316,5 +330,37 @@ TEST_P(ExchangeTest, WireTriesAndResult) {
 
 INSTANTIATE_TEST_SUITE_P(EveryKindAndReply, ExchangeTest, ::testing::ValuesIn(kExchanges),
                          [](const ::testing::TestParamInfo<ExchangeCase>& row) { return row.param.name; });
+
+}  // namespace
+
+namespace {
+
+class LateAnswerTraceTest : public SwitcherTest {};
+
+// The trace says that the reply's opening line was taken for the preamble's
+// late answer, and how much of the read is the reply.
+TEST_F(LateAnswerTraceTest, SkipIsTraced) {
+    const fs::path trace =
+        fs::temp_directory_path() /
+        ("qel_late_answer_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".log");
+    SetTraceVariable(trace.string().c_str());
+    ASSERT_TRUE(TraceOpen(&context->trace, 1, nullptr));
+    MoxAddGate("R05", "READ", kString);
+    Answer({kSilent, kAccepted + kTextReply});
+    GateValueArea value("old");
+    GateAccessRecord record("R05", kString, value.bytes);
+    DriverRequest request = MakeRequest(context, REQ_UPDATE_GATE, &record.access);
+    EXPECT_EQ(UpdateGate(&request), kOk);
+    TraceClose(&context->trace);
+    SetTraceVariable(nullptr);
+    std::stringstream lines;
+    lines << std::ifstream(trace).rdbuf();
+    fs::remove(trace);
+    EXPECT_NE(lines.str().find("RX unrecognised"), std::string::npos) << lines.str();
+    EXPECT_NE(lines.str().find("SKIP 5 bytes: the late answer to the preamble P; the reply is what follows (6 bytes)"),
+              std::string::npos)
+        << lines.str();
+    EXPECT_STREQ(value.Text(), "ABC");
+}
 
 }  // namespace
