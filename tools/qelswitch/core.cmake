@@ -8,6 +8,7 @@ add_library(qelswitch_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/switch_state.cpp
   ${CMAKE_CURRENT_LIST_DIR}/emulator.cpp
   ${CMAKE_CURRENT_LIST_DIR}/control.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/options.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/options.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/say.cpp)
 target_include_directories(qelswitch_core PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_SOURCE_DIR}/tools/common)
 target_compile_options(qelswitch_core PRIVATE ${QEL_WARNINGS})

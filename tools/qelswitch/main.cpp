@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,7 +20,7 @@
 #include "os/deadline.h"
 #include "parse.h"
 #include "qel_version.h"
-#include "time_stamp.h"
+#include "say.h"
 
 namespace {
 
@@ -56,23 +55,6 @@ bool InstallSignals(std::string* error) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     return true;
-}
-
-// --time-stamps: the time of day before every line printed.
-bool g_timeStamps = false;
-
-void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char* format, ...) {
-    if (g_timeStamps) std::fputs(qeltools::TimeStamp().c_str(), stdout);
-    va_list arguments;
-    va_start(arguments, format);
-    std::vprintf(format, arguments);
-    va_end(arguments);
-}
-
-void Print(const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) Say("%s\n", line.c_str());
-    std::fflush(stdout);
 }
 
 // Where commands come from. A pipe, socket or terminal on standard input is
@@ -374,16 +356,10 @@ int main(int argc, char** argv) {
         }
     }
     Options options;
+    int status = 0;
+    if (!TakeCommandLine(argc, argv, &options, &status)) return status;
+    SetTimeStamps(options.timeStamps);
     std::string error;
-    if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
-        std::fprintf(stderr, "qelswitch: %s\n(qelswitch --help lists the options)\n", error.c_str());
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(UsageText().c_str(), stdout);
-        return 0;
-    }
-    g_timeStamps = options.timeStamps;
     Loop loop;
     loop.options = &options;
     if (!InstallSignals(&error) || !OpenLine(options, &loop.line, &error)) {

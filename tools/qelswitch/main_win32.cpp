@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstdarg>
 #include <cstdio>
 #include <deque>
 #include <iostream>
@@ -21,7 +20,7 @@
 #include "os/deadline.h"
 #include "os/serial_port.h"
 #include "qel_version.h"
-#include "time_stamp.h"
+#include "say.h"
 
 namespace {
 
@@ -32,22 +31,7 @@ using namespace qelswitch;
 constexpr int32_t kReadSliceUnits = 1;
 constexpr uint32_t kReadChunk = 4096;
 
-bool g_timeStamps = false;
 std::atomic<bool> g_interrupted{false};
-
-void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char* format, ...) {
-    if (g_timeStamps) std::fputs(qeltools::TimeStamp().c_str(), stdout);
-    va_list arguments;
-    va_start(arguments, format);
-    std::vprintf(format, arguments);
-    va_end(arguments);
-    std::fflush(stdout);
-}
-
-void Print(const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) Say("%s\n", line.c_str());
-}
 
 BOOL WINAPI OnConsoleEvent(DWORD) {
     g_interrupted = true;
@@ -145,17 +129,9 @@ int main(int argc, char** argv) {
         }
     }
     Options options;
-    std::string error;
-    if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error) ||
-        (!options.help && RefusePosixOnly(options, &error))) {
-        std::fprintf(stderr, "qelswitch: %s\n(qelswitch --help lists the options)\n", error.c_str());
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(UsageText().c_str(), stdout);
-        return 0;
-    }
-    g_timeStamps = options.timeStamps;
+    int doneStatus = 0;
+    if (!TakeCommandLine(argc, argv, &options, &doneStatus, RefusePosixOnly)) return doneStatus;
+    SetTimeStamps(options.timeStamps);
     PortHandle port = kNoPort;
     if (OpenSerialPort(options.device.c_str(), LineOf(options), kLineControlDtrRts, &port) != kSerialOk) {
         char text[160];

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "control.h"
 #include "parse.h"
@@ -208,6 +209,22 @@ std::string UsageText() {
            "  --help               this text\n"
            "\n"
            "Standard input takes commands, one per line (\"help\" lists them).\n";
+}
+
+bool TakeCommandLine(int argc, char** argv, Options* options, int* status, RefuseFunction refuse) {
+    std::string error;
+    if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, &error) ||
+        (!options->help && refuse != nullptr && refuse(*options, &error))) {
+        std::fprintf(stderr, "qelswitch: %s\n(qelswitch --help lists the options)\n", error.c_str());
+        *status = 2;
+        return false;
+    }
+    if (options->help) {
+        std::fputs(UsageText().c_str(), stdout);
+        *status = 0;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace qelswitch
