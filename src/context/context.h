@@ -95,6 +95,17 @@ inline DriverContext* ContextOf(DriverRequest* request) {
     return request->context;
 }
 
+// The port the instance holds: kNoPort unless the driver opened it in this
+// record, whatever the record's port bytes say.
+inline PortHandle HeldPort(const DriverContext* context) {
+    return context->portMark == kPortMark ? context->port : kNoPort;
+}
+
+// Whether the instance's port went away and waits to be reopened.
+inline bool PortIsLost(const DriverContext* context) {
+    return context->portMark == kPortMark && context->portLost == kPortLostMark;
+}
+
 template <typename Record>
 inline Record* DataOf(DriverRequest* request) {
     return static_cast<Record*>(request->data);

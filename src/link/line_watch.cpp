@@ -4,7 +4,6 @@
 
 #include "context/text.h"
 #include "host/host_library.h"
-#include "link/port.h"
 
 namespace {
 

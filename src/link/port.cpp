@@ -45,10 +45,6 @@ PortHandle OpenPort(const PortSettings& settings, TraceFile* trace) {
     return handle;
 }
 
-PortHandle HeldPort(const DriverContext* context) {
-    return context->portMark == kPortMark ? context->port : kNoPort;
-}
-
 void HoldPort(DriverContext* context, PortHandle handle) {
     context->port = handle;
     context->portMark = kPortMark;
@@ -60,10 +56,6 @@ void HoldPort(DriverContext* context, PortHandle handle) {
 void SetHeldReadTimeout(DriverContext* context, int32_t units) {
     SetReadTimeout(HeldPort(context), units);
     context->readTimeoutUnits = units;
-}
-
-bool PortIsLost(const DriverContext* context) {
-    return context->portMark == kPortMark && context->portLost == kPortLostMark;
 }
 
 uint32_t ReopenDueInMs(const DriverContext* context) {

@@ -11,9 +11,6 @@
 // NUL is taken whole); kNoPort when the serial layer refuses it. The outcome,
 // with the system's error, goes into `trace` when one is given.
 PortHandle OpenPort(const PortSettings& settings, TraceFile* trace = nullptr);
-// The port the instance holds: kNoPort unless the driver opened it in this
-// record, whatever the record's port bytes say.
-PortHandle HeldPort(const DriverContext* context);
 // Keeps an open port in the context and marks the record as the driver's own;
 // the port is not lost and has the serial layer's default read time-out.
 void HoldPort(DriverContext* context, PortHandle handle);
@@ -30,8 +27,6 @@ void NoteLostPort(DriverContext* context);
 // or the last try ("QELPA : Reopened NAME" when it opens). Nothing happens
 // unless the port is lost; a failed try leaves it lost, costing no wait.
 void ReviveLostPort(DriverContext* context);
-// Whether the instance's port went away and waits to be reopened.
-bool PortIsLost(const DriverContext* context);
 // Milliseconds until a lost port may be tried again (0: at the next request
 // that uses the line).
 uint32_t ReopenDueInMs(const DriverContext* context);
