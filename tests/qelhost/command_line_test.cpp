@@ -29,6 +29,14 @@ TEST(CommandLine, RefusesWhatCouldNeverBeUsed) {
         {{"--driver-trace", ""}, "--driver-trace needs a FILE"},
         {{"--check-list", "qelkophv01.ini", "site.scenario"}, "give one or the other"},
         {{"--sideways"}, "unexpected argument --sideways"},
+        {{"--instance", "/tmp/qa", "a.scenario", "--instance", "/tmp/qb", "b.scenario"}, nullptr},
+        {{"--instance", "/tmp/qa"}, "unexpected argument --instance"},
+        {{"--instance", "", "a.scenario"}, "a PORT of 1 to 11 bytes"},
+        {{"--instance", "ABCDEFGHIJKL", "a.scenario"}, "a PORT of 1 to 11 bytes"},
+        {{"--instance", "/tmp/qa", "-"}, "standard input serves one scenario only"},
+        {{"--instance", "/tmp/qa", "a.scenario", "--port", "/tmp/qb"}, "give no --port"},
+        {{"--instance", "/tmp/qa", "a.scenario", "b.scenario"}, "give no --port, SCENARIO"},
+        {{"--instance", "/tmp/qa", "a.scenario", "write", "0102", "5"}, "one-shot command"},
     };
     for (const Case& c : cases) {
         Options options;
@@ -39,6 +47,19 @@ TEST(CommandLine, RefusesWhatCouldNeverBeUsed) {
             EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
         }
     }
+}
+
+TEST(CommandLine, TakesEachInstancesPortAndScenarioInOrder) {
+    Options options;
+    std::string problem;
+    ASSERT_TRUE(ParseOptions(
+        {"--var", "A=1", "--instance", "/tmp/qa", "a.scenario", "--trace", "--instance", "COM7", "b.scenario"},
+        &options, &problem))
+        << problem;
+    ASSERT_EQ(options.instances.size(), 2u);
+    EXPECT_EQ(options.instances[0].port + " " + options.instances[0].scenario, "/tmp/qa a.scenario");
+    EXPECT_EQ(options.instances[1].port + " " + options.instances[1].scenario, "COM7 b.scenario");
+    EXPECT_FALSE(options.portGiven);  // $PORT is each instance's own
 }
 
 TEST(CommandLine, SetsTheDriversTraceVariableBeforeLoading) {

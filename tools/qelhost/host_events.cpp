@@ -3,31 +3,61 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "moxpro_control.h"
 #include "text_codec.h"
 
 namespace qelhost {
 
+namespace {
+
+// The host library calls its listeners on the thread that called the
+// driver, and each instance's session runs on a thread of its own: the
+// thread's own session takes the line. One listener serves them all, set
+// while any session listens.
+thread_local HostEvents* t_events = nullptr;
+std::mutex g_listening;
+int g_sessions = 0;
+
+}  // namespace
+
 HostEvents::HostEvents(Report& report, bool trace) : report_(report), trace_(trace), start_(Clock::now()) {
-    MoxListenToLog(&HostEvents::OnLog, this);
-    MoxListenToPuts(&HostEvents::OnPut, this);
+    t_events = this;
+    std::lock_guard<std::mutex> lock(g_listening);
+    if (g_sessions++ == 0) {
+        MoxListenToLog(&HostEvents::OnLog, nullptr);
+        MoxListenToPuts(&HostEvents::OnPut, nullptr);
+    }
 }
 
 HostEvents::~HostEvents() {
-    MoxListenToLog(nullptr, nullptr);
-    MoxListenToPuts(nullptr, nullptr);
+    t_events = nullptr;
+    std::lock_guard<std::mutex> lock(g_listening);
+    if (--g_sessions == 0) {
+        MoxListenToLog(nullptr, nullptr);
+        MoxListenToPuts(nullptr, nullptr);
+    }
 }
 
-void HostEvents::OnLog(void* user, int32_t level, const char* line) {
-    HostEvents* self = static_cast<HostEvents*>(user);
+void HostEvents::OnLog(void*, int32_t level, const char* line) {
+    HostEvents* self = t_events;
+    if (self == nullptr) {
+        return;
+    }
     self->log_.emplace_back(line);
     self->report_.Detail("log " + std::to_string(level) + " " + Quoted(line));
 }
 
-void HostEvents::OnPut(void* user, const char* address, const char* text) {
-    HostEvents* self = static_cast<HostEvents*>(user);
+void HostEvents::OnPut(void*, const char* address, const char* text) {
+    HostEvents* self = t_events;
+    if (self == nullptr) {
+        return;
+    }
     std::string name = address;
+    Puts& puts = self->puts_[name];
+    ++puts.count;
+    puts.last = text;
     bool echo = name == "OUTGOING" || name == "INCOMING";
     self->report_.Detail((echo ? name : "put " + name) + " " + Quoted(text));
     if (self->trace_) {

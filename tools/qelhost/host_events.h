@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,23 @@ class HostEvents {
         return std::vector<std::string>(log_.begin() + static_cast<std::ptrdiff_t>(logBegin_), log_.end());
     }
 
+    // The texts this instance's driver put, by gate address: how many, and
+    // the last. Instances share the host library's gates by address; these
+    // are the instance's own.
+    int PutCount(const std::string& address) const {
+        auto found = puts_.find(address);
+        return found == puts_.end() ? 0 : found->second.count;
+    }
+    std::string LastPut(const std::string& address) const {
+        auto found = puts_.find(address);
+        return found == puts_.end() ? std::string() : found->second.last;
+    }
+
   private:
+    struct Puts {
+        int count = 0;
+        std::string last;
+    };
     using Clock = std::chrono::steady_clock;
 
     static void OnLog(void* user, int32_t level, const char* line);
@@ -37,6 +54,7 @@ class HostEvents {
     Clock::time_point start_;
     std::vector<std::string> log_;
     size_t logBegin_ = 0;
+    std::map<std::string, Puts> puts_;
 };
 
 }  // namespace qelhost

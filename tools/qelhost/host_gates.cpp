@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <tuple>
 
 #include "moxpro_control.h"
 #include "text_codec.h"
@@ -10,6 +13,9 @@
 namespace qelhost {
 
 namespace {
+
+std::mutex g_sharedLock;
+std::set<std::tuple<std::string, std::string, uint32_t>> g_shared;
 
 void ReportChanges(GateState& gate, Report& report) {
     const std::string& name = gate.decl.name;
@@ -57,12 +63,25 @@ void GateState::SetText(const std::string& text) {
     std::memcpy(area.get(), text.data(), std::min(text.size(), kValueAreaSize - 1));
 }
 
-GateState AddGate(const GateDecl& decl) {
+void ForgetSharedGates() {
+    std::lock_guard<std::mutex> lock(g_sharedLock);
+    g_shared.clear();
+}
+
+GateState AddGate(const GateDecl& decl, bool shared) {
     GateState gate;
     gate.decl = decl;
     gate.address = std::make_unique<char[]>(decl.address.size() + 1);
     std::memcpy(gate.address.get(), decl.address.c_str(), decl.address.size() + 1);
     gate.area = std::make_unique<unsigned char[]>(kValueAreaSize);
+    if (shared) {
+        // Under the lock: no instance sets a value before the gate exists.
+        std::lock_guard<std::mutex> lock(g_sharedLock);
+        if (g_shared.emplace(decl.address, decl.name, decl.format).second) {
+            MoxAddGate(decl.address.c_str(), decl.name.c_str(), decl.format);
+        }
+        return gate;
+    }
     MoxAddGate(decl.address.c_str(), decl.name.c_str(), decl.format);
     return gate;
 }
@@ -77,20 +96,20 @@ void SetValue(GateState& gate, const Command& command) {
     }
 }
 
-void SnapshotGates(std::vector<GateState>& gates) {
+void SnapshotGates(std::vector<GateState>& gates, const HostEvents* own) {
     for (GateState& gate : gates) {
-        gate.putsBefore = MoxPutCount(gate.decl.name.c_str());
+        gate.putsBefore = own != nullptr ? own->PutCount(gate.decl.address) : MoxPutCount(gate.decl.name.c_str());
         gate.addressBefore = gate.AddressText();
         std::memcpy(gate.areaBefore, gate.area.get(), kValueAreaSize);
     }
 }
 
-void SyncGates(std::vector<GateState>& gates, Report& report) {
+void SyncGates(std::vector<GateState>& gates, Report& report, const HostEvents* own) {
     for (GateState& gate : gates) {
         const char* name = gate.decl.name.c_str();
-        gate.putsDuring = MoxPutCount(name) - gate.putsBefore;
+        gate.putsDuring = (own != nullptr ? own->PutCount(gate.decl.address) : MoxPutCount(name)) - gate.putsBefore;
         if (!gate.decl.numeric && gate.putsDuring > 0) {
-            gate.SetText(MoxText(name));
+            gate.SetText(own != nullptr ? own->LastPut(gate.decl.address) : std::string(MoxText(name)));
         } else if (gate.decl.numeric) {
             // Only a number the driver changed: the host library may hold
             // one the area cannot (set GATE -3.7).

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host_events.h"
 #include "qelkophv/qelkophv.h"
 #include "report.h"
 #include "scenario.h"
@@ -42,20 +43,26 @@ struct GateState {
     std::string AddressText() const { return address.get(); }
 };
 
-// Declares the gate in the host and in the host library.
-GateState AddGate(const GateDecl& decl);
+// Declares the gate in the host and in the host library. Instances that
+// share the host library (shared) declare a gate of the same address, name
+// and format there once: its table is shared by address, as a host's is.
+GateState AddGate(const GateDecl& decl, bool shared = false);
+
+// Forgets the gates shared instances declared (with the host library's reset).
+void ForgetSharedGates();
 
 // The command's value into the host's area and the host library.
 void SetValue(GateState& gate, const Command& command);
 
 // Before a request: what each gate holds, to see what the driver changes.
-void SnapshotGates(std::vector<GateState>& gates);
+// own: an instance sharing the host library, whose own puts count.
+void SnapshotGates(std::vector<GateState>& gates, const HostEvents* own = nullptr);
 
 // After a request: texts the driver put through the host library go into
 // the host's value area; values the driver changed in the area go back into
 // the library, so either way both agree for the next request. Reports what
 // changed.
-void SyncGates(std::vector<GateState>& gates, Report& report);
+void SyncGates(std::vector<GateState>& gates, Report& report, const HostEvents* own = nullptr);
 
 // Registration words 4, 5, 7 and 8, "unwritten" for those the driver left.
 std::string RegistrationWords(const GateRegistration& record);

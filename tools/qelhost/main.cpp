@@ -22,6 +22,7 @@ constexpr int kExitNoDriver = 3;
 
 const char kUsageHead[] = R"(usage: qelhost [options] [SCENARIO | -]
        qelhost [options] --port NAME COMMAND...
+       qelhost [options] --instance PORT SCENARIO --instance PORT SCENARIO...
        qelhost --check-list FILE
 
 Runs a scenario (a file, or standard input when none or "-" is given)
@@ -56,6 +57,15 @@ options:
                     scenario whose first line is "# needs: switcher", else
                     a warning on standard error
   --var NAME=VALUE  the value of $NAME (NAME: upper-case letters, digits, _)
+  --instance PORT SCENARIO
+                    one driver instance of a host with several lines: its
+                    port (its $PORT) and its scenario file. Given again for
+                    each further line, the instances run at once, each on a
+                    thread of its own with its own record, in the one loaded
+                    driver; the host library hands each a client of its own
+                    and shares its gates by address. Each line printed is
+                    led by "[N] ", N the instance from 1; the exit status is
+                    the worst of the instances'
   --trace           also print each echo as time-stamped hex bytes
   --driver-trace FILE
                     sets QELKOPHV_TRACE=FILE for the driver, before it is
@@ -189,6 +199,60 @@ int CheckList(const std::string& file) {
     return check.flagged == 0 ? 0 : 1;
 }
 
+// The instances of --instance: every scenario read and checked before the
+// driver is loaded.
+int RunInstances(const qelhost::Options& options) {
+    std::vector<qelhost::Instance> instances;
+    std::string problem;
+    for (const qelhost::Options::InstanceArgs& given : options.instances) {
+        std::string shownName = qeltools::VisibleShort(given.scenario, kMaxShown);
+        std::string text;
+        if (!qeltools::ReadInput(given.scenario, kMaxInput, &text, &problem)) {
+            return Refuse(problem);
+        }
+        qelhost::Variables variables = options.variables;
+        variables["PORT"] = given.port;
+        qelhost::Instance instance{{}, options.run};
+        instance.options.defaultPort = given.port;
+        qelhost::ParseError error;
+        if (!qelhost::ParseScenario(text, variables, &instance.scenario, &error)) {
+            std::cerr << shownName << ":" << error.line << ": " << error.message << "\n";
+            return kExitMalformed;
+        }
+        instances.push_back(std::move(instance));
+    }
+    std::string driver;
+    if (!FindDriver(options, &driver)) {
+        return kExitNoDriver;
+    }
+    qelhost::ApplyDriverEnvironment(options);
+    std::string temporary;
+    std::string trace = ReasonTrace(options, &temporary);
+    for (qelhost::Instance& instance : instances) {
+        instance.options.driverTrace = trace;
+    }
+    QelMainFn entry = qelhost::LoadDriver(driver, &problem);
+    if (entry == nullptr) {
+        std::cerr << "qelhost: cannot load the driver " << qeltools::VisibleShort(driver, kMaxShown) << ": "
+                  << qeltools::VisibleShort(problem, kMaxShown) << "\n";
+        std::remove(temporary.c_str());
+        return kExitNoDriver;
+    }
+    std::cout << "qelhost: driver " << qeltools::VisibleShort(driver, kMaxShown) << "\n";
+    for (size_t i = 0; i < options.instances.size(); ++i) {
+        std::cout << "qelhost: instance " << i + 1 << " on "
+                  << qeltools::VisibleShort(options.instances[i].port, kMaxShown) << ", scenario "
+                  << qeltools::VisibleShort(options.instances[i].scenario, kMaxShown) << "\n";
+    }
+    std::cout << std::flush;
+    int status = qelhost::RunInstances(instances, entry, std::cout);
+    if (!temporary.empty()) {
+        std::remove(temporary.c_str());
+        std::remove((temporary + ".1").c_str());
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -208,6 +272,10 @@ int main(int argc, char** argv) {
     }
     if (!options.checkList.empty()) {
         return CheckList(options.checkList);
+    }
+
+    if (!options.instances.empty()) {
+        return RunInstances(options);
     }
 
     qelhost::Scenario scenario;

@@ -59,6 +59,17 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
             options->variables["PORT"] = port;
             options->run.defaultPort = port;
             options->portGiven = true;
+        } else if (arg == "--instance" && i + 2 < arguments.size()) {
+            const std::string& port = arguments[i + 1];
+            const std::string& scenario = arguments[i + 2];
+            i += 2;
+            if (port.empty() || port.size() > kMaxPortName) {
+                return Fail(error, "--instance needs a PORT of 1 to 11 bytes, not \"" + port + "\"");
+            }
+            if (scenario.empty() || scenario == "-") {
+                return Fail(error, "--instance needs a SCENARIO file (standard input serves one scenario only)");
+            }
+            options->instances.push_back({port, scenario});
         } else if (arg == "--var" && hasNext) {
             const std::string& definition = arguments[++i];
             size_t equals = definition.find('=');
@@ -94,6 +105,12 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
     }
     if (!options->checkList.empty() && (!options->scenario.empty() || !options->oneShot.empty())) {
         return Fail(error, "--check-list runs no scenario: give one or the other");
+    }
+    if (!options->instances.empty() && (options->portGiven || !options->scenario.empty() || !options->oneShot.empty() ||
+                                        !options->checkList.empty())) {
+        return Fail(error,
+                    "--instance runs each instance's own scenario on its own port: give no --port, "
+                    "SCENARIO, one-shot command or --check-list with it");
     }
     if (options->oneShot.empty() && (!options->timeout.empty() || !options->line.empty())) {
         return Fail(error, "--timeout and --line are for one-shot commands: a scenario's load sets its own");

@@ -24,6 +24,13 @@ struct Options {
     std::string timeout;            // --timeout, --line: the load of one-shot commands
     std::string line;
     bool portGiven = false;
+    // --instance PORT SCENARIO, given again for each further line: the
+    // driver instances run at once, each on a thread of its own.
+    struct InstanceArgs {
+        std::string port;
+        std::string scenario;
+    };
+    std::vector<InstanceArgs> instances;
     Variables variables;
     RunOptions run;
 };

@@ -24,11 +24,12 @@ int32_t Call(Session& session, int32_t code, void* data, std::optional<int32_t> 
     request.data = data;
     session.events.StartRequest();
     session.reasons.Mark();
-    SnapshotGates(session.gates);
+    const HostEvents* own = session.options.shared ? &session.events : nullptr;
+    SnapshotGates(session.gates, own);
     auto begin = Clock::now();
     int32_t result = session.entry(&request);
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count();
-    SyncGates(session.gates, session.report);
+    SyncGates(session.gates, session.report, own);
     session.driver.lastResult = result;
     session.driver.lastElapsedMs = static_cast<long long>(elapsed);
     session.report.Request(code, result, static_cast<long long>(elapsed), expect,

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "moxpro_control.h"
@@ -22,7 +24,8 @@ void Execute(Session& session, const Command& command) {
     }
     switch (command.op) {
         case Op::Gate:
-            session.gates.push_back(AddGate(session.scenario.gates[static_cast<size_t>(command.gate)]));
+            session.gates.push_back(
+                AddGate(session.scenario.gates[static_cast<size_t>(command.gate)], session.options.shared));
             if (command.hasValue) {
                 SetValue(session.gates.back(), command);
             }
@@ -36,10 +39,7 @@ void Execute(Session& session, const Command& command) {
     }
 }
 
-}  // namespace
-
-int RunScenario(const Scenario& scenario, QelMainFn entry, const RunOptions& options, std::ostream& out) {
-    MoxReset();
+int Run(const Scenario& scenario, QelMainFn entry, const RunOptions& options, std::ostream& out) {
     Session session(scenario, entry, options, out);
     for (const Command& command : scenario.commands) {
         char number[16];
@@ -48,6 +48,69 @@ int RunScenario(const Scenario& scenario, QelMainFn entry, const RunOptions& opt
         Execute(session, command);
     }
     return session.report.Finish();
+}
+
+// An instance's output: each line, when the report flushes it, goes out
+// whole behind the instance's mark, so that lines of instances never mix.
+class MarkedLines : public std::stringbuf {
+  public:
+    MarkedLines(std::string mark, std::ostream& out, std::mutex& lock)
+        : mark_(std::move(mark)), out_(out), lock_(lock) {}
+
+  protected:
+    int sync() override {
+        std::string text = str();
+        size_t end = text.rfind('\n');
+        if (end == std::string::npos) {
+            return 0;
+        }
+        std::string marked;
+        for (size_t begin = 0; begin <= end;) {
+            size_t newline = text.find('\n', begin);
+            marked += mark_ + text.substr(begin, newline + 1 - begin);
+            begin = newline + 1;
+        }
+        str(text.substr(end + 1));
+        std::lock_guard<std::mutex> lock(lock_);
+        out_ << marked << std::flush;
+        return 0;
+    }
+
+  private:
+    std::string mark_;
+    std::ostream& out_;
+    std::mutex& lock_;
+};
+
+}  // namespace
+
+int RunScenario(const Scenario& scenario, QelMainFn entry, const RunOptions& options, std::ostream& out) {
+    MoxReset();
+    return Run(scenario, entry, options, out);
+}
+
+int RunInstances(std::vector<Instance>& instances, QelMainFn entry, std::ostream& out) {
+    MoxReset();
+    ForgetSharedGates();
+    MoxDistinctClients(1);
+    std::mutex lock;
+    std::vector<int> statuses(instances.size(), 1);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < instances.size(); ++i) {
+        instances[i].options.shared = true;
+        threads.emplace_back([&, i] {
+            MarkedLines lines("[" + std::to_string(i + 1) + "] ", out, lock);
+            std::ostream marked(&lines);
+            statuses[i] = Run(instances[i].scenario, entry, instances[i].options, marked);
+            marked.flush();
+        });
+    }
+    int status = 0;
+    for (size_t i = 0; i < threads.size(); ++i) {
+        threads[i].join();
+        status = statuses[i] != 0 ? 1 : status;
+    }
+    return status;
 }
 
 }  // namespace qelhost
