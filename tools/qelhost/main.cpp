@@ -75,6 +75,9 @@ options:
                     gives the driver a temporary trace file of its own.
                     Either way a request that does not answer 0 is printed
                     with the reason the trace gives
+  --no-reasons      no trace file of qelhost's own, and no reasons beside
+                    failed requests: the driver costs what it costs without
+                    a trace (for measuring it)
   --check-list FILE reads a command list file (qelkophv01.ini) as the driver
                     reads it and runs nothing: prints each entry the driver
                     would find (line, number, command text, the gates its
@@ -176,6 +179,9 @@ std::string ReasonTrace(const qelhost::Options& options, std::string* temporary)
     const char* set = std::getenv(qelhost::kDriverTraceVariable);
     if (set != nullptr && *set != '\0') {
         return set;
+    }
+    if (options.noReasons) {
+        return std::string();
     }
     std::string problem;
     *temporary = qelhost::TemporaryTraceFile(&problem);
