@@ -45,17 +45,15 @@ std::string DriverReasons::Take() {
     if (!file || size <= from) {
         return std::string();
     }
-    std::string part(static_cast<size_t>(std::min(size - from, kMaxRead)), '\0');
+    // Line by line: instances that share the trace file add their lines
+    // too, and the host's memory should not follow how much they wrote.
     file.seekg(static_cast<std::streamoff>(from));
-    file.read(part.data(), static_cast<std::streamsize>(part.size()));
-    part.resize(static_cast<size_t>(file.gcount()));
-
+    uint64_t left = std::min(size - from, kMaxRead);
     std::vector<std::string> reasons;
-    std::string_view rest = part;
-    while (!rest.empty()) {
-        size_t end = rest.find('\n');
-        std::string reason = ReasonOfLine(rest.substr(0, end));
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    std::string line;
+    while (left > 0 && std::getline(file, line)) {
+        left -= std::min<uint64_t>(left, line.size() + 1);
+        std::string reason = ReasonOfLine(line);
         bool seen = false;
         for (const std::string& other : reasons) {
             seen = seen || other == reason;

@@ -20,12 +20,10 @@ class HostEvents {
     HostEvents(const HostEvents&) = delete;
     HostEvents& operator=(const HostEvents&) = delete;
 
-    // Marks where the log of the next request begins.
-    void StartRequest() { logBegin_ = log_.size(); }
+    // Begins the log of the next request; only the last request's is kept.
+    void StartRequest() { log_.clear(); }
     // The log lines of the last request.
-    std::vector<std::string> RequestLog() const {
-        return std::vector<std::string>(log_.begin() + static_cast<std::ptrdiff_t>(logBegin_), log_.end());
-    }
+    std::vector<std::string> RequestLog() const { return log_; }
 
     // The texts this instance's driver put, by gate address: how many, and
     // the last. Instances share the host library's gates by address; these
@@ -53,7 +51,6 @@ class HostEvents {
     bool trace_;
     Clock::time_point start_;
     std::vector<std::string> log_;
-    size_t logBegin_ = 0;
     std::map<std::string, Puts> puts_;
 };
 
