@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "context/context.h"
+#include "instant_answer.h"
 #include "link/port.h"
 #include "moxpro_control.h"
 #include "os/serial_port.h"
@@ -24,30 +25,6 @@
 namespace {
 
 const std::string kAccepted = "*01\r\n";
-
-// The switcher: answers each message, closed by its two CRs, as soon as it
-// has come in.
-void Answer(int master, const std::atomic<bool>& stopping) {
-    std::string pending;
-    char buffer[256];
-    while (!stopping) {
-        pollfd waiting{master, POLLIN, 0};
-        if (poll(&waiting, 1, 20) <= 0) {
-            continue;
-        }
-        const ssize_t n = read(master, buffer, sizeof buffer);
-        if (n <= 0) {
-            continue;
-        }
-        pending.append(buffer, static_cast<size_t>(n));
-        for (size_t end = pending.find("\r\r"); end != std::string::npos; end = pending.find("\r\r")) {
-            pending.erase(0, end + 2);
-            if (write(master, kAccepted.data(), kAccepted.size()) < 0) {
-                return;
-            }
-        }
-    }
-}
 
 void HashWriteBankOne(benchmark::State& state) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -90,7 +67,7 @@ void HashWriteBankOne(benchmark::State& state) {
     }
 
     std::atomic<bool> stopping{false};
-    std::thread switcher(Answer, master, std::cref(stopping));
+    std::thread switcher(AnswerAtOnce, master, std::cref(stopping), std::cref(kAccepted));
 
     char address[] = "0102";
     alignas(4) unsigned char value[8] = {};

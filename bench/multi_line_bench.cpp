@@ -23,6 +23,7 @@
 
 #include "context/context.h"
 #include "driver_library.h"
+#include "instant_answer.h"
 #include "moxpro_control.h"
 
 namespace {
@@ -47,29 +48,8 @@ struct Line {
         tcgetattr(master, &raw);
         cfmakeraw(&raw);
         tcsetattr(master, TCSANOW, &raw);
-        answering = std::thread([this] { Answer(); });
+        answering = std::thread([this] { AnswerAtOnce(master, stopping, kAccepted); });
         return true;
-    }
-    void Answer() {
-        std::string pending;
-        char buffer[256];
-        while (!stopping) {
-            pollfd waiting{master, POLLIN, 0};
-            if (poll(&waiting, 1, 20) <= 0) {
-                continue;
-            }
-            const ssize_t n = read(master, buffer, sizeof buffer);
-            if (n <= 0) {
-                continue;
-            }
-            pending.append(buffer, static_cast<size_t>(n));
-            for (size_t end = pending.find("\r\r"); end != std::string::npos; end = pending.find("\r\r")) {
-                pending.erase(0, end + 2);
-                if (write(master, kAccepted.data(), kAccepted.size()) < 0) {
-                    return;
-                }
-            }
-        }
     }
     ~Line() {
         stopping = true;

@@ -4,6 +4,7 @@
 
 #include "context/text.h"
 #include "host/host_library.h"
+#include "link/link_io.h"
 
 namespace {
 
@@ -43,13 +44,6 @@ void LogSilence(const DriverContext* context, LineEvent event) {
     char name[sizeof context->portSettings.portName + 1];
     CopyText(name, context->portSettings.portName, sizeof context->portSettings.portName);
     HostLog(kLogLevel, "QELPA : %s on %s", event == LineEvent::kSilent ? "No answer" : "Answering again", name);
-}
-
-void PutStateGate(const DriverContext* context, LineState state) {
-    uint32_t gateId = 0;
-    if (HostGetGateIdByAddressStr(context->clientId, 1, kLineStateGate, &gateId) == 0) {
-        HostPutGateStr(context->clientId, gateId, 2, LineStateText(state), 0, 0);
-    }
 }
 
 void TraceCounters(DriverContext* context, LineState state) {
@@ -183,7 +177,7 @@ void WatchRequestEnd(DriverRequest* request, int32_t result) {
     const LineState state = CurrentState(context);
     if (state != line->reported) {
         if (line->hasClient) {
-            PutStateGate(context, state);
+            PutGateText(context, kLineStateGate, LineStateText(state));
         }
         line->reported = state;
         TraceCounters(context, state);

@@ -28,15 +28,6 @@ constexpr size_t kLineEndMarkerLength = 2 * (kVisibleByteSize - 1);
 
 static_assert(kEchoCopyLimit + kLineEndMarkerLength + 1 <= kEchoTextSize, "a marked echo must fit its text");
 
-// Puts the text into the echo gate when the host has one; a missing gate
-// only skips the echo.
-void Echo(const DriverContext* context, const char* address, const char* text) {
-    uint32_t gateId = 0;
-    if (HostGetGateIdByAddressStr(context->clientId, 1, address, &gateId) == 0) {
-        HostPutGateStr(context->clientId, gateId, 2, text, 0, 0);
-    }
-}
-
 int32_t Smaller(int32_t a, int32_t b) {
     return a < b ? a : b;
 }
@@ -73,6 +64,13 @@ void ExplainFailedWrite(DriverContext* context, uint32_t written, int32_t total)
 
 }  // namespace
 
+void PutGateText(const DriverContext* context, const char* address, const char* text) {
+    uint32_t gateId = 0;
+    if (HostGetGateIdByAddressStr(context->clientId, 1, address, &gateId) == 0) {
+        HostPutGateStr(context->clientId, gateId, 2, text, 0, 0);
+    }
+}
+
 int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length) {
     // The transmission is formed here, never in the caller's buffer, which
     // may be the host's own value area.
@@ -98,7 +96,7 @@ int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length) {
     WatchTransmission(context);
     char text[kEchoTextSize];
     CopyText(text, transmission, static_cast<size_t>(Smaller(total, kEchoCopyLimit)));
-    Echo(context, kOutgoingGate, text);
+    PutGateText(context, kOutgoingGate, text);
     return kOk;
 }
 
@@ -112,7 +110,7 @@ int32_t LinkReceive(DriverContext* context, char* buffer, int32_t max) {
     char text[kEchoTextSize];
     CopyText(text, buffer, static_cast<size_t>(Smaller(received, kEchoCopyLimit)));
     MarkLineEnd(text);
-    Echo(context, kIncomingGate, text);
+    PutGateText(context, kIncomingGate, text);
     return kOk;
 }
 
@@ -136,7 +134,7 @@ int32_t LinkReceiveFixed(DriverContext* context, char* buffer, int32_t n) {
             *end = '\0';
         }
     }
-    Echo(context, kIncomingGate, text);
+    PutGateText(context, kIncomingGate, text);
     return kOk;
 }
 

@@ -87,11 +87,10 @@ void ReviveLostPort(DriverContext* context) {
     if (context == nullptr || !PortIsLost(context)) {
         return;
     }
-    const uint32_t now = NowMs();
-    if (now - context->lastReopenMs < g_reopenIntervalMs) {
+    if (ReopenDueInMs(context) > 0) {
         return;
     }
-    context->lastReopenMs = now;
+    context->lastReopenMs = NowMs();
     const PortHandle handle = OpenPort(context->portSettings);
     if (handle == kNoPort) {
         TracePort(&context->trace, TracePortEvent::kReopenFailed, context->portSettings.portName,

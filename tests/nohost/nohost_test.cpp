@@ -34,12 +34,18 @@ TEST_F(NoHostTest, LogCallsAreSkipped) {
     EXPECT_EQ(Call(REQ_BLOCK_WRITE), 1);
 }
 
-TEST_F(NoHostTest, LoadCannotRegisterAndFails) {
+// A start on the null device, which always opens.
+PortConfig NulPortConfig() {
     PortConfig config{};
     std::strcpy(config.portName, "NUL");
     config.enabled = 1;
     config.timeout = 100;
     config.line = LineSettings{9600, 8, 0, 0};
+    return config;
+}
+
+TEST_F(NoHostTest, LoadCannotRegisterAndFails) {
+    PortConfig config = NulPortConfig();
     EXPECT_EQ(Call(REQ_LOAD, &config), 1);
     EXPECT_EQ(Call(REQ_CLOSE_PORT), 0);
 }
@@ -50,11 +56,7 @@ TEST_F(NoHostTest, FailedStartNamesWhereItLookedForTheLibrary) {
     constexpr const char* kTraceName = "nohost_trace.txt";
     std::remove(kTraceName);
     SetTraceVariable(kTraceName);
-    PortConfig config{};
-    std::strcpy(config.portName, "NUL");
-    config.enabled = 1;
-    config.timeout = 100;
-    config.line = LineSettings{9600, 8, 0, 0};
+    PortConfig config = NulPortConfig();
     EXPECT_EQ(Call(REQ_LOAD, &config), 1);
     EXPECT_EQ(Call(REQ_STOP), 0);
     SetTraceVariable(nullptr);

@@ -194,6 +194,39 @@ std::string ReasonTrace(const qelhost::Options& options, std::string* temporary)
     return *temporary;
 }
 
+// The driver found, its environment set, the trace read for reasons chosen
+// and the library loaded: false (said on standard error) when any step fails.
+struct LoadedDriver {
+    QelMainFn entry = nullptr;
+    std::string path;
+    std::string trace;      // read for the reasons of failed requests
+    std::string temporary;  // qelhost's own trace file, removed at the end
+};
+
+bool LoadForRun(const qelhost::Options& options, LoadedDriver* loaded) {
+    if (!FindDriver(options, &loaded->path)) {
+        return false;
+    }
+    qelhost::ApplyDriverEnvironment(options);
+    loaded->trace = ReasonTrace(options, &loaded->temporary);
+    std::string problem;
+    loaded->entry = qelhost::LoadDriver(loaded->path, &problem);
+    if (loaded->entry == nullptr) {
+        std::cerr << "qelhost: cannot load the driver " << qeltools::VisibleShort(loaded->path, kMaxShown) << ": "
+                  << qeltools::VisibleShort(problem, kMaxShown) << "\n";
+        std::remove(loaded->temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+void RemoveOwnTrace(const LoadedDriver& loaded) {
+    if (!loaded.temporary.empty()) {
+        std::remove(loaded.temporary.c_str());
+        std::remove((loaded.temporary + ".1").c_str());
+    }
+}
+
 int CheckList(const std::string& file) {
     std::string text;
     std::string problem;
@@ -227,35 +260,22 @@ int RunInstances(const qelhost::Options& options) {
         }
         instances.push_back(std::move(instance));
     }
-    std::string driver;
-    if (!FindDriver(options, &driver)) {
+    LoadedDriver loaded;
+    if (!LoadForRun(options, &loaded)) {
         return kExitNoDriver;
     }
-    qelhost::ApplyDriverEnvironment(options);
-    std::string temporary;
-    std::string trace = ReasonTrace(options, &temporary);
     for (qelhost::Instance& instance : instances) {
-        instance.options.driverTrace = trace;
+        instance.options.driverTrace = loaded.trace;
     }
-    QelMainFn entry = qelhost::LoadDriver(driver, &problem);
-    if (entry == nullptr) {
-        std::cerr << "qelhost: cannot load the driver " << qeltools::VisibleShort(driver, kMaxShown) << ": "
-                  << qeltools::VisibleShort(problem, kMaxShown) << "\n";
-        std::remove(temporary.c_str());
-        return kExitNoDriver;
-    }
-    std::cout << "qelhost: driver " << qeltools::VisibleShort(driver, kMaxShown) << "\n";
+    std::cout << "qelhost: driver " << qeltools::VisibleShort(loaded.path, kMaxShown) << "\n";
     for (size_t i = 0; i < options.instances.size(); ++i) {
         std::cout << "qelhost: instance " << i + 1 << " on "
                   << qeltools::VisibleShort(options.instances[i].port, kMaxShown) << ", scenario "
                   << qeltools::VisibleShort(options.instances[i].scenario, kMaxShown) << "\n";
     }
     std::cout << std::flush;
-    int status = qelhost::RunInstances(instances, entry, std::cout);
-    if (!temporary.empty()) {
-        std::remove(temporary.c_str());
-        std::remove((temporary + ".1").c_str());
-    }
+    int status = qelhost::RunInstances(instances, loaded.entry, std::cout);
+    RemoveOwnTrace(loaded);
     return status;
 }
 
@@ -311,27 +331,15 @@ int main(int argc, char** argv) {
         std::cerr << "qelhost: " << warning << "\n";
     }
 
-    std::string driver;
-    if (!FindDriver(options, &driver)) {
+    LoadedDriver loaded;
+    if (!LoadForRun(options, &loaded)) {
         return kExitNoDriver;
     }
-    qelhost::ApplyDriverEnvironment(options);
-    std::string temporary;
-    options.run.driverTrace = ReasonTrace(options, &temporary);
-    QelMainFn entry = qelhost::LoadDriver(driver, &problem);
-    if (entry == nullptr) {
-        std::cerr << "qelhost: cannot load the driver " << qeltools::VisibleShort(driver, kMaxShown) << ": "
-                  << qeltools::VisibleShort(problem, kMaxShown) << "\n";
-        std::remove(temporary.c_str());
-        return kExitNoDriver;
-    }
-    std::cout << "qelhost: driver " << qeltools::VisibleShort(driver, kMaxShown) << "\nqelhost: scenario " << shownName
-              << "\n"
+    options.run.driverTrace = loaded.trace;
+    std::cout << "qelhost: driver " << qeltools::VisibleShort(loaded.path, kMaxShown) << "\nqelhost: scenario "
+              << shownName << "\n"
               << std::flush;
-    int status = qelhost::RunScenario(scenario, entry, options.run, std::cout);
-    if (!temporary.empty()) {
-        std::remove(temporary.c_str());
-        std::remove((temporary + ".1").c_str());
-    }
+    int status = qelhost::RunScenario(scenario, loaded.entry, options.run, std::cout);
+    RemoveOwnTrace(loaded);
     return status;
 }

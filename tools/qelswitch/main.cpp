@@ -349,15 +349,9 @@ bool Step(Loop& loop) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--version") {
-            std::printf("qelswitch %s\n", QELKOPHV_VERSION);
-            return 0;
-        }
-    }
     Options options;
     int status = 0;
-    if (!TakeCommandLine(argc, argv, &options, &status)) return status;
+    if (!TakeCommandLine(argc, argv, QELKOPHV_VERSION, &options, &status)) return status;
     SetTimeStamps(options.timeStamps);
     std::string error;
     Loop loop;

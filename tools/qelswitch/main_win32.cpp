@@ -122,15 +122,9 @@ bool RunControlLine(Emulator& emulator, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--version") {
-            std::printf("qelswitch %s\n", QELKOPHV_VERSION);
-            return 0;
-        }
-    }
     Options options;
     int doneStatus = 0;
-    if (!TakeCommandLine(argc, argv, &options, &doneStatus, RefusePosixOnly)) return doneStatus;
+    if (!TakeCommandLine(argc, argv, QELKOPHV_VERSION, &options, &doneStatus, RefusePosixOnly)) return doneStatus;
     SetTimeStamps(options.timeStamps);
     PortHandle port = kNoPort;
     if (OpenSerialPort(options.device.c_str(), LineOf(options), kLineControlDtrRts, &port) != kSerialOk) {

@@ -211,7 +211,15 @@ std::string UsageText() {
            "Standard input takes commands, one per line (\"help\" lists them).\n";
 }
 
-bool TakeCommandLine(int argc, char** argv, Options* options, int* status, RefuseFunction refuse) {
+bool TakeCommandLine(int argc, char** argv, const char* version, Options* options, int* status, RefuseFunction refuse) {
+    // --version answers alone, whatever else the line holds.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--version") {
+            std::printf("qelswitch %s\n", version);
+            *status = 0;
+            return false;
+        }
+    }
     std::string error;
     if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, &error) ||
         (!options->help && refuse != nullptr && refuse(*options, &error))) {

@@ -46,10 +46,11 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
 std::string UsageText();
 
 // The command line as both programs take it: true to go on; false when the
-// program is done, its exit status in `status` (--help printed: 0; a
-// refusal printed: 2). `refuse`, when given, turns away what this build
-// cannot do.
+// program is done, its exit status in `status` (--version or --help
+// printed: 0; a refusal printed: 2). `refuse`, when given, turns away what
+// this build cannot do.
 using RefuseFunction = bool (*)(const Options& options, std::string* error);
-bool TakeCommandLine(int argc, char** argv, Options* options, int* status, RefuseFunction refuse = nullptr);
+bool TakeCommandLine(int argc, char** argv, const char* version, Options* options, int* status,
+                     RefuseFunction refuse = nullptr);
 
 }  // namespace qelswitch
