@@ -75,7 +75,7 @@ TEST(TextCodec, ShowsControlBytesByNameOrHex) {
         const char* shown;
     } cases[] = {
         {"#01025 9\r\r", "\"#01025 9<CR><CR>\""},
-        {"\x02R\n", "\"<STX>R<LF>\""},
+        {"\x02R\n", "\"<02>R<LF>\""},
         {"\x03\x1B\x7F\x80\xFF", "\"<03><1B><7F><80><FF>\""},
         {"", "\"\""},
         {"say \"hi\" \\o/", "\"say \\\"hi\\\" \\\\o/\""},

@@ -12,7 +12,7 @@ namespace {
 TEST(Visible, ShowsControlAndHighBytes) {
     EXPECT_EQ(Visible("*01\r\n"), "*01<CR><LF>");
     EXPECT_EQ(Visible(std::string_view("a\0b\x7F\xE9", 5)), "a<00>b<7F><E9>");
-    EXPECT_EQ(Visible("\x02R01"), "<STX>R01");
+    EXPECT_EQ(Visible("\x02R01"), "<02>R01");
 }
 
 TEST(ParseUnsigned, ReadsDigitsUpToTheLimitWithoutOverflow) {

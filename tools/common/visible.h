@@ -1,6 +1,7 @@
-// Bytes as the tools and tests show them: CR as <CR>, LF as <LF>, STX as
-// <STX>, any other control or non-ASCII byte as <XX> (two upper-case hex
-// digits), everything else as it stands. Header only, so that the driver's
+// Bytes as the tools and tests show them, in the trace's notation so that a
+// message reads the same on the screen and in the trace: CR as <CR>, LF as
+// <LF>, any other control or non-ASCII byte (STX too) as <XX> (two
+// upper-case hex digits), everything else as it stands. Header only, so that the driver's
 // tests can show transmissions the same way.
 #pragma once
 
@@ -16,8 +17,6 @@ inline void AppendVisible(unsigned char byte, std::string& out) {
         out += "<CR>";
     } else if (byte == '\n') {
         out += "<LF>";
-    } else if (byte == 0x02) {
-        out += "<STX>";
     } else if (byte < 0x20 || byte >= 0x7F) {
         out += '<';
         out += kHex[byte >> 4];

@@ -45,7 +45,7 @@ Message ParseMessage(std::string_view line);
 // 10, both digits below 100, and the first two digits from 100 on.
 std::string LengthField(size_t length);
 
-// Bytes as a person reads them: <CR>, <LF>, <STX>, <hh>.
+// Bytes as a person reads them: <CR>, <LF>, <hh> (STX is <02>).
 using qeltools::Visible;
 
 }  // namespace qelswitch
