@@ -111,6 +111,22 @@ with_switcher "" "$work" list 1
 expect "no command list" 1 "      reason: qelkophv01.ini not found in $work" \
     "      FAIL expected result 0, got 1: qelkophv01.ini not found in $work"
 
+# A trace the driver cannot write (a FIFO nobody reads, a folder), named by
+# --driver-trace or QELKOPHV_TRACE, is said once and never waited on; the
+# reasons come from qelhost's own trace.
+mkfifo "$work/fifo"
+mkdir -p "$work/folder"
+for given in "--driver-trace fifo" "--driver-trace folder" "QELKOPHV_TRACE=fifo"; do
+    # shellcheck disable=SC2086
+    case $given in
+        --*) (cd "$work" && timeout 20 "$qelhost" $given list 1) >"$work/out" 2>&1 ;;
+        *) (cd "$work" && env "$given" timeout 20 "$qelhost" list 1) >"$work/out" 2>&1 ;;
+    esac
+    status=$?
+    [ "$(grep -c "cannot be used" "$work/out")" -eq 1 ] || fail "$given: not said once"
+    expect "$given" 1 "      reason: qelkophv01.ini not found in $work"
+done
+
 # A scenario's failed check carries the reason too (the null port: no
 # switcher needed).
 printf 'gate BP0506000A numeric 0 name=DIMMER\nload expect 0\nwrite DIMMER 300 expect 0\n' >"$work/values.scenario"

@@ -11,6 +11,11 @@
 #include <vector>
 
 #include "driver_reasons.h"
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 #include "options.h"
 
 namespace qelhost {
@@ -217,6 +222,34 @@ TEST(DriverTrace, TakesOnlyItsOwnInstancesLines) {
     EXPECT_EQ(first.Take().Reason(), "mine");
     std::remove(path.c_str());
 }
+
+#ifndef _WIN32
+// qelhost reads the trace only where the driver would write it: a regular
+// file; nothing else is opened for long enough to wait on it.
+TEST(DriverTrace, IsARegularFileOrNone) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "qelhost-usable-test";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(mkfifo((folder / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((folder / "read-fifo").c_str(), 0600), 0);
+    int reader = open((folder / "read-fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    struct Case {
+        std::string path;
+        bool usable;
+    } cases[] = {
+        {(folder / "new.log").string(), true},  {(folder / "fifo").string(), false},
+        {(folder / "read-fifo").string(), false}, {folder.string(), false},
+        {"/dev/null", false},                   {(folder / "no" / "such.log").string(), false},
+    };
+    for (const Case& c : cases) {
+        std::string problem;
+        EXPECT_EQ(UsableTraceFile(c.path, &problem), c.usable) << c.path;
+        EXPECT_EQ(problem.empty(), c.usable) << c.path << ": " << problem;
+    }
+    close(reader);
+    std::filesystem::remove_all(folder);
+}
+#endif
 
 }  // namespace
 }  // namespace qelhost
