@@ -135,6 +135,41 @@ status=$?
 expect "scenario reason" 1 '      reason: value 300 out of range 0-255' \
     '      FAIL expected result 0, got 1: value 300 out of range 0-255'
 
+# Misuse is answered at once, with exit 2: nothing to run with a terminal on
+# standard input (the usage, not a silent wait), an empty scenario name, an
+# unknown command word, a long argument (the reason first, the argument
+# cut).
+python3 -c 'import os, pty, sys
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], sys.argv[1:])
+out = b""
+while True:
+    try:
+        chunk = os.read(fd, 4096)
+    except OSError:
+        break
+    if not chunk:
+        break
+    out += chunk
+sys.stdout.write(out.decode(errors="replace").replace("\r", ""))
+sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))' "$qelhost" >"$work/out" 2>&1
+status=$?
+expect "no arguments on a terminal" 2 "usage: qelhost [options] [SCENARIO | -]"
+long=nosuch/$(printf 'x%.0s' $(seq 300))
+while IFS='|' read -r name line args; do
+    # shellcheck disable=SC2086
+    eval "set -- $args"
+    (cd "$work" && timeout 10 "$qelhost" "$@" </dev/null) >"$work/out" 2>&1
+    status=$?
+    expect "$name" 2 "$line"
+done <<EOF
+empty scenario name|qelhost: the scenario's name is empty: give a file, or - for standard input|--port COM5 ""
+unknown command|qelhost: unknown command 'wrte'; commands: write, update, list, send|--port COM5 wrte 0102 5
+unknown word alone|qelhost: cannot open it (No such file or directory): wrte; nor is it a command: write, update, list, send|--port COM5 wrte
+long argument|qelhost: cannot open it (No such file or directory): ${long:0:60}...|$long
+EOF
+
 # No driver beside qelhost nor in ../lib: each place is named.
 mkdir -p "$work/bin"
 cp "$qelhost" "$work/bin/qelhost"

@@ -87,7 +87,7 @@ TEST(OneShot, RefusesWhatWouldNotRun) {
         const char* problem;
     } cases[] = {
         {{{"write"}, {"0102"}}, "write needs more: write GATE VALUE"},
-        {{{"0102"}, {"5"}}, "\"0102\" begins no command"},
+        {{{"0102"}, {"5"}}, "unknown command '0102'"},
         {{{"write"}, {"0102"}, {"70000"}}, "its value is a number from 0 to 65535"},
         {{{"write"}, {"0102"}, {"format=text"}, {"5"}}, "format= is numeric or string"},
         {{{"list"}, {"first"}}, "is numeric"},
@@ -237,9 +237,12 @@ TEST(DriverTrace, IsARegularFileOrNone) {
         std::string path;
         bool usable;
     } cases[] = {
-        {(folder / "new.log").string(), true},  {(folder / "fifo").string(), false},
-        {(folder / "read-fifo").string(), false}, {folder.string(), false},
-        {"/dev/null", false},                   {(folder / "no" / "such.log").string(), false},
+        {(folder / "new.log").string(), true},
+        {(folder / "fifo").string(), false},
+        {(folder / "read-fifo").string(), false},
+        {folder.string(), false},
+        {"/dev/null", false},
+        {(folder / "no" / "such.log").string(), false},
     };
     for (const Case& c : cases) {
         std::string problem;

@@ -25,6 +25,10 @@ std::vector<std::string> DriverCandidates();
 
 bool FileExists(const std::string& path);
 
+// Whether standard input is a terminal (a console): a scenario read from it
+// would wait for typing.
+bool StandardInputIsTerminal();
+
 // A new empty file in the system's temporary folder, for the driver's
 // trace; empty with the reason in *error when none can be made.
 std::string TemporaryTraceFile(std::string* error);

@@ -53,6 +53,10 @@ bool FileExists(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool StandardInputIsTerminal() {
+    return isatty(STDIN_FILENO) != 0;
+}
+
 std::string TemporaryTraceFile(std::string* error) {
     const char* folder = getenv("TMPDIR");
     std::string pattern = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/qelhost-trace.XXXXXX";

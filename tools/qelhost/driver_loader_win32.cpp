@@ -60,6 +60,11 @@ std::string TemporaryTraceFile(std::string* error) {
     return file;
 }
 
+bool StandardInputIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
 std::vector<bool> QuotedArguments(size_t count) {
     return QuotedArgumentsOf(GetCommandLineA(), count);
 }

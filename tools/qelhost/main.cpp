@@ -333,6 +333,14 @@ int main(int argc, char** argv) {
         return RunInstances(options);
     }
 
+    if (options.scenario.empty() && options.oneShot.empty() && qelhost::StandardInputIsTerminal()) {
+        // Nothing to run but what would be typed: the usage, not a silent wait.
+        const std::string head(kUsageHead);
+        std::cerr << head.substr(0, head.find("\n\n") + 1)
+                  << "(qelhost --help for the whole usage; \"qelhost -\" reads a scenario typed here)\n";
+        return kExitMalformed;
+    }
+
     qelhost::Scenario scenario;
     std::string shownName = "(command line)";
     if (!options.oneShot.empty()) {
@@ -345,7 +353,9 @@ int main(int argc, char** argv) {
         shownName = file == "-" ? "(standard input)" : qeltools::VisibleShort(file, kMaxShown);
         std::string text;
         if (!qeltools::ReadInput(file, kMaxInput, &text, &problem)) {
-            return Refuse(problem);
+            // A bare word that names no file was meant as a command.
+            const bool bareWord = file.find_first_of("./\\") == std::string::npos;
+            return Refuse(problem + (bareWord ? "; nor is it a command: " + qelhost::OneShotWords() : std::string()));
         }
         qelhost::ParseError error;
         if (!qelhost::ParseScenario(text, options.variables, &scenario, &error)) {
