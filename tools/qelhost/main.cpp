@@ -2,6 +2,7 @@
 // as the host's process library, and runs a scenario against the driver.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -15,6 +16,7 @@
 #include "read_input.h"
 #include "runner.h"
 #include "scenario.h"
+#include "scenario_headers.h"
 #include "visible.h"
 
 namespace {
@@ -99,6 +101,8 @@ options:
                     last line with the counts and the exit status (schema
                     version 1, in the guide); the human text goes to
                     standard error
+  --headers FILE    prints the scenario's headers, a line each ("limit 30"),
+                    and runs nothing
   --version         the version, and nothing else
   --help            this text
 
@@ -136,11 +140,11 @@ Each command as "LINE| source"; beneath it, indented by six blanks:
 and at the end: "qelhost: N requests, N checks, N failed".
 Texts are shown in the notation above, so they can be pasted into checks.
 
-A first line "# needs: switcher" marks a scenario that needs a switcher on
-its port: the real one, or the emulator qelswitch (qelswitch.exe on the
-other COM port of a pair) started with the options of its "# switcher:"
-lines. In the source tree scripts/run-scenario runs it so, and the build's
-tests run every such scenario that way.
+SCENARIO HEADERS
+Comment lines "# KEY: VALUE" say how a scenario is to be run. qelhost
+applies "# workdir:" itself; the others are for a runner that starts the
+emulator qelswitch (qelswitch.exe on the other COM port of a pair), which
+reads them with qelhost --headers FILE:
 )";
 
 // Problems quote what they were given: control bytes are shown, not sent
@@ -164,7 +168,9 @@ int Refuse(const std::string& problem) {
 // holds one.
 bool FindDriver(const qelhost::Options& options, std::string* driver) {
     if (!options.driver.empty()) {
-        *driver = options.driver;
+        std::error_code error;
+        std::string absolute = std::filesystem::absolute(options.driver, error).string();
+        *driver = error ? options.driver : absolute;
         return true;
     }
     std::vector<std::string> places = qelhost::DriverCandidates();
@@ -193,6 +199,11 @@ std::string ReasonTrace(const qelhost::Options& options, std::string* temporary)
     std::string problem;
     if (!given.empty()) {
         if (qelhost::UsableTraceFile(given, &problem)) {
+            // Absolute: a scenario's "# workdir:" changes the working directory.
+            std::error_code error;
+            std::string absolute = std::filesystem::absolute(given, error).string();
+            given = error ? given : absolute;
+            qelhost::SetDriverVariable(qelhost::kDriverTraceVariable, given);
             return given;
         }
         // The driver would refuse it too: said once, and the reasons come
@@ -212,6 +223,52 @@ std::string ReasonTrace(const qelhost::Options& options, std::string* temporary)
     }
     qelhost::SetDriverVariable(qelhost::kDriverTraceVariable, *temporary);
     return *temporary;
+}
+
+// A scenario's "# workdir:": the run's working directory, where the driver
+// looks for its list file; a folder of its own for "empty".
+struct Workdir {
+    std::filesystem::path before;
+    std::filesystem::path path;
+    bool made = false;
+};
+
+bool EnterWorkdir(const std::string& header, const std::string& scenarioFile, Workdir* workdir, std::string* problem) {
+    if (header.empty()) {
+        return true;
+    }
+    std::error_code error;
+    workdir->before = std::filesystem::current_path(error);
+    if (header == qelhost::kEmptyWorkdir) {
+        std::string file = qelhost::TemporaryTraceFile(problem);
+        if (file.empty()) {
+            return false;
+        }
+        std::filesystem::remove(file, error);
+        workdir->made = std::filesystem::create_directory(file, error);
+        workdir->path = file;
+    } else {
+        const std::string from = scenarioFile.empty() || scenarioFile == "-" ? "." : scenarioFile;
+        workdir->path = std::filesystem::absolute(std::filesystem::path(from).parent_path() / header, error);
+    }
+    std::filesystem::current_path(workdir->path, error);
+    if (error) {
+        return qeltools::Fail(problem,
+                              "the scenario's working directory (\"# workdir: " + qeltools::ShownArgument(header) +
+                                  "\") cannot be entered: " + error.message() + ": " +
+                                  qeltools::ShownArgument(workdir->path.string()));
+    }
+    return true;
+}
+
+void LeaveWorkdir(const Workdir& workdir) {
+    std::error_code error;
+    if (!workdir.before.empty()) {
+        std::filesystem::current_path(workdir.before, error);
+    }
+    if (workdir.made) {
+        std::filesystem::remove_all(workdir.path, error);
+    }
 }
 
 // The driver found, its environment set, the trace read for reasons chosen
@@ -263,6 +320,20 @@ int CheckList(const std::string& file) {
     return check.flagged == 0 ? 0 : 1;
 }
 
+int PrintHeaders(const std::string& file) {
+    std::string text;
+    std::string problem;
+    if (!qeltools::ReadInput(file, kMaxInput, &text, &problem)) {
+        return Refuse(problem);
+    }
+    qelhost::ScenarioHeaders headers;
+    if (!qelhost::ReadHeaders(text, &headers, &problem)) {
+        return Refuse(qeltools::ShownArgument(file) + ": " + problem);
+    }
+    std::cout << qelhost::HeadersReport(headers);
+    return 0;
+}
+
 // The instances of --instance: every scenario read and checked before the
 // driver is loaded.
 int RunInstances(const qelhost::Options& options) {
@@ -282,6 +353,11 @@ int RunInstances(const qelhost::Options& options) {
         if (!qelhost::ParseScenario(text, variables, &instance.scenario, &error)) {
             std::cerr << shownName << ":" << error.line << ": " << error.message << "\n";
             return kExitMalformed;
+        }
+        if (!instance.scenario.headers.workdir.empty()) {
+            return Refuse(shownName +
+                          ": \"# workdir:\" is for a scenario run alone: the instances share one "
+                          "working directory");
         }
         instances.push_back(std::move(instance));
     }
@@ -318,7 +394,7 @@ int main(int argc, char** argv) {
         options.run.json = qelhost::JsonSink{&std::cout, &jsonLock, 1};
     }
     if (options.help) {
-        std::cout << kUsageHead << qelhost::LanguageHelp() << kUsageTail;
+        std::cout << kUsageHead << qelhost::LanguageHelp() << kUsageTail << qelhost::HeadersHelp();
         return 0;
     }
     if (options.version) {
@@ -327,6 +403,9 @@ int main(int argc, char** argv) {
     }
     if (!options.checkList.empty()) {
         return CheckList(options.checkList);
+    }
+    if (!options.headers.empty()) {
+        return PrintHeaders(options.headers);
     }
 
     if (!options.instances.empty()) {
@@ -380,7 +459,16 @@ int main(int argc, char** argv) {
     out << "qelhost: driver " << qeltools::VisibleShort(loaded.path, kMaxShown) << "\nqelhost: scenario " << shownName
         << "\n"
         << std::flush;
+    Workdir workdir;
+    if (!EnterWorkdir(scenario.headers.workdir, options.scenario, &workdir, &problem)) {
+        RemoveOwnTrace(loaded);
+        return Refuse(problem);
+    }
+    if (!scenario.headers.workdir.empty()) {
+        out << "qelhost: working directory " << qeltools::VisibleShort(workdir.path.string(), kMaxShown) << "\n";
+    }
     int status = qelhost::RunScenario(scenario, loaded.entry, options.run, out);
+    LeaveWorkdir(workdir);
     RemoveOwnTrace(loaded);
     return status;
 }

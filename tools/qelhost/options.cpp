@@ -51,6 +51,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
             options->checkList = arguments[++i];
         } else if (arg == "--json") {
             options->json = true;
+        } else if (arg == "--headers" && hasNext) {
+            options->headers = arguments[++i];
         } else if (arg == "--no-reasons") {
             options->noReasons = true;
         } else if (arg == "--driver-trace" && hasNext) {
@@ -145,7 +147,7 @@ void ApplyDriverEnvironment(const Options& options) {
 }
 
 bool RefuseDefaultPort(const Options& options, const Scenario& scenario, std::string* error) {
-    if (options.portGiven || scenario.needs != "switcher" || !UsesDefaultPort(scenario)) {
+    if (options.portGiven || scenario.headers.needs != "switcher" || !UsesDefaultPort(scenario)) {
         return false;
     }
     *error =

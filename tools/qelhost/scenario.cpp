@@ -484,12 +484,14 @@ class LineParser {
 
 bool ParseScenario(std::string_view text, const Variables& variables, Scenario* scenario, ParseError* error) {
     *scenario = Scenario{};
-    scenario->needs = ScenarioNeeds(text);
     int number = 0;
     const auto refuse = [&](const std::string& message) {
         *error = ParseError{number, qeltools::VisibleShort(message, kMaxMessage)};
         return false;
     };
+    if (std::string message; !ReadHeaders(text, &scenario->headers, &message)) {
+        return refuse(message);
+    }
     while (!text.empty()) {
         size_t end = text.find('\n');
         std::string_view line = qeltools::Trim(text.substr(0, end));

@@ -41,9 +41,6 @@ bool ParseCommandWords(std::vector<Token> tokens, bool declareGates, Command com
 // not beginning with a digit.
 bool IsVariableName(std::string_view name);
 
-// What the scenario's first line "# needs: WHAT" asks of the run, or "".
-std::string ScenarioNeeds(std::string_view text);
-
 // A word as a number: decimal or 0x hex, at most max.
 bool ParseNumber(std::string_view text, uint64_t max, uint64_t* value);
 
