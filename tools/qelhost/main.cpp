@@ -94,8 +94,11 @@ options:
                     wrong, a command without ";" (its LF goes out), a line
                     that a stray comma makes an entry, a number given twice
                     (the first wins), a marker word outside its own line,
-                    "@" without "$", a command over 255 characters. Exit
-                    status 1 when anything is flagged, 0 when not
+                    "@" without "$", a command over 255 characters, a number
+                    not followed by its comma ("2."), a character a "#" or
+                    "!" command cannot carry (a blank, no hex digit), each
+                    with its line and column. Exit status 1 when anything
+                    is flagged, 0 when not
   --json            one JSON object a line on standard output for each step,
                     request, host log line, changed gate and check, and a
                     last line with the counts and the exit status (schema
@@ -134,10 +137,15 @@ Each command as "LINE| source"; beneath it, indented by six blanks:
   trace SECONDS GATE N bytes: HH HH ...   (--trace)
   GATE number now N | GATE text now "TEXT" | GATE address now "TEXT"
                               what the driver changed in the host's records
+  sent BYTES                  a message that went out on the line, and what
+  came back BYTES (JUDGEMENT, N ms after the message) | refused BYTES (...)
+  | nothing came back (...)   came back, as the driver judged it (its trace)
   REQ_NAME -> RESULT (MS ms)  a request's result and time
   reason: TEXT                why it did not answer 0, from the driver's trace
+  not confirmed by the switcher   a 0 that no reply confirmed
   ok | FAIL MESSAGE           a check or an expected result
-and at the end: "qelhost: N requests, N checks, N failed".
+and at the end: "qelhost: N requests, N checks, N failed" (and ", N not
+confirmed by the switcher" when any was not).
 Texts are shown in the notation above, so they can be pasted into checks.
 
 SCENARIO HEADERS
