@@ -11,6 +11,7 @@
 #include "driver_loader.h"
 #include "driver_reasons.h"
 #include "list_check.h"
+#include "mox_binding.h"
 #include "options.h"
 #include "qel_version.h"
 #include "read_input.h"
@@ -290,6 +291,11 @@ struct LoadedDriver {
 
 bool LoadForRun(const qelhost::Options& options, LoadedDriver* loaded) {
     if (!FindDriver(options, &loaded->path)) {
+        return false;
+    }
+    std::string missing;
+    if (!qelhost::mox::Load(&missing)) {
+        std::cerr << "qelhost: " << qeltools::VisibleShort(missing, kMaxShown) << "\n";
         return false;
     }
     qelhost::ApplyDriverEnvironment(options);

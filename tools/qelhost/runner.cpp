@@ -7,7 +7,7 @@
 #include <sstream>
 #include <thread>
 
-#include "moxpro_control.h"
+#include "mox_binding.h"
 #include "session.h"
 
 namespace qelhost {
@@ -83,7 +83,7 @@ class MarkedLines : public std::stringbuf {
 }  // namespace
 
 int RunScenario(const Scenario& scenario, QelMainFn entry, const RunOptions& options, std::ostream& out) {
-    MoxReset();
+    mox::Reset();
     Totals totals = Run(scenario, entry, options, out);
     int status = ExitStatus(totals, options.oneShot);
     JsonEnd(options.json, totals, status);
@@ -91,9 +91,9 @@ int RunScenario(const Scenario& scenario, QelMainFn entry, const RunOptions& opt
 }
 
 int RunInstances(std::vector<Instance>& instances, QelMainFn entry, std::ostream& out) {
-    MoxReset();
+    mox::Reset();
     ForgetSharedGates();
-    MoxDistinctClients(1);
+    mox::DistinctClients(1);
     std::mutex lock;
     std::vector<Totals> totals(instances.size());
     std::vector<std::thread> threads;

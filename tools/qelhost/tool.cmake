@@ -6,15 +6,17 @@ file(GLOB QELHOST_SOURCES CONFIGURE_DEPENDS ${QELHOST_DIR}/*.cpp)
 list(REMOVE_ITEM QELHOST_SOURCES ${QELHOST_DIR}/main.cpp)
 qel_keep_platform_sources(QELHOST_SOURCES)
 
-# Everything but main, shared by the program and its tests. It links the
-# host library substitute, so the driver finds libmoxpro.so / MOXPRO.dll
-# already in the process; the driver itself is loaded by path at run time.
+# Everything but main, shared by the program and its tests. The host
+# library substitute (libmoxpro.so / MOXPRO.dll) is loaded at run time from
+# qelhost's folder, so that the driver finds it already in the process, and
+# a qelhost without it says so; the driver is loaded by path as well.
 add_library(qelhost_core STATIC ${QELHOST_SOURCES})
-target_include_directories(qelhost_core PUBLIC ${QELHOST_DIR} ${CMAKE_SOURCE_DIR}/tools/common ${CMAKE_SOURCE_DIR}/include)
+target_include_directories(qelhost_core PUBLIC ${QELHOST_DIR} ${CMAKE_SOURCE_DIR}/tools/common ${CMAKE_SOURCE_DIR}/include
+                                               ${CMAKE_SOURCE_DIR}/tools/moxpro)
 target_compile_options(qelhost_core PRIVATE ${QEL_WARNINGS})
 # The driver's core for what the command list checker takes from the
-# driver's own code (the checksum).
-target_link_libraries(qelhost_core PUBLIC moxpro qelkophv_core)
+# driver's own code (its reading of the list, the checksum).
+target_link_libraries(qelhost_core PUBLIC qelkophv_core)
 if(NOT WIN32)
   target_link_libraries(qelhost_core PUBLIC ${CMAKE_DL_LIBS})
 endif()
@@ -22,13 +24,14 @@ endif()
 add_executable(qelhost ${QELHOST_DIR}/main.cpp)
 target_compile_options(qelhost PRIVATE ${QEL_WARNINGS})
 target_link_libraries(qelhost PRIVATE qelhost_core)
-# The driver it loads by default is the one built beside it.
-add_dependencies(qelhost qelkophv)
+# The driver and the host library it loads are the ones built beside it.
+add_dependencies(qelhost qelkophv moxpro)
 
 file(GLOB QELHOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/qelhost/*.cpp)
 add_executable(qelhost_tests ${QELHOST_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/test_main.cpp)
 target_compile_options(qelhost_tests PRIVATE ${QEL_WARNINGS})
-target_link_libraries(qelhost_tests PRIVATE qelhost_core GTest::gtest)
+# The tests call the host library directly as well (the same library, loaded once).
+target_link_libraries(qelhost_tests PRIVATE qelhost_core moxpro GTest::gtest)
 add_test(NAME qelhost_unit COMMAND qelhost_tests)
 set_tests_properties(qelhost_unit PROPERTIES TIMEOUT 120)
 
