@@ -2,7 +2,7 @@
 #include "one_shot.h"
 
 #include "parse.h"
-#include "scenario_tokens.h"
+#include "scenario_parser.h"
 #include "visible.h"
 
 namespace qelhost {

@@ -12,8 +12,6 @@ namespace qelhost {
 
 namespace {
 
-constexpr size_t kMaxPortName = 11;  // PortConfig::portName
-
 // A load without port=, or a reconfigure without one before any port was
 // set, takes the default port.
 bool UsesDefaultPort(const Scenario& scenario) {

@@ -50,6 +50,9 @@ enum class Op {
     CheckInfo,
 };
 
+// The longest port name a start's record holds, its NUL aside.
+constexpr size_t kMaxPortName = sizeof(PortConfig::portName) - 1;
+
 // A gate as the scenario declares it.
 struct GateDecl {
     std::string address;
