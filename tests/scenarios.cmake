@@ -1,6 +1,7 @@
-# Scenarios that need a switcher ("# needs: switcher" on their first line)
-# run through scripts/run-scenario, which puts the switcher emulator on the
-# other end of the driver's line. Natively the emulator makes a
+# Every scenario runs through scripts/run-scenario, which asks qelhost for
+# its headers; one that needs a switcher ("# needs: switcher" on its first
+# line) gets the switcher emulator on the other end of the driver's line,
+# any other runs on qelhost alone. Natively the emulator makes a
 # pseudo-terminal; the Windows build runs qelhost.exe under Wine on COM7 and
 # the emulator of the native build on the other end of Wine's serial pair
 # (scripts/wine-serial must be sourced, else these tests are skipped).
@@ -10,11 +11,11 @@ if(WIN32)
       "Folder of the native build's programs; the Windows scenarios take qelswitch from there")
 endif()
 
-# Called by qelhost's tool.cmake for each scenario that needs a switcher. They
-# run where the examples' command list is, as an integrator runs them from
-# the folder of the driver and its list; a scenario that needs another
-# folder says so in its "# workdir:" header.
-function(qel_add_switcher_scenario test_name scenario)
+# Called by qelhost's tool.cmake for each scenario. They run where the
+# examples' command list is, as an integrator runs them from the folder of
+# the driver and its list; a scenario that needs another folder says so in
+# its "# workdir:" header.
+function(qel_add_scenario_run test_name scenario)
   set(runner ${PROJECT_SOURCE_DIR}/scripts/run-scenario)
   if(WIN32)
     add_test(NAME ${test_name}

@@ -37,10 +37,10 @@ set_tests_properties(qelhost_unit PROPERTIES TIMEOUT 120)
 
 # Every examples/*.scenario and tests/scenarios/*.scenario is a test that
 # qelhost runs (on win32 through CMAKE_CROSSCOMPILING_EMULATOR, i.e. Wine).
-# A first line "# needs: switcher" marks a scenario that needs a switcher on
-# the other end of its port. Whoever wires one up defines
-#   qel_add_switcher_scenario(TEST_NAME SCENARIO_FILE)
-# in a tool.cmake; until then such scenarios are registered disabled. The
+# Its headers ("# needs: switcher", ...) are read when it runs, by qelhost
+# itself (qelhost --headers), not here: whoever wires up the runner defines
+#   qel_add_scenario_run(TEST_NAME SCENARIO_FILE)
+# in a tool.cmake; without one each scenario runs on qelhost alone. The
 # registration is deferred to the end of the top directory so that tools
 # included after this one can provide that function.
 function(qel_register_scenarios)
@@ -51,19 +51,11 @@ function(qel_register_scenarios)
     get_filename_component(folder ${scenario} DIRECTORY)
     get_filename_component(folder ${folder} NAME)
     set(name scenario.${folder}.${stem})
-    file(STRINGS ${scenario} first LIMIT_COUNT 1)
-    set(needs "")
-    if(first MATCHES "^#[ \t]*needs:[ \t]*(.*)$")
-      string(STRIP "${CMAKE_MATCH_1}" needs)
-    endif()
-    if(needs STREQUAL "")
-      add_test(NAME ${name} COMMAND qelhost ${scenario})
-      set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS scenario)
-    elseif(needs STREQUAL "switcher" AND COMMAND qel_add_switcher_scenario)
-      qel_add_switcher_scenario(${name} ${scenario})
+    if(COMMAND qel_add_scenario_run)
+      qel_add_scenario_run(${name} ${scenario})
     else()
       add_test(NAME ${name} COMMAND qelhost ${scenario})
-      set_tests_properties(${name} PROPERTIES DISABLED TRUE LABELS "scenario;needs-${needs}")
+      set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS scenario)
     endif()
   endforeach()
 endfunction()
