@@ -71,6 +71,17 @@ if(NOT WIN32)
   set_tests_properties(qelhost_one_shot PROPERTIES TIMEOUT 120 LABELS switcher)
 endif()
 
+# qelhost without the host library stand-in beside it (under Wine for
+# qelhost.exe).
+if(WIN32)
+  add_test(NAME qelhost_alone COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/alone-test.sh $<TARGET_FILE:qelhost>
+                                      $<TARGET_FILE:qelkophv> MOXPRO.dll wine)
+else()
+  add_test(NAME qelhost_alone COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/alone-test.sh $<TARGET_FILE:qelhost>
+                                      $<TARGET_FILE:qelkophv> libmoxpro.so)
+endif()
+set_tests_properties(qelhost_alone PROPERTIES TIMEOUT 120)
+
 # The release check's reading of the integrator's guide: the guide names
 # only what the archives hold, and wrong names are reported ...
 if(NOT WIN32)
