@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "inputs.h"
+#include "options.h"
 
 namespace qeltrace {
 namespace {
@@ -219,6 +220,70 @@ TEST_P(SummaryRules, GivesTheFiguresOfWhatHappened) {
 
 INSTANTIATE_TEST_SUITE_P(Traces, SummaryRules, ::testing::ValuesIn(kCases),
                          [](const auto& param) { return "case" + std::to_string(param.index); });
+
+}  // namespace
+}  // namespace qeltrace
+
+namespace qeltrace {
+namespace {
+
+// One instance on COM3 with a silence at 10:05, one on COM4.
+const std::string kTwoLines = Lines({
+    "10:00:00.000 [1] LOAD COM3",
+    "10:00:00.000 [1] END LOAD result 0 after 0 ms",
+    "10:00:00.000 [2] LOAD COM4",
+    "10:00:00.000 [2] END LOAD result 0 after 0 ms",
+    "10:01:00.000 [1] WRITE_GATE 0102 value 5",
+    "10:01:00.000 [1] END WRITE_GATE result 0 after 80 ms",
+    "10:01:00.000 [2] WRITE_GATE 0102 value 5",
+    "10:01:00.000 [2] END WRITE_GATE result 0 after 80 ms",
+    "10:05:00.000 [1] WRITE_GATE 0103 value 5",
+    "10:05:00.200 [1] RX none 200 ms after TX: 0 bytes",
+    "10:05:00.200 [1] STATS line NO ANSWER since the start: 1 transmissions",
+    "10:05:00.600 [1] END WRITE_GATE result 0 after 600 ms",
+    "10:09:00.000 [1] WRITE_GATE 0102 value 6",
+    "10:09:00.080 [1] RX accepted 80 ms after TX: 5 bytes 2A 30 31 0D 0A  *01<CR><LF>",
+    "10:09:00.080 [1] STATS line OK since the start: 2 transmissions",
+    "10:09:00.080 [1] END WRITE_GATE result 0 after 80 ms",
+});
+
+struct FilterCase {
+    std::vector<std::string> args;
+    uint64_t requests;
+    size_t outages;
+};
+
+const FilterCase kFilterCases[] = {
+    {{}, 6, 1},
+    {{"--instance", "2"}, 2, 0},
+    {{"--gate", "0102"}, 3, 1},  // the line's state is the instance's, whatever the gate
+    {{"--from", "10:04", "--to", "10:06"}, 1, 1},
+    {{"--from", "2026-12-07T10:04:00+01:00", "--to", "2026-12-07T09:06+00:00"}, 1, 1},
+    {{"--from", "10:10"}, 0, 0},
+};
+
+class SummaryFilters : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(SummaryFilters, CountOnlyWhatTheyLetThrough) {
+    Options options;
+    std::vector<std::string> args = GetParam().args;
+    args.push_back("t");
+    std::string error;
+    ASSERT_TRUE(ParseOptions(args, &options, &error)) << error;
+    TimeStamp first{};
+    ASSERT_TRUE(ParseStamp(kTwoLines, &first));
+    ASSERT_TRUE(ResolveTimes(&options, first.localMs, &error)) << error;
+    Summary summary(options.filter);
+    uint64_t number = 0;
+    for (size_t at = 0, end = 0; (end = kTwoLines.find('\n', at)) != std::string::npos; at = end + 1) {
+        summary.Feed(std::string_view(kTwoLines).substr(at, end - at), "t", ++number);
+    }
+    summary.Finish();
+    EXPECT_EQ(summary.Total().all.requests, GetParam().requests);
+    EXPECT_EQ(summary.Outages().size(), GetParam().outages);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, SummaryFilters, ::testing::ValuesIn(kFilterCases));
 
 }  // namespace
 }  // namespace qeltrace
