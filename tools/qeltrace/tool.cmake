@@ -37,3 +37,13 @@ if(NOT WIN32)
             ${CMAKE_SOURCE_DIR}/tests/qeltrace ${CMAKE_BINARY_DIR}/qeltrace-artefacts)
   set_tests_properties(qeltrace_browser PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 endif()
+
+# The benchmark (bench/qeltrace_bench.cpp, built with the others) reads
+# through qeltrace's core; bench/ is added after the tools, so the link is
+# made once every target exists.
+function(qel_link_qeltrace_bench)
+  if(TARGET qeltrace_bench)
+    target_link_libraries(qeltrace_bench PRIVATE qeltrace_core)
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL qel_link_qeltrace_bench)
