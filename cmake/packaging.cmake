@@ -29,7 +29,8 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -DCMARK=${QEL_CMARK_GFM} -DINPUT=${PROJECT_SOURCE_DIR}/docs/guide.md
           -DOUTPUT=${QEL_PACKAGE_DIR}/guide.html -DVERSION=${PROJECT_VERSION}
           -P ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
-  DEPENDS ${PROJECT_SOURCE_DIR}/docs/guide.md ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/guide.md ${PROJECT_SOURCE_DIR}/docs/qeltrace-page.png
+          ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
   VERBATIM)
 add_custom_target(qel_guide DEPENDS ${QEL_PACKAGE_DIR}/guide.html)
 add_dependencies(qel_package_parts qel_guide)

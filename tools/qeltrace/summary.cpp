@@ -735,9 +735,10 @@ std::string Length(int64_t ms) {
         std::snprintf(text, sizeof text, "%lld ms", static_cast<long long>(ms));
     } else if (ms < 60000) {
         std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
-    } else if (ms < 3600000) {
-        std::snprintf(text, sizeof text, "%lld min %lld s", static_cast<long long>(ms / 60000),
-                      static_cast<long long>(ms % 60000 / 1000));
+    } else if (ms < 3600000 - 500) {
+        // Whole seconds, rounded: a silence of 119.6 s reads as 2 min 0 s.
+        const long long seconds = static_cast<long long>((ms + 500) / 1000);
+        std::snprintf(text, sizeof text, "%lld min %lld s", seconds / 60, seconds % 60);
     } else {
         std::snprintf(text, sizeof text, "%lld h %lld min", static_cast<long long>(ms / 3600000),
                       static_cast<long long>(ms % 3600000 / 60000));
