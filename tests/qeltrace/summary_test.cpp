@@ -287,3 +287,36 @@ INSTANTIATE_TEST_SUITE_P(Options, SummaryFilters, ::testing::ValuesIn(kFilterCas
 
 }  // namespace
 }  // namespace qeltrace
+
+namespace qeltrace {
+namespace {
+
+// A day of requests, more than the timeline has slots: every request is
+// still counted in some mark, and each mark shows its worst request.
+TEST(Timeline, MergesMarksButLosesNoRequestNorTheWorstOfThem) {
+    Timeline timeline;
+    constexpr int kRequests = 20000;
+    for (int i = 0; i < kRequests; ++i) {
+        const int resultClass = i == 7 ? 2 : 0;
+        timeline.Add(int64_t{i} * 4000, resultClass, static_cast<uint32_t>(i % 100), "request " + std::to_string(i),
+                     {"line of " + std::to_string(i)});
+    }
+    uint64_t counted = 0;
+    size_t marks = 0;
+    for (const Mark& mark : timeline.slots) {
+        if (mark.rank < 0) {
+            continue;
+        }
+        ++marks;
+        counted += mark.counts[0] + mark.counts[1] + mark.counts[2] + mark.counts[3];
+        EXPECT_FALSE(mark.title.empty());
+        ASSERT_EQ(mark.lines.size(), 1u);
+    }
+    EXPECT_EQ(counted, static_cast<uint64_t>(kRequests));
+    EXPECT_LE(marks, Timeline::kSlots);
+    EXPECT_EQ(timeline.slots[0].title, "request 7");
+    EXPECT_EQ(timeline.slots[0].counts[2], 1u);
+}
+
+}  // namespace
+}  // namespace qeltrace

@@ -290,31 +290,26 @@ void Timeline::Add(int64_t atMs, int resultClass, uint32_t durationMs, std::stri
     }
     while ((atMs - originMs) / slotMs >= static_cast<int64_t>(kSlots)) {
         // Twice the time per slot: neighbours merge into the first half.
-        for (size_t i = 0; i < kSlots; ++i) {
-            Mark merged = std::move(slots[i]);
-            if (i < kSlots / 2) {
-                Mark& a = slots[2 * i];
-                Mark& b = slots[2 * i + 1];
-                merged = std::move(a);
-                if (b.rank >= 0) {
-                    if (merged.rank < 0) {
-                        merged = std::move(b);
-                    } else {
-                        for (int k = 0; k < 4; ++k) {
-                            merged.counts[k] += b.counts[k];
-                        }
-                        merged.maxMs = std::max(merged.maxMs, b.maxMs);
-                        if (b.rank > merged.rank) {
-                            merged.rank = b.rank;
-                            merged.title = std::move(b.title);
-                            merged.lines = std::move(b.lines);
-                        }
-                    }
+        for (size_t i = 0; i < kSlots / 2; ++i) {
+            Mark merged = std::move(slots[2 * i]);
+            Mark& next = slots[2 * i + 1];
+            if (merged.rank < 0) {
+                merged = std::move(next);
+            } else if (next.rank >= 0) {
+                for (int k = 0; k < 4; ++k) {
+                    merged.counts[k] += next.counts[k];
                 }
-                slots[i] = std::move(merged);
-            } else {
-                slots[i] = Mark{};
+                merged.maxMs = std::max(merged.maxMs, next.maxMs);
+                if (next.rank > merged.rank) {
+                    merged.rank = next.rank;
+                    merged.title = std::move(next.title);
+                    merged.lines = std::move(next.lines);
+                }
             }
+            slots[i] = std::move(merged);
+        }
+        for (size_t i = kSlots / 2; i < kSlots; ++i) {
+            slots[i] = Mark{};
         }
         slotMs *= 2;
     }
@@ -325,8 +320,7 @@ void Timeline::Add(int64_t atMs, int resultClass, uint32_t durationMs, std::stri
     ++mark.counts[resultClass];
     mark.maxMs = std::max(mark.maxMs, durationMs);
     // The worst result first; among equals the slowest request.
-    const int rank = resultClass == 1 ? 1 : resultClass == 0 ? 0 : resultClass;
-    const int weighed = rank * 1000000 + static_cast<int>(std::min<uint32_t>(durationMs, 999999));
+    const int weighed = resultClass * 1000000 + static_cast<int>(std::min<uint32_t>(durationMs, 999999));
     if (weighed > mark.rank) {
         mark.rank = weighed;
         mark.title = std::move(title);
