@@ -103,7 +103,7 @@ void ReopenTable(const std::vector<Reopen>& reopens, uint64_t failures, bool wit
     if (reopens.empty() && failures == 0) {
         return;
     }
-    out << Row("  reopens: %zu, %llu failed tries\n", reopens.size(), U(failures));
+    out << Row("  reopens: %llu, %llu failed tries\n", U(reopens.size()), U(failures));
     for (const Reopen& reopen : reopens) {
         out << Row("  %slost %s  reopened %s  after %s\n",
                    withInstance ? Row("[%d %s] ", static_cast<int>(reopen.instance), reopen.port.c_str()).c_str() : "",
@@ -188,7 +188,7 @@ void WriteText(const Summary& summary, const std::vector<std::string>& files, st
     }
     const Figures total = summary.Total();
     const When first = summary.First(), last = summary.Last();
-    out << Row("\ntotal, %zu instances: %s to %s (%s); %llu starts, %llu stops\n", summary.Instances().size(),
+    out << Row("\ntotal, %llu instances: %s to %s (%s); %llu starts, %llu stops\n", U(summary.Instances().size()),
                first.stamp.c_str(), last.stamp.c_str(), Length(last.utcMs - first.utcMs).c_str(), U(total.starts),
                U(total.stops));
     FiguresText(total, out);
