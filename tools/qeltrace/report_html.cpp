@@ -235,6 +235,7 @@ constexpr const char* kScript = R"JS(
                               "text-anchor": i === 0 ? "start" : i === ticks ? "end" : "middle"}, svg);
       label.textContent = clock(t, line.offset).substring(11, 19);
     }
+    var labels = [];
     line.bands.forEach(function (b) {
       if (b[1] < view[0] || b[0] > view[1]) { return; }
       var x0 = Math.max(x(b[0]), 0), x1 = Math.min(x(b[1]), W);
@@ -243,10 +244,15 @@ constexpr const char* kScript = R"JS(
                           "class": "band s-" + b[2].replace(" ", "-") + (outage ? " outage" : "")}, svg);
       el("title", {}, r).textContent = b[2] + " " + clock(b[0], line.offset) + " to " +
           clock(b[1], line.offset) + " (" + b[3] + ")";
-      if (outage) {
-        var t = el("text", {x: Math.min(x0 + 3, W - 80), y: 42, "class": "outage-label"}, svg);
-        t.textContent = b[2] + " " + b[3];
-      }
+      if (outage) { labels.push([x0, b[2] + " " + b[3]]); }
+    });
+    // Labels over the bands, each where the one before has left room.
+    var free = 0;
+    labels.forEach(function (label) {
+      var at = Math.min(label[0] + 3, W - 7.5 * label[1].length);
+      if (at < free) { return; }
+      el("text", {x: at, y: 42, "class": "outage-label"}, svg).textContent = label[1];
+      free = at + 7.5 * label[1].length + 4;
     });
     var columns = {};
     line.marks.forEach(function (m, index) {
