@@ -194,6 +194,7 @@ h1{font-size:1.4em}h2{font-size:1.2em;margin-top:2em;border-bottom:1px solid #cc
 table{border-collapse:collapse;margin:.3em 0}th,td{border:1px solid #ccc;padding:2px 8px;text-align:right}
 th:first-child,td:nth-child(2){text-align:left}table.reasons td,table.outages td{text-align:left}
 td.bad{color:#b00;font-weight:bold}
+table.reasons th,table.outages th{text-align:left}
 .legend span{display:inline-block;padding:0 6px;margin-right:6px;border-radius:3px}
 svg.timeline{width:100%;height:150px;border:1px solid #ccc;background:#fff;user-select:none;cursor:crosshair}
 .s-OK{fill:#cfe8cf}.s-OPEN{fill:#d8e4f0}.s-CLOSED{fill:#ddd}.s-NO-ANSWER{fill:#f4b860}.s-LOST{fill:#e06060}
