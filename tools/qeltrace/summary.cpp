@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "gate_kind.h"
+#include "visible.h"
 
 namespace qeltrace {
 namespace {
@@ -105,6 +106,8 @@ bool Varies(const std::string& word) {
 constexpr size_t kGatesKept = 5;
 constexpr size_t kLinesKept = 16;
 constexpr size_t kLineShown = 240;
+// A malformed line is shown this far, its control and other bytes made visible.
+constexpr size_t kNoteShown = 120;
 constexpr const char* kAny = "\xE2\x80\xA6";  // …
 
 int ResultClass(std::optional<int32_t> result, bool unconfirmed) {
@@ -379,13 +382,13 @@ void Summary::Feed(std::string_view text, const std::string& file, uint64_t line
             return;  // a blank line says nothing
         }
         if (malformed_++ < kNotesKept) {
-            malformedNotes_.push_back({file, lineNumber, std::string(text.substr(0, 120))});
+            malformedNotes_.push_back({file, lineNumber, qeltools::Visible(text.substr(0, kNoteShown))});
         }
         return;
     }
     if (line.kind == LineKind::kUnknown) {
         if (unknown_++ < kNotesKept) {
-            unknownNotes_.push_back({file, lineNumber, std::string(text.substr(0, 120))});
+            unknownNotes_.push_back({file, lineNumber, qeltools::Visible(text.substr(0, kNoteShown))});
         }
     }
     if (filter_.instance && line.instance != *filter_.instance) {
@@ -420,7 +423,7 @@ void Summary::Feed(std::string_view text, const std::string& file, uint64_t line
             std::string_view after = After(rest, "result ");
             if (!Number(after, &result, &end) || !Number(After(after.substr(end), " after "), &ms) || ms < 0) {
                 if (malformed_++ < kNotesKept) {
-                    malformedNotes_.push_back({file, lineNumber, std::string(text.substr(0, 120))});
+                    malformedNotes_.push_back({file, lineNumber, qeltools::Visible(text.substr(0, kNoteShown))});
                 }
                 break;
             }
