@@ -33,8 +33,8 @@ bool Flush(Session& session) {
     }
     const bool stalled = session.outgoing.size() > kMaxOutgoing && now - session.lastTakenMs >= kStalledMs;
     if (stalled || session.outgoing.size() > kMaxBacklog) {
-        Say("NOTE %s: %zu bytes dropped\n", stalled ? "nobody reads the line" : "the line's reader falls behind",
-            session.outgoing.size());
+        Say("NOTE %s: %llu bytes dropped\n", stalled ? "nobody reads the line" : "the line's reader falls behind",
+            static_cast<unsigned long long>(session.outgoing.size()));
         session.outgoing.clear();
     }
     return true;
