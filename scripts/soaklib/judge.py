@@ -3,12 +3,26 @@
 import re
 
 from . import protocol
-from .plan import quote
+from .plan import shown
 from .protocol import RESULT_CLASS, SHORT_WAIT, upper
 from .workload import AT_ONCE_MS, AWAY, GATES, KEEP, REOPEN_MS, SEEN_LATE_MS
 
-PORT_LOG = re.compile(r'^log \d+ "QELPA : (Lost|Reopened) (.*)"$')
+PORT_LOG = re.compile(r"^QELPA : (Lost|Reopened) (.*)$")
 LINE_CLASSES = set(RESULT_CLASS)  # the gate classes whose requests go out on the line
+
+
+def logged(change, pattern):
+    """The match of a host log line the request wrote, else None."""
+    return pattern.match(change["text"]) if change["type"] == "log" else None
+
+
+def described(change):
+    """What the request did beside its result, as a problem names it."""
+    if change["type"] == "gate":
+        return '%s %s now "%s"' % (change["name"], change["kind"], change["value"])
+    if change["type"] == "log":
+        return 'log %s "%s"' % (change["level"], change["text"])
+    return "FAIL %s" % (change["message"] or change["text"])
 
 
 def judge_replugs(plan, problems, plugs, port, t, scale):
@@ -36,7 +50,7 @@ def judge_replugs(plan, problems, plugs, port, t, scale):
         for request in requests:
             events = []
             for change in list(request.changes):
-                m = PORT_LOG.match(change)
+                m = logged(change, PORT_LOG)
                 if m and m.group(2) == port and m.group(1) == {"before": "Lost", "away": "Reopened"}.get(phase):
                     request.changes.remove(change)
                     events.append(m.group(1))
@@ -75,7 +89,7 @@ def judge_replugs(plan, problems, plugs, port, t, scale):
 
 # The driver's watch of the line: three reads in a row that got nothing log
 # "No answer", the first read after that which got a byte "Answering again".
-LINE_WATCH = re.compile(r'^log \d+ "QELPA : (No answer|Answering again) on (.*)"$')
+LINE_WATCH = re.compile(r"^QELPA : (No answer|Answering again) on (.*)$")
 # Faults under which reads get nothing: the switcher silent, its answers
 # after the read, or the line away. In the loose mode a busy machine may
 # hold any answer past its read.
@@ -84,13 +98,13 @@ SILENCES = ("silent", "late", "late-preamble", "replug", AWAY)
 
 def judge(plan, problems, switcher_lines, port):
     # String gates' texts as qelhost shows them.
-    texts = {gate[0]: quote(gate[3]) for gate in GATES if gate[2] == "string"}
+    texts = {gate[0]: shown(gate[3]) for gate in GATES if gate[2] == "string"}
     silence = False  # "No answer" logged, "Answering again" due
     for line, request in sorted(plan.requests.items()):
         where = "request %d (scenario line %d, %s %s under %s)" % (request.number, line, request.op, request.gate,
                                                                     request.fault)
         for change in list(request.changes):
-            m = LINE_WATCH.match(change)
+            m = logged(change, LINE_WATCH)
             if not m or m.group(2) != port:
                 continue
             request.changes.remove(change)
@@ -114,21 +128,21 @@ def judge(plan, problems, switcher_lines, port):
             problems.append("%s: refused, yet %d messages went out" % (where, request.sent))
         text_before = texts.get(request.gate)
         for change in request.changes:
-            m = re.match(r"^(\S+) text now (.*)$", change)
-            if m and m.group(1) == request.gate and request.gate_class == "R":
-                texts[request.gate] = m.group(2)
+            if (change["type"] == "gate" and change["name"] == request.gate and change["kind"] == "text" and
+                    request.gate_class == "R"):
+                texts[request.gate] = change["value"]
             else:
-                problems.append("%s: %s" % (where, change))
+                problems.append("%s: %s" % (where, described(change)))
         if request.gate_class == "R" and request.r_text is not None:
             if request.r_text == KEEP:
                 wants = [text_before]
             elif isinstance(request.r_text, tuple):
-                wants = [quote(text) for text in request.r_text]
+                wants = [shown(text) for text in request.r_text]
             else:
-                wants = [quote(request.r_text)]
+                wants = [shown(request.r_text)]
             if texts[request.gate] not in wants:
-                problems.append("%s: the gate's text is %s, expected %s" % (where, texts[request.gate],
-                                                                            " or ".join(wants)))
+                problems.append('%s: the gate\'s text is "%s", expected %s' % (where, texts[request.gate],
+                                                                              " or ".join('"%s"' % want for want in wants)))
     # The driver builds every "#" message itself: the switcher must take each.
     for line in switcher_lines:
         if line.startswith('REFUSED "#') and "refuse fault" not in line:

@@ -7,6 +7,22 @@ from .protocol import ACC, LOOSE_EXTRA_MS, RESULT_CLASS, RESULTS_BY_REPLY, late_
 from .workload import (BLOCK, FAULTS, GATES, LABEL, LABEL_OR_NONE, LATE_PREAMBLE_FIRST, PREAMBLE_TEMPLATES,
                        R_TEXTS, REOPEN_MS, REPLUG_PACE_MS, REPLUG_SECONDS, REPLUG_SLACK_MS, TEMPLATES)
 
+def shown(text):
+    """A text in the tools' notation, as qelhost --json shows gate values."""
+    out = []
+    for ch in text:
+        code = ord(ch)
+        if ch == "\r":
+            out.append("<CR>")
+        elif ch == "\n":
+            out.append("<LF>")
+        elif code < 0x20 or code >= 0x7F:
+            out.append("<%02X>" % code)
+        else:
+            out.append(ch)
+    return "".join(out)
+
+
 def quote(text):
     """A text in qelhost's scenario notation."""
     out = []
@@ -74,7 +90,7 @@ def make_request(plan, rng, template, fault, t, scale, forced_value=None, replug
     line = plan.add(text)
     bound = protocol_bound(gate_class, t)
     request = Request(number=len(plan.requests) + 1, kind=kind, gate_class=gate_class, gate=gate, op=op,
-                      written=quote(value) if isinstance(value, str) else None,
+                      written=shown(value) if isinstance(value, str) else None,
                       fault=fault.name, allowed=allowed_results(gate_class, base, fault), bound=bound,
                       limit=max(bound + margin(bound, scale), upper(bound) * scale if protocol.LOOSE else 0),
                       silent_wire=base is None,

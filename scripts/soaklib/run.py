@@ -2,8 +2,8 @@
 as it comes, the faults switched where the scenario marks them, and the
 results judged and reported."""
 
+import json
 import os
-import re
 import shutil
 import subprocess
 import tempfile
@@ -17,8 +17,8 @@ from .report import report, report_host, report_requests
 from .workload import FAULTS
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-COMMAND_LINE = re.compile(r"^ *(\d+)\| (.*)$")
-RESULT_LINE = re.compile(r"^ {6}REQ_(\w+) -> (-?\d+) \((\d+) ms\)$")
+# The schema of qelhost --json this reads (the guide's "Output for scripts").
+JSON_VERSION = 1
 
 
 class Lane:
@@ -33,6 +33,62 @@ class Lane:
         self.fault = FAULTS[0]
         self.late_switches = 0
         self.problems = []
+
+
+def parsed(line, problems):
+    """One object of qelhost's output, or None (a problem said once)."""
+    try:
+        event = json.loads(line)
+    except ValueError:
+        event = None
+    if not isinstance(event, dict) or event.get("v") != JSON_VERSION or "type" not in event:
+        if not any(problem.startswith("qelhost wrote") for problem in problems):
+            problems.append("qelhost wrote what is not an object of schema version %d: %r" % (JSON_VERSION, line[:80]))
+        return None
+    return event
+
+
+def take_step(lane, number, reader, host_out, multi):
+    """A scenario line begins: a request's, or a mark where the soak switches
+    the fault. qelhost shows the wait after a switch before it sleeps; any
+    further line before the switch was confirmed means that the next request
+    ran before it."""
+    plan = lane.plan
+    lane.current = plan.requests.get(number)
+    if lane.current is not None:
+        lane.current.started = time.monotonic()
+    marker = plan.marks.get(number)
+    if not marker or marker[0] != "fault":
+        return
+    for command in lane.fault.leave + marker[2]:
+        if lane.switcher.command(command) is None:
+            lane.problems.append("qelswitch did not confirm %r" % command)
+    lane.fault = marker[1]
+    if multi:
+        # What the instance printed before the switch was confirmed is in
+        # the pipe now: its wait's step at most.
+        reader.more_waiting()
+        tag = b'"instance":%d,' % lane.index
+        late = len([text for text in reader.buffer.split(b"\n") if tag in text]) > 1
+    else:
+        try:
+            host_out.write((reader.line(10) or "") + "\n")
+        except TimeoutError:
+            pass
+        late = reader.more_waiting()
+    if late:
+        lane.late_switches += 1
+        lane.problems.append("the switch to %s at scenario line %d came late" % (lane.fault.name, number))
+
+
+def take_event(request, event):
+    """What qelhost reports of the request under way: its result, what went
+    out, and whatever else it did (gates, log lines, failed checks) for the
+    judge."""
+    if event["type"] == "request" and event["code"] in ("REQ_WRITE_GATE", "REQ_UPDATE_GATE"):
+        request.result, request.elapsed, request.sent = event["result"], event["ms"], len(event["out"])
+    elif event["type"] in ("gate", "log") or (event["type"] == "check" and not event["passed"]):
+        request.changes.append(event)
 
 
 def soak(args):
@@ -98,7 +154,8 @@ def soak(args):
                 if started_lane.switcher is not None:
                     started_lane.switcher.stop()
             return 1
-    host_out = open(os.path.join(workdir, "qelhost.out"), "w", encoding="utf-8")
+    # Its objects, one a line; its human text goes to standard error.
+    host_out = open(os.path.join(workdir, "qelhost.json"), "w", encoding="utf-8")
     host_err = open(os.path.join(workdir, "qelhost.err"), "w")
     if multi:
         command = [qelhost]
@@ -108,7 +165,7 @@ def soak(args):
         command = [qelhost, "--port", lanes[0].link, lanes[0].scenario]
     # The driver as a host runs it, without a trace: qelhost's own trace for
     # the reasons of failed requests would be part of the CPU measured.
-    command.insert(1, "--no-reasons")
+    command[1:1] = ["--no-reasons", "--json"]
     host = subprocess.Popen(command, cwd=workdir, stdout=subprocess.PIPE, stderr=host_err, env=env)
     process = Process(host.pid)
     reader = LineReader(host.stdout.fileno())
@@ -121,7 +178,6 @@ def soak(args):
     longest = max(r.limit for lane in lanes for r in lane.plan.requests.values()) / 1000.0 + 30
     started = time.monotonic()
     done = 0
-    marked_line = re.compile(r"^\[(\d+)\] (.*)$")
     while True:
         try:
             line = reader.line(longest)
@@ -133,46 +189,16 @@ def soak(args):
         if line is None:
             break
         host_out.write(line + "\n")
-        lane = lanes[0]
-        if multi:
-            m = marked_line.match(line)
-            if not m or not 1 <= int(m.group(1)) <= len(lanes):
-                continue
-            lane, line = lanes[int(m.group(1)) - 1], m.group(2)
-        plan = lane.plan
-        match = COMMAND_LINE.match(line)
-        if match:
-            number = int(match.group(1))
-            lane.current = plan.requests.get(number)
-            if lane.current is not None:
-                lane.current.started = time.monotonic()
-            marker = plan.marks.get(number)
-            if marker and marker[0] == "fault":
-                for command in lane.fault.leave + marker[2]:
-                    if lane.switcher.command(command) is None:
-                        lane.problems.append("qelswitch did not confirm %r" % command)
-                lane.fault = marker[1]
-                # qelhost prints its wait line and sleeps: anything after
-                # that line means the next request ran before the switch.
-                if multi:
-                    # What the instance printed before the switch was
-                    # confirmed is in the pipe now: its wait line at most.
-                    reader.more_waiting()
-                    mark = "[%d] " % lane.index
-                    printed = [text for text in reader.buffer.split(b"\n") if text.startswith(mark.encode())]
-                    late = len(printed) > 1
-                else:
-                    try:
-                        host_out.write((reader.line(10) or "") + "\n")
-                    except TimeoutError:
-                        pass
-                    late = reader.more_waiting()
-                if late:
-                    lane.late_switches += 1
-                    lane.problems.append("the switch to %s at scenario line %d came late" % (lane.fault.name, number))
-            elif marker and not multi:
+        event = parsed(line, problems)
+        if event is None or not 1 <= event.get("instance", 0) <= len(lanes):
+            continue
+        lane = lanes[event["instance"] - 1]
+        if event["type"] == "step":
+            take_step(lane, event["line"], reader, host_out, multi)
+            marker = lane.plan.marks.get(event["line"])
+            if marker and marker[0] == "mark" and not multi:
                 samples[marker[1]] = process.sample()
-            elif marker and marker[1] in ("start", "end"):
+            elif marker and marker[0] == "mark" and marker[1] in ("start", "end"):
                 # The host's figures while every instance is in its run: when
                 # the last is past its mark after the warm-up, and when the
                 # first reaches its mark at the end (all ports open, no
@@ -186,19 +212,8 @@ def soak(args):
                 done += 1
                 if args.progress and done % args.progress == 0:
                     print("soak: %d requests, %.0f s" % (done, time.monotonic() - started), flush=True)
-            continue
-        current = lane.current
-        if current is None:
-            continue
-        match = RESULT_LINE.match(line)
-        if match and match.group(1) in ("WRITE_GATE", "UPDATE_GATE"):
-            current.result, current.elapsed = int(match.group(2)), int(match.group(3))
-        elif line.startswith("      OUTGOING "):
-            current.sent += 1
-        elif re.match(r"^ {6}\S+ (number|text|address) now ", line):
-            current.changes.append(line.strip())
-        elif line.startswith("      FAIL ") or line.startswith("      log "):
-            current.changes.append(line.strip())
+        elif lane.current is not None:
+            take_event(lane.current, event)
     status = host.wait()
     host_out.close()
     host_err.close()
@@ -209,7 +224,7 @@ def soak(args):
     wall = time.monotonic() - started
 
     if status != 0:
-        problems.append("qelhost ended with status %d (see %s/qelhost.out and qelhost.err)" % (status, workdir))
+        problems.append("qelhost ended with status %d (see %s/qelhost.json and qelhost.err)" % (status, workdir))
     for lane, switcher_status in zip(lanes, switcher_statuses):
         if switcher_status != 0:
             lane.problems.append("qelswitch ended with status %d" % switcher_status)
