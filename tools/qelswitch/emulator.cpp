@@ -16,14 +16,18 @@ std::string Quoted(std::string_view text) {
 }
 
 // The driver ends each message it builds with two CRs: the empty line after
-// a protocol line is that second CR and wants no answer.
+// a protocol line is that second CR and wants no answer. A list command or
+// a free text that reads as a protocol line comes with one CR only, as the
+// driver sends them: taken all the same, and said.
 bool SwallowExtraCr(Emulator& emulator, std::string_view line) {
     const std::string awaited = std::move(emulator.awaitingExtraCr);
     emulator.awaitingExtraCr.clear();
     if (!line.empty() && IsCommandCharacter(line[0])) emulator.awaitingExtraCr = line;
     if (awaited.empty()) return false;
     if (line.empty()) return true;
-    emulator.events.push_back("NOTE " + Quoted(awaited) + " lacked its extra CR; " + Quoted(line) + " came next");
+    emulator.events.push_back("NOTE " + Quoted(awaited) +
+                              " came with one CR, as list commands do (the driver's own messages bring two); " +
+                              Quoted(line) + " came next");
     return false;
 }
 
