@@ -74,7 +74,7 @@ sleep 0.5
 if host --timeout 20 write BP0506000A 12; then fail "power off: answered 0"; fi
 echo "power on" >&3
 stop_switcher
-grep -q 'POWER off: lost "!0506000A0C1F"' "$work/switch.out" || fail "power off: no lost line shown"
+grep -q 'POWER off: lost "!0506000A0C1B"' "$work/switch.out" || fail "power off: no lost line shown"
 grep -q 'BYTE 0506 000A = 0B (11)' "$work/switch.out" || fail "qelswitch.exe's state lacks the last byte"
 [ "$failures" -eq 0 ] || { cat "$work/switch.out"; echo "$failures failed"; exit 1; }
 echo "ok the silent fault and the power on and off; every two-port case held"
