@@ -237,9 +237,12 @@ TEST(DriverTrace, IsARegularFileOrNone) {
         std::string path;
         bool usable;
     } cases[] = {
-        {(folder / "new.log").string(), true},  {(folder / "fifo").string(), false},
-        {(folder / "read-fifo").string(), false}, {folder.string(), false},
-        {"/dev/null", false},                   {(folder / "no" / "such.log").string(), false},
+        {(folder / "new.log").string(), true},
+        {(folder / "fifo").string(), false},
+        {(folder / "read-fifo").string(), false},
+        {folder.string(), false},
+        {"/dev/null", false},
+        {(folder / "no" / "such.log").string(), false},
     };
     for (const Case& c : cases) {
         std::string problem;
