@@ -46,7 +46,7 @@ void HostEvents::OnLog(void*, int32_t level, const char* line) {
         return;
     }
     self->log_.emplace_back(line);
-    self->report_.Detail("log " + std::to_string(level) + " " + Quoted(line));
+    self->report_.Log(level, line);
 }
 
 void HostEvents::OnPut(void*, const char* address, const char* text) {

@@ -20,7 +20,7 @@ std::set<std::tuple<std::string, std::string, uint32_t>> g_shared;
 void ReportChanges(GateState& gate, Report& report) {
     const std::string& name = gate.decl.name;
     if (gate.AddressText() != gate.addressBefore) {
-        report.Detail(name + " address now " + Quoted(gate.AddressText()));
+        report.Gate(name, gate.decl.address, "address", Quoted(gate.AddressText()), gate.AddressText());
     }
     if (std::memcmp(gate.areaBefore, gate.area.get(), kValueAreaSize) == 0 || gate.putsDuring > 0) {
         return;
@@ -28,7 +28,8 @@ void ReportChanges(GateState& gate, Report& report) {
     if (gate.decl.numeric) {
         uint16_t before = static_cast<uint16_t>(gate.areaBefore[2] | (gate.areaBefore[3] << 8));
         if (before != gate.Number()) {
-            report.Detail(name + " number now " + std::to_string(gate.Number()));
+            const std::string number = std::to_string(gate.Number());
+            report.Gate(name, gate.decl.address, "number", number, number);
         }
         return;
     }
@@ -36,7 +37,7 @@ void ReportChanges(GateState& gate, Report& report) {
     if (!gate.Text(&text)) {
         report.Failure("the driver left no NUL in the 256-byte value area of " + name);
     }
-    report.Detail(name + " text now " + Quoted(text));
+    report.Gate(name, gate.decl.address, "text", Quoted(text), text);
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "driver_loader.h"
+#include "driver_reasons.h"
 #include "list_check.h"
 #include "options.h"
 #include "qel_version.h"
@@ -17,10 +19,10 @@
 
 namespace {
 
-constexpr int kExitMalformed = 2;
-constexpr int kExitNoDriver = 3;
+using qelhost::kExitMalformed;
+using qelhost::kExitNoDriver;
 
-const char kUsageHead[] = R"(usage: qelhost [options] [SCENARIO | -]
+const char kUsageHead[] = R"usage(usage: qelhost [options] [SCENARIO | -]
        qelhost [options] --port NAME COMMAND...
        qelhost [options] --instance PORT SCENARIO --instance PORT SCENARIO...
        qelhost --check-list FILE
@@ -40,8 +42,12 @@ A quoted VALUE, or one that is no number, makes a string gate, any other
 a numeric one ("R" gates are string gates); format=numeric or
 format=string before the VALUE says which (a POSIX shell drops the
 quotes: there write '"1010"' or format=string 1010). The commands run in order after
-a load of the port, each expecting 0: the exit status is 0 when every one
-answered 0, 1 when any did not.
+a load of the port, each expecting 0. Beneath each: what went out ("sent"),
+what came back as the driver judged it ("came back ... (accepted, N ms
+after the message)", "refused ...", "nothing came back"), the result and
+time, the reason of a 1 or 2, and "not confirmed by the switcher" for a 0
+that no reply confirmed (free text and list commands, which the driver
+does not judge, are confirmed by whatever comes back).
 
 options:
   --driver PATH     the driver library (default: libqelkophv.so or
@@ -88,12 +94,19 @@ options:
                     (the first wins), a marker word outside its own line,
                     "@" without "$", a command over 255 characters. Exit
                     status 1 when anything is flagged, 0 when not
+  --json            one JSON object a line on standard output for each step,
+                    request, host log line, changed gate and check, and a
+                    last line with the counts and the exit status (schema
+                    version 1, in the guide); the human text goes to
+                    standard error
   --version         the version, and nothing else
   --help            this text
 
 exit status: 0 every check held; 1 a check failed; 2 the scenario or a
 one-shot command is malformed, unreadable or over 4 MB, or the options are
-wrong (nothing is run); 3 the driver library cannot be found or loaded.
+wrong (nothing is run); 3 the driver library cannot be found or loaded;
+4 (one-shot commands) every request answered 0, but the switcher did not
+confirm each one that it can (a dead or switched-off line).
 
 SCENARIO LANGUAGE
 One command a line; blank lines are skipped; a word that begins with '#'
@@ -106,7 +119,7 @@ control name), <XX> (two upper-case hex digits), \xNN, \r, \n, \t; \\ \"
 \<CR>). A text cannot hold a NUL byte. Every request may end in "expect N":
 its result must be N. A failed check is reported and the scenario goes on.
 
-)";
+)usage";
 
 const char kUsageTail[] = R"(
 OUTPUT
@@ -173,17 +186,24 @@ bool FindDriver(const qelhost::Options& options, std::string* driver) {
 // else the QELKOPHV_TRACE of the environment, else a temporary file of
 // qelhost's own (*temporary), removed at the end.
 std::string ReasonTrace(const qelhost::Options& options, std::string* temporary) {
-    if (!options.driverTrace.empty()) {
-        return options.driverTrace;
+    std::string given = options.driverTrace;
+    if (const char* set = std::getenv(qelhost::kDriverTraceVariable); given.empty() && set != nullptr) {
+        given = set;
     }
-    const char* set = std::getenv(qelhost::kDriverTraceVariable);
-    if (set != nullptr && *set != '\0') {
-        return set;
+    std::string problem;
+    if (!given.empty()) {
+        if (qelhost::UsableTraceFile(given, &problem)) {
+            return given;
+        }
+        // The driver would refuse it too: said once, and the reasons come
+        // from a trace of qelhost's own.
+        std::cerr << "qelhost: warning: the driver's trace " << qeltools::VisibleShort(given, kMaxShown)
+                  << " cannot be used: " << problem << "\n";
+        qelhost::SetDriverVariable(qelhost::kDriverTraceVariable, "");
     }
     if (options.noReasons) {
         return std::string();
     }
-    std::string problem;
     *temporary = qelhost::TemporaryTraceFile(&problem);
     if (temporary->empty()) {
         std::cerr << "qelhost: warning: no reasons for failed requests: " << qeltools::VisibleShort(problem, kMaxShown)
@@ -227,6 +247,11 @@ void RemoveOwnTrace(const LoadedDriver& loaded) {
     }
 }
 
+// The human text: on standard error when --json has standard output.
+std::ostream& Human(const qelhost::Options& options) {
+    return options.run.json.out != nullptr ? std::cerr : std::cout;
+}
+
 int CheckList(const std::string& file) {
     std::string text;
     std::string problem;
@@ -267,14 +292,14 @@ int RunInstances(const qelhost::Options& options) {
     for (qelhost::Instance& instance : instances) {
         instance.options.driverTrace = loaded.trace;
     }
-    std::cout << "qelhost: driver " << qeltools::VisibleShort(loaded.path, kMaxShown) << "\n";
+    std::ostream& out = Human(options);
+    out << "qelhost: driver " << qeltools::VisibleShort(loaded.path, kMaxShown) << "\n";
     for (size_t i = 0; i < options.instances.size(); ++i) {
-        std::cout << "qelhost: instance " << i + 1 << " on "
-                  << qeltools::VisibleShort(options.instances[i].port, kMaxShown) << ", scenario "
-                  << qeltools::VisibleShort(options.instances[i].scenario, kMaxShown) << "\n";
+        out << "qelhost: instance " << i + 1 << " on " << qeltools::VisibleShort(options.instances[i].port, kMaxShown)
+            << ", scenario " << qeltools::VisibleShort(options.instances[i].scenario, kMaxShown) << "\n";
     }
-    std::cout << std::flush;
-    int status = qelhost::RunInstances(instances, loaded.entry, std::cout);
+    out << std::flush;
+    int status = qelhost::RunInstances(instances, loaded.entry, out);
     RemoveOwnTrace(loaded);
     return status;
 }
@@ -287,6 +312,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (!qelhost::ParseOptions(arguments, &options, &problem, qelhost::QuotedArguments(arguments.size()))) {
         return Usage(problem);
+    }
+    std::mutex jsonLock;
+    if (options.json) {
+        options.run.json = qelhost::JsonSink{&std::cout, &jsonLock, 1};
     }
     if (options.help) {
         std::cout << kUsageHead << qelhost::LanguageHelp() << kUsageTail;
@@ -336,10 +365,12 @@ int main(int argc, char** argv) {
         return kExitNoDriver;
     }
     options.run.driverTrace = loaded.trace;
-    std::cout << "qelhost: driver " << qeltools::VisibleShort(loaded.path, kMaxShown) << "\nqelhost: scenario "
-              << shownName << "\n"
-              << std::flush;
-    int status = qelhost::RunScenario(scenario, loaded.entry, options.run, std::cout);
+    options.run.oneShot = !options.oneShot.empty();
+    std::ostream& out = Human(options);
+    out << "qelhost: driver " << qeltools::VisibleShort(loaded.path, kMaxShown) << "\nqelhost: scenario " << shownName
+        << "\n"
+        << std::flush;
+    int status = qelhost::RunScenario(scenario, loaded.entry, options.run, out);
     RemoveOwnTrace(loaded);
     return status;
 }

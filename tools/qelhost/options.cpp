@@ -46,6 +46,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
             options->driver = arguments[++i];
         } else if (arg == "--check-list" && hasNext) {
             options->checkList = arguments[++i];
+        } else if (arg == "--json") {
+            options->json = true;
         } else if (arg == "--no-reasons") {
             options->noReasons = true;
         } else if (arg == "--driver-trace" && hasNext) {
