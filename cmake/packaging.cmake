@@ -48,7 +48,7 @@ endfunction()
 # and the tests that need nothing but the switcher emulator and its faults
 # (not those of a pseudo-terminal's hang-up or replug, nor of a second host).
 file(GLOB QEL_EXAMPLE_SCENARIOS ${PROJECT_SOURCE_DIR}/examples/*.scenario)
-foreach(name smoke silent refuse garbage echo delay bad-values typo-address command-list)
+foreach(name smoke silent power-off refuse garbage echo delay bad-values typo-address command-list)
   list(APPEND QEL_EXAMPLE_SCENARIOS ${PROJECT_SOURCE_DIR}/tests/scenarios/${name}.scenario)
 endforeach()
 

@@ -17,7 +17,7 @@ touch "$work/win/"{guide.html,CHANGELOG.txt} "$work/win/driver/"{QELKOPHV.dll,QE
     "$work/win/commissioning/"{qelhost.exe,qelswitch.exe,qeltrace.exe,MOXPRO.dll,README.txt} \
     "$work/linux/"{guide.html,CHANGELOG.md} "$work/linux/lib/"{libqelkophv.so,libmoxpro.so} \
     "$work/linux/bin/"{qelhost,qelswitch,qeltrace} "$work/linux/examples/qelkophv01.ini"
-for scenario in demo smoke silent refuse garbage echo delay bad-values typo-address command-list; do
+for scenario in demo smoke silent power-off refuse garbage echo delay bad-values typo-address command-list; do
     touch "$work/win/commissioning/$scenario.scenario" "$work/linux/examples/$scenario.scenario"
 done
 "$qelhost" --help >"$work/qelhost.help"
