@@ -364,7 +364,7 @@ const KindCase kKinds[] = {
      nullptr,
      {},
      1,
-     {"REASON port .* not open: start the instance or open its port", kEnd1}},
+     {"REASON port .* not open: the host closed it; the host opens it again with an open or a start", kEnd1}},
 };
 
 TEST_F(TraceHooksTest, EachGateKindLeavesItsLines) {
