@@ -37,7 +37,7 @@ struct CauseWords {
     bool withOsError;
 };
 constexpr CauseWords kCauseWords[] = {
-    {SerialOpenCause::kNameEmpty, "its name is empty", false},
+    {SerialOpenCause::kNameEmpty, "port name empty", false},
     {SerialOpenCause::kNameUnended, "port name has no end within its 12 bytes (at most 11 characters)", false},
     {SerialOpenCause::kNameTooLong, "the name is too long for this system", true},
     {SerialOpenCause::kNoSuchPort, "no such port on this computer", true},
@@ -74,9 +74,9 @@ size_t Append(char (&out)[N], size_t at, const char* format, Args... args) {
 }
 
 // The cause of a refused open into `out`: its words, the line settings
-// where they were refused, and the system's number and text.
+// where they were refused, and (unless `brief`) the system's number and text.
 template <size_t N>
-void DescribeCause(char (&out)[N], const SerialError& error, const LineSettings& line) {
+void DescribeCause(char (&out)[N], const SerialError& error, const LineSettings& line, bool brief = false) {
     const CauseWords& words = WordsOf(error.cause);
     out[0] = '\0';
     size_t at = Append(out, 0, "%s", words.words);
@@ -87,7 +87,7 @@ void DescribeCause(char (&out)[N], const SerialError& error, const LineSettings&
     } else if (error.cause == SerialOpenCause::kTooManyPorts) {
         at = Append(out, at, " (%u)", static_cast<unsigned>(kMaxOpenPorts));
     }
-    if (words.withOsError && error.osError != 0) {
+    if (words.withOsError && error.osError != 0 && !brief) {
         char text[160];
         Append(out, at, " (OS error %d: %s)", static_cast<int>(error.osError),
                SerialErrorText(error.osError, text, sizeof text));
@@ -138,7 +138,7 @@ PortHandle OpenPort(const PortSettings& settings, TraceFile* trace, SerialError*
         TracePort(trace, TracePortEvent::kOpenFailed, name, static_cast<uint32_t>(failure.osError));
         char cause[kCauseTextSize];
         DescribeCause(cause, failure, settings.line);
-        if (failure.cause == SerialOpenCause::kNameUnended) {
+        if (failure.cause == SerialOpenCause::kNameUnended || failure.cause == SerialOpenCause::kNameEmpty) {
             TraceReason(trace, "%s", cause);
         } else {
             TraceReason(trace, "port %s not opened: %s", name, cause);
@@ -172,13 +172,14 @@ void TraceNoPortReason(DriverContext* context) {
         }
     }
     char name[sizeof absence.portName];
-    CopyText(name, absence.portName);
+    CopyText(name, absence.portName[0] == '\0' ? "(no name)" : absence.portName);
     if (absence.error.cause == SerialOpenCause::kNone) {
         TraceReason(trace, "port %s not open: %s; %s", name, words->what, words->remedy);
         return;
     }
     char cause[kCauseTextSize];
-    DescribeCause(cause, absence.error, absence.line);
+    // The start's own reason carried the system's error.
+    DescribeCause(cause, absence.error, absence.line, true);
     TraceReason(trace, "port %s not open: %s (%s); %s", name, words->what, cause, words->remedy);
 }
 
