@@ -37,6 +37,9 @@ struct TraceFile {
     // The process's roll count when the file was opened: another count
     // means the file under the name was rolled away since.
     uint32_t rollSeen;
+    // When the name was last found to refer to the file held (the monotonic
+    // clock's low bits): it is looked at again at most once a second.
+    uint32_t nameCheckedMs;
     TraceLogFunction log;
     uint32_t requestStartMs;
     uint32_t transmitMs;

@@ -94,10 +94,51 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length) {
     return Reopen(trace);
 }
 
+constexpr uint32_t kNameCheckMs = 1000;
+constexpr char kWentAway[] = "TRACE the previous file went away (deleted or renamed): going on in a new one";
+
+// The clock's low 32 bits: differences stay right across a wrap.
+uint32_t NowMs() {
+    return static_cast<uint32_t>(MonotonicMs());
+}
+
+// Under the lock, at most once a second: when the name no longer refers to
+// the file held (deleted, or renamed away by hand or by a log rotation), the
+// name is opened afresh and the new file's first line says so, with the
+// stamp of the line that found it out.
+bool FollowName(TraceFile* trace, const char* text, uint32_t length) {
+    const uint32_t now = NowMs();
+    if (now - trace->nameCheckedMs < kNameCheckMs) {
+        return true;
+    }
+    trace->nameCheckedMs = now;
+    if (StillUnderName(trace)) {
+        return true;
+    }
+    if (!Reopen(trace)) {
+        return false;
+    }
+    // The stamp and instance end at the first "] ".
+    const char* end = static_cast<const char*>(std::memchr(text, ']', length));
+    const size_t stamp = end != nullptr && end + 1 < text + length ? static_cast<size_t>(end - text) + 2 : 0;
+    char note[kTraceLineSize];
+    const int written =
+        std::snprintf(note, sizeof note, "%.*s%s%s", static_cast<int>(stamp), text, kWentAway, kTraceLineEnd);
+    return written > 0 && static_cast<size_t>(written) < sizeof note &&
+           TraceFileWrite(trace->handle, note, static_cast<uint32_t>(written));
+}
+
 // Under the lock: the line goes into the file under the name, reopened
-// first when another instance rolled it away.
+// first when another instance rolled it away or the name went elsewhere.
 bool WriteLocked(TraceFile* trace, const char* text, uint32_t length) {
     if (trace->rollSeen != g_rollCount && !Reopen(trace)) {
+        return false;
+    }
+    if (!FollowName(trace, text, length)) {
+        if (trace->handle != kNoTraceHandle) {
+            TraceFileClose(trace->handle);
+        }
+        trace->handle = kNoTraceHandle;
         return false;
     }
     if (!RollOverIfFull(trace, length) || !TraceFileWrite(trace->handle, text, length)) {
@@ -149,6 +190,7 @@ bool TraceOpen(TraceFile* trace, int32_t instance, TraceLogFunction log) {
     // that out of the requests.
     TraceClock clock{};
     TraceLocalTime(&clock);
+    trace->nameCheckedMs = NowMs();
     trace->state = kTraceOnMarker;
     TraceRestoreSystemError(savedError);
     return true;

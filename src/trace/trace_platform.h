@@ -50,7 +50,8 @@ bool TraceHandleId(intptr_t handle, TraceFileId* id);
 bool TracePathId(const char* path, TraceFileId* id);
 // The size of the file the handle refers to; -1 on failure.
 int64_t TraceFileSize(intptr_t handle);
-// Appends all of the bytes in one call; false unless every byte was written.
+// Appends all of the bytes in one call; false unless every byte was written
+// (where the system allows, a part written is then taken back).
 bool TraceFileWrite(intptr_t handle, const char* bytes, uint32_t count);
 void TraceFileClose(intptr_t handle);
 // Renames `from` to `to`, replacing `to`; kNameGone when there is no `from`.

@@ -127,11 +127,25 @@ int64_t TraceFileSize(intptr_t handle) {
 }
 
 bool TraceFileWrite(intptr_t handle, const char* bytes, uint32_t count) {
+    const int fd = static_cast<int>(handle);
     ssize_t written = 0;
     do {
-        written = write(static_cast<int>(handle), bytes, count);
+        written = write(fd, bytes, count);
     } while (written < 0 && errno == EINTR);
-    return written == static_cast<ssize_t>(count);
+    if (written == static_cast<ssize_t>(count)) {
+        return true;
+    }
+    // A full disk took part of the line: the part is taken back, so that the
+    // file ends in whole lines. The process's writers append under one lock,
+    // so the part is at the end.
+    struct stat status {};
+    if (written > 0 && fstat(fd, &status) == 0 && status.st_size >= written) {
+        const int error = errno;
+        if (ftruncate(fd, status.st_size - written) != 0) {
+            errno = error;
+        }
+    }
+    return false;
 }
 
 void TraceFileClose(intptr_t handle) {

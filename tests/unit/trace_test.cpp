@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -342,6 +343,36 @@ TEST_F(TraceTest, FileRolledByAnotherProcessIsReopenedNotRenamedAgain) {
     EXPECT_NE(FileBytes(kOlderName).find("aaa"), std::string::npos);
     EXPECT_NE(FileBytes(kTraceName).find("bbb"), std::string::npos);
     EXPECT_TRUE(g_logLines.empty());
+}
+
+// The trace file deleted or renamed away under a running instance: within a
+// second the next line finds the name gone, and it and every later line go
+// into a new file under the name, behind one line that says so.
+TEST_F(TraceTest, TraceFollowsItsNameWhenTheFileGoesAway) {
+    const struct {
+        const char* name;
+        std::function<void()> takeAway;
+    } cases[] = {
+        {"deleted", [] { ASSERT_EQ(std::remove(kTraceName), 0); }},
+        {"renamed", [] { ASSERT_EQ(std::rename(kTraceName, kOlderName), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenFresh();
+        TraceLine(&trace, "before");
+        c.takeAway();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        TraceLine(&trace, "after 1");
+        TraceLine(&trace, "after 2");
+        EXPECT_TRUE(TraceIsOn(&trace));
+        const std::vector<std::string> lines = FileLines(kTraceName);
+        ASSERT_EQ(lines.size(), 3u) << FileBytes(kTraceName);
+        EXPECT_NE(lines[0].find("] TRACE the previous file went away"), std::string::npos) << lines[0];
+        EXPECT_NE(lines[1].find("] after 1"), std::string::npos) << lines[1];
+        EXPECT_NE(lines[2].find("] after 2"), std::string::npos) << lines[2];
+        EXPECT_TRUE(g_logLines.empty());
+        std::remove(kOlderName);
+    }
 }
 
 TEST_F(TraceTest, TraceSwitchedOffTouchesNoFile) {
