@@ -40,6 +40,11 @@ struct TraceFile {
     // When the name was last found to refer to the file held (the monotonic
     // clock's low bits): it is looked at again at most once a second.
     uint32_t nameCheckedMs;
+    // The stamp's local date and time to the second and its offset from
+    // UTC, formatted once for the second they belong to.
+    int64_t stampSecond;
+    char stampTime[40];
+    char stampOffset[16];
     TraceLogFunction log;
     uint32_t requestStartMs;
     uint32_t transmitMs;
@@ -120,6 +125,9 @@ size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]);
 // NUL-terminated; returns the length written.
 size_t VisibleBytes(char* out, size_t size, const char* bytes, size_t count);
 
+// Test builds only: the trace's clock runs this many seconds ahead of the
+// system's (behind when negative), as a change of the clock would move it.
+void SetTraceClockShiftForTest(int32_t seconds);
 // Test builds only: the size at which the file rolls over (0: the default).
 // Any thread may set it; it takes effect from the next line on.
 void SetTraceFileLimitForTest(uint32_t bytes);

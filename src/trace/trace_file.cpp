@@ -189,7 +189,7 @@ bool TraceOpen(TraceFile* trace, int32_t instance, TraceLogFunction log) {
     // The first local time reads the system's time zone; doing it here keeps
     // that out of the requests.
     TraceClock clock{};
-    TraceLocalTime(&clock);
+    TraceLocalTimeAt(TraceUtcNow().seconds, &clock);
     trace->nameCheckedMs = NowMs();
     trace->state = kTraceOnMarker;
     TraceRestoreSystemError(savedError);

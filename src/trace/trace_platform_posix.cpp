@@ -159,18 +159,22 @@ TraceRename TraceFileRename(const char* from, const char* to) {
     return errno == ENOENT ? TraceRename::kNameGone : TraceRename::kFailed;
 }
 
-void TraceLocalTime(TraceClock* clock) {
+TraceInstant TraceUtcNow() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
+    return TraceInstant{static_cast<int64_t>(now.tv_sec), static_cast<uint16_t>(now.tv_nsec / 1000000)};
+}
+
+void TraceLocalTimeAt(int64_t seconds, TraceClock* clock) {
+    const time_t at = static_cast<time_t>(seconds);
     tm local{};
-    localtime_r(&now.tv_sec, &local);
+    localtime_r(&at, &local);
     clock->year = static_cast<uint16_t>(local.tm_year + 1900);
     clock->month = static_cast<uint16_t>(local.tm_mon + 1);
     clock->day = static_cast<uint16_t>(local.tm_mday);
     clock->hour = static_cast<uint16_t>(local.tm_hour);
     clock->minute = static_cast<uint16_t>(local.tm_min);
     clock->second = static_cast<uint16_t>(local.tm_sec);
-    clock->millisecond = static_cast<uint16_t>(now.tv_nsec / 1000000);
     clock->utcOffsetMinutes = static_cast<int16_t>(local.tm_gmtoff / 60);
 }
 

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -374,6 +375,49 @@ TEST_F(TraceTest, TraceFollowsItsNameWhenTheFileGoesAway) {
         std::remove(kOlderName);
     }
 }
+
+#if !defined(_WIN32)
+// Stamps are formatted once a second, yet stay exact when the clock is set
+// to another time or daylight saving begins or ends: each row moves the
+// trace's clock to a UTC moment in a zone with daylight saving.
+TEST_F(TraceTest, StampsFollowAChangeOfTheClockAndOfDaylightSaving) {
+    const char* savedZone = std::getenv("TZ");
+    const std::string zone = savedZone != nullptr ? savedZone : "";
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    const struct {
+        int64_t utc;         // seconds since 1970, 30 s into a minute
+        const char* stamp;   // the line's date and time to the minute ...
+        const char* offset;  // ... and its offset
+    } cases[] = {
+        {1774745970, "2026-03-29T01:59:3", "+01:00"},  // 00:59:30 UTC, before summer time
+        {1774746030, "2026-03-29T03:00:3", "+02:00"},  // 01:00:30 UTC, summer time
+        {1792889970, "2026-10-25T02:59:3", "+02:00"},  // 00:59:30 UTC, summer time still
+        {1792890030, "2026-10-25T02:00:3", "+01:00"},  // 01:00:30 UTC, winter time again
+        {1774745970, "2026-03-29T01:59:3", "+01:00"},  // the clock set back by months
+    };
+    OpenFresh();
+    for (const auto& c : cases) {
+        SetTraceClockShiftForTest(static_cast<int32_t>(c.utc - std::time(nullptr)));
+        TraceLine(&trace, "at %lld", static_cast<long long>(c.utc));
+    }
+    SetTraceClockShiftForTest(0);
+    const std::vector<std::string> lines = FileLines(kTraceName);
+    ASSERT_EQ(lines.size(), std::size(cases));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        // The second may have turned between the shift and the line.
+        const std::regex stamp(std::string(cases[i].stamp) + "[0-2]\\.\\d{3}\\" + cases[i].offset + " .*");
+        EXPECT_TRUE(std::regex_match(lines[i], stamp));
+    }
+    if (savedZone != nullptr) {
+        setenv("TZ", zone.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+#endif
 
 TEST_F(TraceTest, TraceSwitchedOffTouchesNoFile) {
     const char* const variables[] = {nullptr, ""};
