@@ -40,6 +40,9 @@ struct TraceFile {
     // When the name was last found to refer to the file held (the monotonic
     // clock's low bits): it is looked at again at most once a second.
     uint32_t nameCheckedMs;
+    // The file's size after this record's last line, while no other record
+    // of the process has written since: no need to ask the system.
+    int64_t sizeWritten;
     // The stamp's local date and time to the second and its offset from
     // UTC, formatted once for the second they belong to.
     int64_t stampSecond;

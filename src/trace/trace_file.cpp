@@ -24,6 +24,10 @@ std::atomic<uint32_t> g_fileLimit{kTraceFileLimit};
 ProcessLock g_traceLock = QEL_PROCESS_LOCK_INIT;
 // How often a file was rolled over in this process (under g_traceLock).
 uint32_t g_rollCount = 0;
+// The record that wrote the process's last trace line (under g_traceLock):
+// while it writes again, its file grew by its own lines only. Null after
+// any open, so that the size is asked of the system again.
+const TraceFile* g_lastWriter = nullptr;
 
 // The one log line of a trace that stops; the name is the one the file was
 // opened by, or as much of the variable as fits.
@@ -43,6 +47,7 @@ bool Reopen(TraceFile* trace) {
     }
     trace->handle = TraceFileOpen(trace->path);
     trace->rollSeen = g_rollCount;
+    g_lastWriter = nullptr;
     return trace->handle != kNoTraceHandle;
 }
 
@@ -63,11 +68,13 @@ bool StillUnderName(const TraceFile* trace) {
 // one past the limit. The file is renamed only while it is still the one
 // under the name; a name that is gone or another file was rolled by someone
 // else, and is simply opened afresh.
+// On true, trace->sizeWritten is the file's size before the line.
 bool RollOverIfFull(TraceFile* trace, uint32_t length) {
-    const int64_t size = TraceFileSize(trace->handle);
+    const int64_t size = g_lastWriter == trace ? trace->sizeWritten : TraceFileSize(trace->handle);
     if (size < 0) {
         return false;
     }
+    trace->sizeWritten = size;
     if (Fits(size, length)) {
         return true;
     }
@@ -76,6 +83,7 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length) {
             return false;
         }
         const int64_t current = TraceFileSize(trace->handle);
+        trace->sizeWritten = current;
         if (current >= 0 && Fits(current, length)) {
             return true;
         }
@@ -91,7 +99,12 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length) {
     if (renamed == TraceRename::kDone) {
         ++g_rollCount;
     }
-    return Reopen(trace);
+    if (!Reopen(trace)) {
+        return false;
+    }
+    // Another process may have begun the new file already.
+    trace->sizeWritten = TraceFileSize(trace->handle);
+    return trace->sizeWritten >= 0;
 }
 
 constexpr uint32_t kNameCheckMs = 1000;
@@ -112,6 +125,8 @@ bool FollowName(TraceFile* trace, const char* text, uint32_t length) {
         return true;
     }
     trace->nameCheckedMs = now;
+    // Another process may write the file too: its size is asked again.
+    g_lastWriter = nullptr;
     if (StillUnderName(trace)) {
         return true;
     }
@@ -146,8 +161,11 @@ bool WriteLocked(TraceFile* trace, const char* text, uint32_t length) {
             TraceFileClose(trace->handle);
         }
         trace->handle = kNoTraceHandle;
+        g_lastWriter = nullptr;
         return false;
     }
+    trace->sizeWritten += length;
+    g_lastWriter = trace;
     return true;
 }
 
@@ -200,6 +218,11 @@ void TraceClose(TraceFile* trace) {
     if (!TraceIsOn(trace)) {
         return;
     }
+    LockProcess(&g_traceLock);
+    if (g_lastWriter == trace) {
+        g_lastWriter = nullptr;
+    }
+    UnlockProcess(&g_traceLock);
     TraceFileClose(trace->handle);
     trace->handle = kNoTraceHandle;
     trace->state = kTraceOffMarker;
