@@ -6,6 +6,7 @@
 // terminated reply buffer does.
 #include <cstring>
 #include <memory>
+#include <regex>
 #include <string>
 
 #include "fuzz_support.h"
@@ -17,19 +18,22 @@ namespace {
 // MarkLineEnd needs this much room behind its text and NUL.
 constexpr size_t kMarkerRoom = 8;
 
-bool IsUpperHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
+// The switcher's answers as its protocol describes them, written as a
+// pattern rather than the driver's character tests: "*", two upper-case hex
+// digits, CR and LF accept, and an STX right behind them marks the
+// acceptance; a "?" first refuses; anything else is not recognised.
+const std::regex kAcceptance("\\*[0-9A-F]{2}\r\n(\x02)?");
 
 void CheckClass(const std::string& reply, ReplyClass judged) {
     Require(judged >= REPLY_ACCEPTED && judged <= REPLY_ACCEPTED_STX, "a reply is judged one of four ways");
-    const bool wellFormed = reply.size() >= 5 && reply[0] == '*' && IsUpperHexDigit(reply[1]) &&
-                            IsUpperHexDigit(reply[2]) && reply[3] == '\r' && reply[4] == '\n';
-    const ReplyClass expected = wellFormed
-                                    ? (reply.size() > 5 && reply[5] == '\x02' ? REPLY_ACCEPTED_STX : REPLY_ACCEPTED)
-                                : !reply.empty() && reply[0] == '?' ? REPLY_REFUSED
-                                                                    : REPLY_UNRECOGNISED;
-    Require(judged == expected, "a reply is judged by its first six characters");
+    std::smatch match;
+    ReplyClass expected = REPLY_UNRECOGNISED;
+    if (std::regex_search(reply, match, kAcceptance, std::regex_constants::match_continuous)) {
+        expected = match[1].matched ? REPLY_ACCEPTED_STX : REPLY_ACCEPTED;
+    } else if (reply.rfind('?', 0) == 0) {
+        expected = REPLY_REFUSED;
+    }
+    Require(judged == expected, "a reply is judged by the switcher's answer forms");
 }
 
 void CheckMarked(const std::string& text, const char* marked) {

@@ -7,49 +7,23 @@
 #include <cstdio>
 
 #include "context/text.h"
+#include "driver/requests.h"
 #include "host/host_library.h"
 #include "protocol/gate_value.h"
 
 namespace {
 
-constexpr int32_t kCodeCount = 16;
-
-// Names as the host's request codes have them, without "REQ_"; null for the
-// empty slots.
-constexpr const char* kRequestNames[kCodeCount] = {
-    nullptr, "LOAD",  "WARM_START",  "REGISTER_GATE", "NOP",        "UPDATE_GATE", "READ_GATE", "WRITE_GATE",
-    nullptr, nullptr, "BLOCK_WRITE", "STOP",          "CLOSE_PORT", "OPEN_PORT",   "GET_INFO",  "RECONFIGURE_PORT",
-};
-
-// Why these requests answer 1 every time (REGISTER_GATE: for every gate but
-// the named ones).
-struct FixedReason {
-    int32_t code;
-    const char* reason;
-};
-constexpr FixedReason kFixedReasons[] = {
-    {REQ_REGISTER_GATE, "not one of the named gates: 1 is the usual answer, not an error"},
-    {REQ_NOP, "NOP always answers 1"},
-    {REQ_READ_GATE, "the driver does not read gates: it writes them, and updates \"R\" gates"},
-    {REQ_BLOCK_WRITE, "the driver takes no block writes: write the gates one by one"},
-};
-
 // Every load numbers its instance, so that the lines of two instances
 // writing one file can be told apart.
 std::atomic<int32_t> g_traceInstances{0};
-
-bool NeedsRecord(int32_t code) {
-    return code == REQ_LOAD || code == REQ_REGISTER_GATE || code == REQ_UPDATE_GATE || code == REQ_WRITE_GATE ||
-           code == REQ_RECONFIGURE_PORT;
-}
 
 void LogTraceStop(int32_t level, const char* text) {
     HostLog(level, "%s", text);
 }
 
-const char* NameOf(int32_t code, char (&unknown)[24]) {
-    if (code >= 0 && code < kCodeCount && kRequestNames[code] != nullptr) {
-        return kRequestNames[code];
+const char* NameOf(const RequestKind* kind, int32_t code, char (&unknown)[24]) {
+    if (kind != nullptr) {
+        return kind->name;
     }
     std::snprintf(unknown, sizeof unknown, "CODE_%d", static_cast<int>(code));
     return unknown;
@@ -101,22 +75,20 @@ void TraceRequestStart(DriverRequest* request) {
     if (!TraceIsOn(trace)) {
         return;
     }
+    const RequestKind* kind = FindRequest(request->code);
     char unknown[24];
-    const char* name = NameOf(request->code, unknown);
-    switch (request->code) {
-        case REQ_REGISTER_GATE:
-        case REQ_UPDATE_GATE:
-        case REQ_READ_GATE:
-        case REQ_WRITE_GATE:
+    const char* name = NameOf(kind, request->code, unknown);
+    switch (kind != nullptr ? kind->shows : RequestShows::kNothing) {
+        case RequestShows::kGate:
             TraceGate(trace, name, request);
             break;
-        case REQ_LOAD:
+        case RequestShows::kPortConfig:
             TracePortRecord(trace, name, DataOf<PortConfig>(request));
             break;
-        case REQ_RECONFIGURE_PORT:
+        case RequestShows::kPortChange:
             TracePortRecord(trace, name, DataOf<PortChange>(request));
             break;
-        default:
+        case RequestShows::kNothing:
             TraceRequest(trace, name, nullptr, nullptr);
             break;
     }
@@ -129,16 +101,14 @@ void TraceRequestFinish(DriverRequest* request, int32_t result) {
     }
     TraceFile* trace = &context->trace;
     if (result == kFailed) {
-        for (const FixedReason& fixed : kFixedReasons) {
-            if (fixed.code == request->code) {
-                TraceReason(trace, "%s", fixed.reason);
-            }
-        }
-        if (NeedsRecord(request->code) && request->data == nullptr) {
-            TraceReason(trace, "the request carries no record");
-        }
-        if (request->code < 0 || request->code >= kCodeCount || kRequestNames[request->code] == nullptr) {
+        const RequestKind* kind = FindRequest(request->code);
+        if (kind == nullptr) {
             TraceReason(trace, "no request has code %d", static_cast<int>(request->code));
+        } else if (kind->fixedReason != nullptr) {
+            TraceReason(trace, "%s", kind->fixedReason);
+        }
+        if (kind != nullptr && kind->needsRecord && request->data == nullptr) {
+            TraceReason(trace, "the request carries no record");
         }
     }
     TraceRequestEnd(trace, result);

@@ -18,9 +18,9 @@ ProcessLock g_resolveLock = QEL_PROCESS_LOCK_INIT;
 // Where the last failed search looked (under the lock).
 char g_where[400];
 
-template <typename Fn>
-void Bind(const char* name, Fn* slot) {
-    *slot = reinterpret_cast<Fn>(HostSymbol(name));
+template <typename Call>
+void Bind(const char* name, Call** slot) {
+    *slot = reinterpret_cast<Call*>(HostSymbol(name));
 }
 
 bool ResolveHostLibrary(HostLibrary* library, char* where, size_t size) {
@@ -106,4 +106,11 @@ uint16_t HostGetGateVal(uint32_t client, int32_t eleven, uint32_t gateId, double
                         uint16_t* out16) {
     auto call = Host().getGateVal;
     return call ? call(client, eleven, gateId, value, out32, out16) : kHostMissing;
+}
+
+void HostPutGateText(uint32_t client, const char* address, const char* text) {
+    uint32_t gateId = 0;
+    if (HostGetGateIdByAddressStr(client, 1, address, &gateId) == 0) {
+        HostPutGateStr(client, gateId, 2, text, 0, 0);
+    }
 }

@@ -7,36 +7,17 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(_WIN32)
-#define MOX_CDECL __cdecl
-#else
-#define MOX_CDECL
-#endif
-
-extern "C" {
-using MoxMkClientFn = uint16_t(MOX_CDECL*)(const char* name, int32_t one, int32_t zero, uint8_t* clientId);
-using MoxGetGateIdByAddressStrFn = uint16_t(MOX_CDECL*)(uint32_t client, int32_t one, const char* address,
-                                                        uint32_t* gateId);
-using MoxPutGateStrFn = uint16_t(MOX_CDECL*)(uint32_t client, uint32_t gateId, int32_t two, const char* text,
-                                             int32_t zero1, int32_t zero2);
-using MoxGetGateIdFn = uint16_t(MOX_CDECL*)(uint32_t client, const char* name, uint32_t* gateId);
-using MoxGetGateFormatFn = uint16_t(MOX_CDECL*)(uint32_t client, uint32_t gateId, uint32_t* format);
-using MoxGetGateStrFn = uint16_t(MOX_CDECL*)(uint32_t client, int32_t thirteen, uint32_t gateId, char* text100,
-                                             uint32_t* out32, uint16_t* out16);
-using MoxGetGateValFn = uint16_t(MOX_CDECL*)(uint32_t client, int32_t eleven, uint32_t gateId, double* value,
-                                             uint32_t* out32, uint16_t* out16);
-using ErrFn = void(MOX_CDECL*)(int32_t level, const char* format, ...);
-}
+#include "host/host_calls.h"
 
 struct HostLibrary {
-    MoxMkClientFn mkClient;
-    MoxGetGateIdByAddressStrFn getGateIdByAddressStr;
-    MoxPutGateStrFn putGateStr;
-    MoxGetGateIdFn getGateId;
-    MoxGetGateFormatFn getGateFormat;
-    MoxGetGateStrFn getGateStr;
-    MoxGetGateValFn getGateVal;
-    ErrFn err;
+    MoxMkClientCall* mkClient;
+    MoxGetGateIdByAddressStrCall* getGateIdByAddressStr;
+    MoxPutGateStrCall* putGateStr;
+    MoxGetGateIdCall* getGateId;
+    MoxGetGateFormatCall* getGateFormat;
+    MoxGetGateStrCall* getGateStr;
+    MoxGetGateValCall* getGateVal;
+    MoxErrCall* err;
 };
 
 // Status the wrappers report when the host has no such library or call.
@@ -67,11 +48,14 @@ uint16_t HostGetGateStr(uint32_t client, int32_t thirteen, uint32_t gateId, char
                         uint16_t* out16);
 uint16_t HostGetGateVal(uint32_t client, int32_t eleven, uint32_t gateId, double* value, uint32_t* out32,
                         uint16_t* out16);
+// Puts the text into the host's gate of that address through the client,
+// when the host has such a gate; a missing gate only skips it.
+void HostPutGateText(uint32_t client, const char* address, const char* text);
 
 // One line in the host's log, with the host's own printf-style formatting.
 template <typename... Args>
 void HostLog(int32_t level, const char* format, Args... args) {
-    if (ErrFn err = Host().err) {
+    if (MoxErrCall* err = Host().err) {
         err(level, format, args...);
     }
 }

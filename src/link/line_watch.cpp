@@ -4,7 +4,6 @@
 
 #include "context/text.h"
 #include "host/host_library.h"
-#include "link/link_io.h"
 
 namespace {
 
@@ -177,7 +176,7 @@ void WatchRequestEnd(DriverRequest* request, int32_t result) {
     const LineState state = CurrentState(context);
     if (state != line->reported) {
         if (line->hasClient) {
-            PutGateText(context, kLineStateGate, LineStateText(state));
+            HostPutGateText(context->clientId, kLineStateGate, LineStateText(state));
         }
         line->reported = state;
         TraceCounters(context, state);

@@ -65,13 +65,6 @@ void ExplainFailedWrite(DriverContext* context, uint32_t written, int32_t total)
 
 }  // namespace
 
-void PutGateText(const DriverContext* context, const char* address, const char* text) {
-    uint32_t gateId = 0;
-    if (HostGetGateIdByAddressStr(context->clientId, 1, address, &gateId) == 0) {
-        HostPutGateStr(context->clientId, gateId, 2, text, 0, 0);
-    }
-}
-
 int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length) {
     // The transmission is formed here, never in the caller's buffer, which
     // may be the host's own value area.
@@ -97,7 +90,7 @@ int32_t LinkSend(DriverContext* context, const char* bytes, int32_t length) {
     WatchTransmission(context);
     char text[kEchoTextSize];
     CopyText(text, transmission, static_cast<size_t>(Smaller(total, kEchoCopyLimit)));
-    PutGateText(context, kOutgoingGate, text);
+    HostPutGateText(context->clientId, kOutgoingGate, text);
     return kOk;
 }
 
@@ -111,7 +104,7 @@ int32_t LinkReceive(DriverContext* context, char* buffer, int32_t max) {
     char text[kEchoTextSize];
     CopyText(text, buffer, static_cast<size_t>(Smaller(received, kEchoCopyLimit)));
     MarkLineEnd(text);
-    PutGateText(context, kIncomingGate, text);
+    HostPutGateText(context->clientId, kIncomingGate, text);
     return kOk;
 }
 
@@ -135,7 +128,7 @@ int32_t LinkReceiveFixed(DriverContext* context, char* buffer, int32_t n) {
             *end = '\0';
         }
     }
-    PutGateText(context, kIncomingGate, text);
+    HostPutGateText(context->clientId, kIncomingGate, text);
     return kOk;
 }
 

@@ -22,10 +22,6 @@ int32_t LinkReceive(DriverContext* context, char* buffer, int32_t max);
 // what followed the line's echo of the transmission, up to its CR (empty when
 // nothing did). Always 0: the caller judges the bytes.
 int32_t LinkReceiveFixed(DriverContext* context, char* buffer, int32_t n);
-// Puts the text into the host's gate of that address, through the
-// instance's client, when the host has such a gate; a missing gate only
-// skips it.
-void PutGateText(const DriverContext* context, const char* address, const char* text);
 // Replaces the text's first CR (and an LF behind it) by "<CR>" or
 // "<CR><LF>". Needs room for the marker behind the CR (8 characters more).
 void MarkLineEnd(char* text);

@@ -10,14 +10,11 @@
 #include "link/port.h"
 #include "protocol/address_parser.h"
 #include "protocol/command_encoder.h"
+#include "protocol/gate_kinds.h"
 #include "protocol/gate_value.h"
 #include "protocol/transaction.h"
 
 namespace {
-
-bool IsHashKind(uint32_t kind) {
-    return kind == KIND_HASH || kind == KIND_HASH_MARKED;
-}
 
 bool HasLowerHexLetter(const char* text) {
     for (; *text != '\0'; ++text) {
@@ -76,18 +73,18 @@ int32_t RunListCommand(DriverRequest* request) {
     return RunOnce(request);
 }
 
-// The kinds whose requests go out on the line; the echo gates and "ACK"
-// only answer.
-bool UsesLine(uint32_t kind) {
-    return kind <= KIND_FILE && kind != KIND_ACK && kind != KIND_OUTGOING && kind != KIND_INCOMING;
-}
-
 // Runs the command of the context's kind. `reducedNumber` tells whether the
 // encoder took 16 off the gate's number in this request (bank 2).
 int32_t RunGateCommand(DriverRequest* request, bool* reducedNumber) {
     DriverContext* context = ContextOf(request);
     *reducedNumber = false;
-    if (UsesLine(context->commandKind)) {
+    const GateKindFacts* facts = FindGateKind(context->commandKind);
+    if (facts == nullptr) {
+        TraceReason(&context->trace, "gate kind %u is not one the driver serves",
+                    static_cast<unsigned>(context->commandKind));
+        return kFailed;
+    }
+    if (facts->usesLine) {
         // Every kind that goes out on the line reads the value, or for "R"
         // writes its text there: without a value area nothing is sent.
         if (GateValueOf(request) == nullptr) {
@@ -96,40 +93,30 @@ int32_t RunGateCommand(DriverRequest* request, bool* reducedNumber) {
         }
         ReviveLostPort(context);
     }
-    switch (context->commandKind) {
-        case KIND_HASH:
-        case KIND_HASH_MARKED:
-        case KIND_BANG_BITS:
-        case KIND_BANG_BYTE:
-        case KIND_R:
-        case KIND_L:
-        case KIND_M:
-            break;
-        case KIND_FILE:
+    switch (facts->exchange) {
+        case Exchange::kListCommand:
             return RunListCommand(request);
-        case KIND_SEND_STR:
+        case Exchange::kFreeText:
             return SendGateText(context, GateText(request));
-        case KIND_ACK:
-        case KIND_OUTGOING:
-        case KIND_INCOMING:
-        case KIND_LINE_STATE:
+        case Exchange::kNone:
             return kOk;
-        default:
-            TraceReason(&context->trace, "gate kind %u is not one the driver serves",
-                        static_cast<unsigned>(context->commandKind));
-            return kFailed;
+        case Exchange::kHash:
+        case Exchange::kBangByte:
+        case Exchange::kBangBits:
+        case Exchange::kPreamble:
+            break;
     }
     if (BuildCommand(request) != kOk) {
         return kFailed;
     }
     // For the "#" kinds a built message means SelectBank accepted this very
     // value, so bank is this request's choice, not an earlier write's.
-    *reducedNumber = IsHashKind(context->commandKind) && context->bank == 2;
+    *reducedNumber = facts->exchange == Exchange::kHash && context->bank == 2;
     if (RunOnce(request) == kFailed) {
         return kFailed;
     }
     // A marked "#" command is run twice on the same message.
-    if (context->commandKind == KIND_HASH_MARKED) {
+    if (facts->marked) {
         TraceLine(&context->trace, "RUN 2 of 2: a marked \"#\" gate runs its exchange twice");
         return RunOnce(request);
     }
@@ -150,7 +137,9 @@ int32_t UpdateGate(DriverRequest* request) {
         RefuseAddress(request);
         return kFailed;
     }
-    if (ContextOf(request)->commandKind != KIND_R) {
+    // An update reads the switcher's display into the gate: only a kind
+    // whose reply is that text has one.
+    if (!FindGateKind(ContextOf(request)->commandKind)->replyIsText) {
         TraceReason(&ContextOf(request)->trace, "only \"R\" gates can be updated");
         return kFailed;
     }

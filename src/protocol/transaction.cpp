@@ -13,6 +13,7 @@
 #include "os/sleep.h"
 #include "protocol/address_parser.h"
 #include "protocol/command_encoder.h"
+#include "protocol/gate_kinds.h"
 #include "protocol/gate_value.h"
 
 namespace {
@@ -202,7 +203,8 @@ int32_t RunWithPreamble(DriverRequest* request) {
     const TraceReply judged = Judged(reply, rest);
     // An "R" reply is the display's text: any answer but a refusal confirms,
     // as does the preamble's late acceptance.
-    const bool readText = context->commandKind == KIND_R && rest > 0 && reply != REPLY_REFUSED;
+    const bool replyIsText = FindGateKind(context->commandKind)->replyIsText;
+    const bool readText = replyIsText && rest > 0 && reply != REPLY_REFUSED;
     const bool confirms = skipped > 0 || readText || judged == TraceReply::kAccepted;
     NoteRead(context, count, judged, confirms ? ReadVerdict::kConfirms : ReadVerdict::kDoesNotConfirm);
     if (skipped > 0) {
@@ -212,7 +214,7 @@ int32_t RunWithPreamble(DriverRequest* request) {
         ExplainReply(context, "switcher refused");
         return kFailed;
     }
-    if (context->commandKind == KIND_R) {
+    if (replyIsText) {
         CutReadReply(context->replyBuffer);
         StoreReadText(request);
     }
@@ -303,7 +305,7 @@ int32_t RunHashBankTwo(DriverContext* context) {
             ExplainReply(context, WhyNotAccepted(reply));
             return kFailed;
         }
-        if (context->commandKind == KIND_HASH_MARKED) {
+        if (FindGateKind(context->commandKind)->marked) {
             BuildTrailerCommand(context);
             if (LinkSend(context, context->trailerCommand, context->trailerLength) != kOk) {
                 return kFailed;
@@ -347,25 +349,25 @@ ReplyClass ClassifyReply(const char* buffer) {
 
 int32_t RunTransaction(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
-    switch (context->commandKind) {
-        case KIND_FILE:
+    const GateKindFacts* facts = FindGateKind(context->commandKind);
+    switch (facts != nullptr ? facts->exchange : Exchange::kNone) {
+        case Exchange::kListCommand:
             return RunFileCommand(context);
-        case KIND_M:
-        case KIND_L:
-        case KIND_R:
+        case Exchange::kPreamble:
             return RunWithPreamble(request);
-        case KIND_BANG_BYTE:
+        case Exchange::kBangByte:
             return RunBangByte(context);
-        case KIND_BANG_BITS:
+        case Exchange::kBangBits:
             return RunBangBits(context);
-        case KIND_HASH:
-        case KIND_HASH_MARKED:
+        case Exchange::kHash:
             return RunHash(context);
-        default:
-            TraceReason(&context->trace, "gate kind %u has no exchange with the switcher",
-                        static_cast<unsigned>(context->commandKind));
-            return kFailed;
+        case Exchange::kNone:
+        case Exchange::kFreeText:
+            break;
     }
+    TraceReason(&context->trace, "gate kind %u has no exchange with the switcher",
+                static_cast<unsigned>(context->commandKind));
+    return kFailed;
 }
 
 int32_t SendGateText(DriverContext* context, const char* text) {

@@ -10,15 +10,6 @@
 
 #include "moxpro_control.h"
 
-// The host library calls a driver makes, from the substitute.
-extern "C" {
-MOXPRO_API void MOXPRO_CDECL err(int32_t level, const char* format, ...);
-MOXPRO_API uint16_t MOXPRO_CDECL MoxGetGateIdByAddressStr(uint32_t client, int32_t one, const char* address,
-                                                          uint32_t* gateId);
-MOXPRO_API uint16_t MOXPRO_CDECL MoxPutGateStr(uint32_t client, uint32_t gateId, int32_t two, const char* text,
-                                               int32_t zero1, int32_t zero2);
-}
-
 namespace qelhost {
 namespace {
 

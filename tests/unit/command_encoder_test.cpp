@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host_fixture.h"
+#include "protocol/gate_kinds.h"
 
 namespace {
 
@@ -134,6 +135,13 @@ TEST_F(CommandEncoderTest, KindAndValueGiveTheWireMessageOrARefusal) {
         if (row.kind != KIND_HASH && row.kind != KIND_HASH_MARKED) {
             EXPECT_TRUE(BankFieldsKept());
         }
+        // The kind table's lead and length, which the list checker goes by,
+        // describe the message the encoder built.
+        const GateKindFacts* facts = FindGateKind(row.kind);
+        ASSERT_NE(facts, nullptr);
+        const size_t text = facts->textFollows ? std::strlen(row.text) : 0;
+        EXPECT_EQ(Message().front(), facts->lead);
+        EXPECT_EQ(Message().size() - 1, static_cast<size_t>(facts->messageLength) + text);
     }
 }
 

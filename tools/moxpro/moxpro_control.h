@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "host/host_calls.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -20,6 +22,17 @@ extern "C" {
 #define MOXPRO_API __attribute__((visibility("default")))
 #define MOXPRO_CDECL
 #endif
+
+/* The host library's calls as the driver calls them: a definition below
+ * that differs from these fails to build. */
+MOXPRO_API MoxMkClientCall MoxMkClient;
+MOXPRO_API MoxGetGateIdByAddressStrCall MoxGetGateIdByAddressStr;
+MOXPRO_API MoxPutGateStrCall MoxPutGateStr;
+MOXPRO_API MoxGetGateIdCall MoxGetGateId;
+MOXPRO_API MoxGetGateFormatCall MoxGetGateFormat;
+MOXPRO_API MoxGetGateStrCall MoxGetGateStr;
+MOXPRO_API MoxGetGateValCall MoxGetGateVal;
+MOXPRO_API MoxErrCall err;
 
 enum { MOX_MAX_GATES = 64, MOX_TEXT_SIZE = 512, MOX_MAX_LOG = 256, MOX_LINE_SIZE = 512, MOX_MAX_CALLS = 512 };
 

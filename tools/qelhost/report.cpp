@@ -1,6 +1,7 @@
 // What qelhost prints while it runs a scenario, and its counts.
 #include "report.h"
 
+#include "driver/requests.h"
 #include "text_codec.h"
 #include "visible.h"
 
@@ -63,36 +64,8 @@ int Report::Finish() {
 }
 
 std::string RequestName(int32_t code) {
-    switch (code) {
-        case REQ_LOAD:
-            return "REQ_LOAD";
-        case REQ_WARM_START:
-            return "REQ_WARM_START";
-        case REQ_REGISTER_GATE:
-            return "REQ_REGISTER_GATE";
-        case REQ_NOP:
-            return "REQ_NOP";
-        case REQ_UPDATE_GATE:
-            return "REQ_UPDATE_GATE";
-        case REQ_READ_GATE:
-            return "REQ_READ_GATE";
-        case REQ_WRITE_GATE:
-            return "REQ_WRITE_GATE";
-        case REQ_BLOCK_WRITE:
-            return "REQ_BLOCK_WRITE";
-        case REQ_STOP:
-            return "REQ_STOP";
-        case REQ_CLOSE_PORT:
-            return "REQ_CLOSE_PORT";
-        case REQ_OPEN_PORT:
-            return "REQ_OPEN_PORT";
-        case REQ_GET_INFO:
-            return "REQ_GET_INFO";
-        case REQ_RECONFIGURE_PORT:
-            return "REQ_RECONFIGURE_PORT";
-        default:
-            return "code " + std::to_string(code);
-    }
+    const RequestKind* kind = FindRequest(code);
+    return kind != nullptr ? std::string("REQ_") + kind->name : "code " + std::to_string(code);
 }
 
 std::string LineText(const LineSettings& line) {
