@@ -42,10 +42,10 @@ struct TraceFile {
     uint32_t nameCheckedMs;
     // The file's size after this record's last line, while no other record
     // of the process has written since: no need to ask the system.
-    int64_t sizeWritten;
+    uint32_t sizeWritten;
     // The stamp's local date and time to the second and its offset from
     // UTC, formatted once for the second they belong to.
-    int64_t stampSecond;
+    uint32_t stampSecond;  // the low bits of the seconds since 1970
     char stampTime[40];
     char stampOffset[16];
     TraceLogFunction log;

@@ -135,7 +135,7 @@ void FormatSecond(TraceFile* trace, int64_t seconds) {
                   clock.day, clock.hour, clock.minute, clock.second);
     std::snprintf(trace->stampOffset, sizeof trace->stampOffset, "%c%02u:%02u", offset < 0 ? '-' : '+',
                   offsetSize / 60 % 100, offsetSize % 60);
-    trace->stampSecond = seconds;
+    trace->stampSecond = static_cast<uint32_t>(seconds);
 }
 
 void Begin(Line& line, TraceFile* trace) {
@@ -145,7 +145,7 @@ void Begin(Line& line, TraceFile* trace) {
     now.seconds += g_clockShiftSeconds.load(std::memory_order_relaxed);
     // A new second, a clock set to another one, or a first line: the date,
     // time and offset are those of this second, daylight saving included.
-    if (now.seconds != trace->stampSecond || trace->stampTime[0] == '\0') {
+    if (static_cast<uint32_t>(now.seconds) != trace->stampSecond || trace->stampTime[0] == '\0') {
         FormatSecond(trace, now.seconds);
     }
     // ISO 8601 with the offset from UTC, so that a change of the clock or of

@@ -68,13 +68,13 @@ bool StillUnderName(const TraceFile* trace) {
 // one past the limit. The file is renamed only while it is still the one
 // under the name; a name that is gone or another file was rolled by someone
 // else, and is simply opened afresh.
-// On true, trace->sizeWritten is the file's size before the line.
-bool RollOverIfFull(TraceFile* trace, uint32_t length) {
-    const int64_t size = g_lastWriter == trace ? trace->sizeWritten : TraceFileSize(trace->handle);
+// On true, *before is the file's size before the line.
+bool RollOverIfFull(TraceFile* trace, uint32_t length, int64_t* before) {
+    const int64_t size = g_lastWriter == trace ? int64_t{trace->sizeWritten} : TraceFileSize(trace->handle);
     if (size < 0) {
         return false;
     }
-    trace->sizeWritten = size;
+    *before = size;
     if (Fits(size, length)) {
         return true;
     }
@@ -82,9 +82,8 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length) {
         if (!Reopen(trace)) {
             return false;
         }
-        const int64_t current = TraceFileSize(trace->handle);
-        trace->sizeWritten = current;
-        if (current >= 0 && Fits(current, length)) {
+        *before = TraceFileSize(trace->handle);
+        if (*before >= 0 && Fits(*before, length)) {
             return true;
         }
     }
@@ -103,8 +102,8 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length) {
         return false;
     }
     // Another process may have begun the new file already.
-    trace->sizeWritten = TraceFileSize(trace->handle);
-    return trace->sizeWritten >= 0;
+    *before = TraceFileSize(trace->handle);
+    return *before >= 0;
 }
 
 constexpr uint32_t kNameCheckMs = 1000;
@@ -156,7 +155,8 @@ bool WriteLocked(TraceFile* trace, const char* text, uint32_t length) {
         trace->handle = kNoTraceHandle;
         return false;
     }
-    if (!RollOverIfFull(trace, length) || !TraceFileWrite(trace->handle, text, length)) {
+    int64_t before = 0;
+    if (!RollOverIfFull(trace, length, &before) || !TraceFileWrite(trace->handle, text, length)) {
         if (trace->handle != kNoTraceHandle) {
             TraceFileClose(trace->handle);
         }
@@ -164,8 +164,10 @@ bool WriteLocked(TraceFile* trace, const char* text, uint32_t length) {
         g_lastWriter = nullptr;
         return false;
     }
-    trace->sizeWritten += length;
-    g_lastWriter = trace;
+    // A size past what the record keeps is asked of the system each time.
+    const int64_t after = before + length;
+    trace->sizeWritten = static_cast<uint32_t>(after);
+    g_lastWriter = after <= int64_t{UINT32_MAX} ? trace : nullptr;
     return true;
 }
 
