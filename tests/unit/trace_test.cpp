@@ -354,7 +354,11 @@ TEST_F(TraceTest, TraceFollowsItsNameWhenTheFileGoesAway) {
         const char* name;
         std::function<void()> takeAway;
     } cases[] = {
+#if !defined(_WIN32)
+        // Windows keeps a deleted name until its last handle closes, and
+        // Wine still opens it meanwhile: only the rename is followed there.
         {"deleted", [] { ASSERT_EQ(std::remove(kTraceName), 0); }},
+#endif
         {"renamed", [] { ASSERT_EQ(std::rename(kTraceName, kOlderName), 0); }},
     };
     for (const auto& c : cases) {
