@@ -600,27 +600,42 @@ TEST_F(MultiLineTest, FailedStartsInAStormEachTraceTheirOwnCause) {
     std::vector<Plan> plans(count);
     std::vector<std::string> names(count);
     std::vector<PortHandle> held;
+#if defined(_WIN32)
+    // Wine lets a second open of a COM port by this process through at times
+    // (seen with the instances on threads): the second
+    // cause there is a folder.
+    const std::string secondCause = "not a serial port (a folder)";
+#else
+    const std::string secondCause = "held by another";
+#endif
     for (size_t i = 0; i < count; ++i) {
         constexpr Plan kPlans[] = {Plan::kOpens, Plan::kMissing, Plan::kHeld, Plan::kOpens};
         plans[i] = kPlans[i % std::size(kPlans)];
         names[i] = plans[i] == Plan::kMissing ? "qelnx" + Hex2(static_cast<int>(i))
                                               : std::string(instances_[i]->peer.DriverPortName());
+#if defined(_WIN32)
+        if (plans[i] == Plan::kHeld) {
+            names[i] = "f" + Hex2(static_cast<int>(i));
+            fs::create_directory(names[i]);
+        }
+#else
         if (plans[i] == Plan::kHeld) {
             PortHandle handle = kNoPort;
             ASSERT_EQ(OpenSerialPort(names[i].c_str(), kDefaultLine, kLineControlDtrRts, &handle), kSerialOk);
             held.push_back(handle);
         }
+#endif
     }
     const int rounds = std::max(Setting("QEL_MULTI_STORM_ROUNDS", 100) / 5, 2);
     Meeting meeting(static_cast<int>(count));
-    std::atomic<int> wrongResults{0};
+    std::vector<std::string> wrongResults(count);  // each thread writes its own
     OnThreads([&](Instance& instance, size_t index) {
         PortConfig config = MakePortConfig(names[index].c_str(), 1, kReadTimeoutUnits);
         for (int round = 1; round <= rounds; ++round) {
             meeting.Wait();
             DriverRequest load = MakeRequest(instance.Context(), REQ_LOAD, &config);
-            if (QelMain(&load) != (plans[index] == Plan::kOpens ? 0 : 2)) {
-                ++wrongResults;
+            if (const int32_t result = QelMain(&load); result != (plans[index] == Plan::kOpens ? 0 : 2)) {
+                wrongResults[index] = names[index] + " answered " + std::to_string(result);
             }
             meeting.Wait();
             Stop(QelMain, instance);
@@ -629,7 +644,9 @@ TEST_F(MultiLineTest, FailedStartsInAStormEachTraceTheirOwnCause) {
     for (const PortHandle handle : held) {
         CloseSerialPort(handle);
     }
-    EXPECT_EQ(wrongResults, 0);
+    for (const std::string& wrong : wrongResults) {
+        EXPECT_TRUE(wrong.empty()) << wrong;
+    }
 
     // Each line that names a failed port must carry that port's own cause.
     constexpr int32_t kNoSuchFile = 2;  // ENOENT and ERROR_FILE_NOT_FOUND alike
@@ -649,9 +666,9 @@ TEST_F(MultiLineTest, FailedStartsInAStormEachTraceTheirOwnCause) {
         }
         failedOpens += portLine ? 1 : 0;
         const bool missing = i < count && plans[i] == Plan::kMissing;
-        const bool right =
-            i < count && plans[i] != Plan::kOpens && (line.find(noSuchFile) != std::string::npos) == missing &&
-            (!reasonLine || line.find(missing ? "no such port" : "held by another") != std::string::npos);
+        const bool right = i < count && plans[i] != Plan::kOpens &&
+                           (line.find(noSuchFile) != std::string::npos) == missing &&
+                           (!reasonLine || line.find(missing ? "no such port" : secondCause) != std::string::npos);
         if (!right && faults.size() < 40) {
             faults.push_back(line);
         }
