@@ -601,9 +601,8 @@ TEST_F(MultiLineTest, FailedStartsInAStormEachTraceTheirOwnCause) {
     std::vector<std::string> names(count);
     std::vector<PortHandle> held;
 #if defined(_WIN32)
-    // Wine lets a second open of a COM port by this process through at times
-    // (seen with the instances on threads): the second
-    // cause there is a folder.
+    // Wine lets this process open a COM port it holds a second time: the
+    // second cause there is a folder.
     const std::string secondCause = "not a serial port (a folder)";
 #else
     const std::string secondCause = "held by another";
