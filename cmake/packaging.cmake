@@ -2,12 +2,13 @@
 # archive unpacks into one folder named after the release:
 #   win32:  QELKOPHV-VERSION-win32.zip, folder QELKOPHV-VERSION/
 #             driver/         QELKOPHV.dll (stripped), QELKOPHV.dll.debug, qelkophv01.ini
-#             commissioning/  qelhost.exe, qelswitch.exe, MOXPRO.dll, README.txt,
-#                             the commissioning scenarios
+#             commissioning/  qelhost.exe, qelswitch.exe, qeltrace.exe, MOXPRO.dll,
+#                             README.txt, the commissioning scenarios
+#             (every text file with CR LF line ends, as Windows' editors show them)
 #             guide.html, CHANGELOG.txt
 #   native: qelkophv-VERSION-linux-x86_64.tar.gz, folder of the same name
 #             lib/            libqelkophv.so, libmoxpro.so (qelhost's host library)
-#             bin/            qelhost, qelswitch
+#             bin/            qelhost, qelswitch, qeltrace
 #             examples/       the commissioning scenarios and qelkophv01.ini
 #             guide.html, CHANGELOG.md
 # The guide is docs/guide.md, rendered with a table of contents.
@@ -21,14 +22,15 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 set(QEL_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
 add_custom_target(qel_package_parts)
-add_dependencies(qel_package_parts qelkophv moxpro qelhost)
+add_dependencies(qel_package_parts qelkophv moxpro qelhost qeltrace)
 
 add_custom_command(
   OUTPUT ${QEL_PACKAGE_DIR}/guide.html
   COMMAND ${CMAKE_COMMAND} -DCMARK=${QEL_CMARK_GFM} -DINPUT=${PROJECT_SOURCE_DIR}/docs/guide.md
           -DOUTPUT=${QEL_PACKAGE_DIR}/guide.html -DVERSION=${PROJECT_VERSION}
           -P ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
-  DEPENDS ${PROJECT_SOURCE_DIR}/docs/guide.md ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/guide.md ${PROJECT_SOURCE_DIR}/docs/qeltrace-page.png
+          ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
   VERBATIM)
 add_custom_target(qel_guide DEPENDS ${QEL_PACKAGE_DIR}/guide.html)
 add_dependencies(qel_package_parts qel_guide)
@@ -46,7 +48,7 @@ endfunction()
 # and the tests that need nothing but the switcher emulator and its faults
 # (not those of a pseudo-terminal's hang-up or replug, nor of a second host).
 file(GLOB QEL_EXAMPLE_SCENARIOS ${PROJECT_SOURCE_DIR}/examples/*.scenario)
-foreach(name smoke silent refuse garbage echo delay bad-values typo-address command-list)
+foreach(name smoke silent power-off refuse garbage echo delay bad-values typo-address command-list)
   list(APPEND QEL_EXAMPLE_SCENARIOS ${PROJECT_SOURCE_DIR}/tests/scenarios/${name}.scenario)
 endforeach()
 
@@ -77,15 +79,22 @@ if(WIN32)
 
   qel_windows_text(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${QEL_PACKAGE_DIR}/CHANGELOG.txt)
   qel_windows_text(${PROJECT_SOURCE_DIR}/res/commissioning-README.txt ${QEL_PACKAGE_DIR}/commissioning/README.txt)
+  qel_windows_text(${PROJECT_SOURCE_DIR}/examples/qelkophv01.ini ${QEL_PACKAGE_DIR}/driver/qelkophv01.ini)
+  set(QEL_WINDOWS_SCENARIOS "")
+  foreach(scenario IN LISTS QEL_EXAMPLE_SCENARIOS)
+    get_filename_component(name ${scenario} NAME)
+    qel_windows_text(${scenario} ${QEL_PACKAGE_DIR}/commissioning/${name})
+    list(APPEND QEL_WINDOWS_SCENARIOS ${QEL_PACKAGE_DIR}/commissioning/${name})
+  endforeach()
 
-  install(FILES ${stripped}/QELKOPHV.dll ${stripped}/QELKOPHV.dll.debug ${PROJECT_SOURCE_DIR}/examples/qelkophv01.ini
+  install(FILES ${stripped}/QELKOPHV.dll ${stripped}/QELKOPHV.dll.debug ${QEL_PACKAGE_DIR}/driver/qelkophv01.ini
           DESTINATION ${QEL_TOP}/driver COMPONENT driver)
-  install(TARGETS qelhost moxpro RUNTIME DESTINATION ${QEL_TOP}/commissioning COMPONENT commissioning)
+  install(TARGETS qelhost qeltrace moxpro RUNTIME DESTINATION ${QEL_TOP}/commissioning COMPONENT commissioning)
   if(TARGET qelswitch)
     add_dependencies(qel_package_parts qelswitch)
     install(TARGETS qelswitch RUNTIME DESTINATION ${QEL_TOP}/commissioning COMPONENT commissioning)
   endif()
-  install(FILES ${QEL_PACKAGE_DIR}/commissioning/README.txt ${QEL_EXAMPLE_SCENARIOS}
+  install(FILES ${QEL_PACKAGE_DIR}/commissioning/README.txt ${QEL_WINDOWS_SCENARIOS}
           DESTINATION ${QEL_TOP}/commissioning COMPONENT commissioning)
   install(FILES ${QEL_PACKAGE_DIR}/CHANGELOG.txt DESTINATION ${QEL_TOP} COMPONENT docs)
   set(CPACK_GENERATOR ZIP)
@@ -97,7 +106,7 @@ else()
   set_target_properties(qelhost PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
   install(TARGETS qelkophv LIBRARY DESTINATION ${QEL_TOP}/lib COMPONENT driver)
   install(TARGETS moxpro LIBRARY DESTINATION ${QEL_TOP}/lib COMPONENT tools)
-  install(TARGETS qelhost qelswitch RUNTIME DESTINATION ${QEL_TOP}/bin COMPONENT tools)
+  install(TARGETS qelhost qelswitch qeltrace RUNTIME DESTINATION ${QEL_TOP}/bin COMPONENT tools)
   install(FILES ${QEL_EXAMPLE_SCENARIOS} ${PROJECT_SOURCE_DIR}/examples/qelkophv01.ini
           DESTINATION ${QEL_TOP}/examples COMPONENT examples)
   install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${QEL_TOP} COMPONENT docs)

@@ -17,6 +17,17 @@ if(NOT status EQUAL 0)
 endif()
 string(REGEX REPLACE "<a href=\"[^\":#]*\">([^<]*(<code>[^<]*</code>)?[^<]*)</a>" "\\1" body "${body}")
 
+# A picture beside the guide goes into the page itself, so that the page
+# still stands alone: a data URI, its bytes percent-encoded.
+get_filename_component(folder ${INPUT} DIRECTORY)
+string(REGEX MATCHALL "<img src=\"[^\":/]+\\.png\"" pictures "${body}")
+foreach(picture IN LISTS pictures)
+  string(REGEX REPLACE "^<img src=\"(.*)\"$" "\\1" name "${picture}")
+  file(READ ${folder}/${name} bytes HEX)
+  string(REGEX REPLACE "(..)" "%\\1" bytes "${bytes}")
+  string(REPLACE "${picture}" "<img src=\"data:image/png,${bytes}\"" body "${body}")
+endforeach()
+
 # Headings of level 2 and 3: ids, and the table of contents.
 string(REGEX MATCHALL "<h[23]>[^\n]*</h[23]>" headings "${body}")
 set(contents "")

@@ -37,6 +37,11 @@ TEST(CommandLine, RefusesWhatCouldNeverBeUsed) {
         {{"--instance", "/tmp/qa", "a.scenario", "--port", "/tmp/qb"}, "give no --port"},
         {{"--instance", "/tmp/qa", "a.scenario", "b.scenario"}, "give no --port, SCENARIO"},
         {{"--instance", "/tmp/qa", "a.scenario", "write", "0102", "5"}, "one-shot command"},
+        {{"--port", "COM5", ""}, "the scenario's name is empty"},
+        {{"--port", "COM5", "wrte", "0102", "5"}, "unknown command 'wrte'; commands: write, update, list, send"},
+        {{"--var", std::string(300, 'X')}, "--var needs NAME=VALUE"},
+        {{"--timeout", std::string(300, '9') + "x"}, "units of 10 ms, not 9999"},
+        {{std::string(300, '-')}, "unexpected argument -----"},
     };
     for (const Case& c : cases) {
         Options options;
@@ -46,6 +51,7 @@ TEST(CommandLine, RefusesWhatCouldNeverBeUsed) {
         if (c.problem != nullptr) {
             EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
         }
+        EXPECT_LT(problem.size(), 200u) << problem;  // a long argument is cut, after the reason
     }
 }
 
@@ -118,8 +124,8 @@ TEST(CommandLine, ReadsInputWholeButRefusesFoldersUnreadableFilesAndTooMuch) {
         std::string path;
         const char* problem;  // nullptr: read
     } cases[] = {
-        {(folder / "ten").string(), nullptr},         {(folder / "eleven").string(), "holds more than 10 bytes"},
-        {folder.string(), "is a folder, not a file"}, {(folder / "missing").string(), "cannot open"},
+        {(folder / "ten").string(), nullptr},      {(folder / "eleven").string(), "holds more than 10 bytes"},
+        {folder.string(), "a folder, not a file"}, {(folder / "missing").string(), "cannot open"},
 #ifndef _WIN32
         {"/dev/zero", "holds more than 10 bytes"},  // would never end
 #endif

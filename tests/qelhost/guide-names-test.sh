@@ -14,10 +14,10 @@ failures=0
 # The two archives' files, as the release lays them out.
 mkdir -p "$work/win/driver" "$work/win/commissioning" "$work/linux/lib" "$work/linux/bin" "$work/linux/examples"
 touch "$work/win/"{guide.html,CHANGELOG.txt} "$work/win/driver/"{QELKOPHV.dll,QELKOPHV.dll.debug,qelkophv01.ini} \
-    "$work/win/commissioning/"{qelhost.exe,qelswitch.exe,MOXPRO.dll,README.txt} \
+    "$work/win/commissioning/"{qelhost.exe,qelswitch.exe,qeltrace.exe,MOXPRO.dll,README.txt} \
     "$work/linux/"{guide.html,CHANGELOG.md} "$work/linux/lib/"{libqelkophv.so,libmoxpro.so} \
-    "$work/linux/bin/"{qelhost,qelswitch} "$work/linux/examples/qelkophv01.ini"
-for scenario in demo smoke silent refuse garbage echo delay bad-values typo-address command-list; do
+    "$work/linux/bin/"{qelhost,qelswitch,qeltrace} "$work/linux/examples/qelkophv01.ini"
+for scenario in demo smoke silent power-off refuse garbage echo delay bad-values typo-address command-list; do
     touch "$work/win/commissioning/$scenario.scenario" "$work/linux/examples/$scenario.scenario"
 done
 "$qelhost" --help >"$work/qelhost.help"

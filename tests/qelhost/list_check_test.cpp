@@ -105,6 +105,14 @@ TEST(CommandListCheck, ShowsWhatTheDriverFindsAndFlagsWhatWouldMisbehave) {
         {List(std::string("8, AB\0CD;\n", 10)), {"entry 8 \"AB\"", "a NUL byte"}, 1},
         {"StartOfCommandList\r\n9, #010259\r\nEndOfCommandList\r\n", {"entry 9 \"#010259<LF>\""}, 1},
         {"StartOfCommandList\n1, #010259;\n", {"no EndOfCommandList after the start"}, 0},
+        {List("1, #010259;\n2.  #01012D;\n 33\n"),
+         {"list:3:2: FLAG the number 2 is followed by \".\", not its comma: the driver sees no entry here",
+          "list:4:4: FLAG the number 33 is followed by the line's end"},
+         2},
+        {List("1, #0101 1E;\n2,#0101X1E;\n3, !0506000A0Az1D;\n"),
+         {"list:2:9: FLAG \" \" in a \"#\" command, where the switcher takes only hex digits",
+          "list:3:8: FLAG \"X\" in a \"#\"", "list:4:15: FLAG \"z\" in a \"!\""},
+         3},
     };
     for (const Case& c : cases) {
         ListCheck check = CheckCommandList(c.bytes);

@@ -11,6 +11,11 @@
 #include <vector>
 
 #include "driver_reasons.h"
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 #include "options.h"
 
 namespace qelhost {
@@ -82,7 +87,7 @@ TEST(OneShot, RefusesWhatWouldNotRun) {
         const char* problem;
     } cases[] = {
         {{{"write"}, {"0102"}}, "write needs more: write GATE VALUE"},
-        {{{"0102"}, {"5"}}, "\"0102\" begins no command"},
+        {{{"0102"}, {"5"}}, "unknown command '0102'"},
         {{{"write"}, {"0102"}, {"70000"}}, "its value is a number from 0 to 65535"},
         {{{"write"}, {"0102"}, {"format=text"}, {"5"}}, "format= is numeric or string"},
         {{{"list"}, {"first"}}, "is numeric"},
@@ -151,13 +156,103 @@ TEST(DriverReasons, TakesWhatTheLastRequestWroteEachOnce) {
     DriverReasons reasons(path);
     std::ofstream(path, std::ios::app) << "t [1] WRITE_GATE 0102 value 5\nt [1] REASON no reply\nt [1] TRY 2 of 3\n"
                                           "t [1] REASON no reply\nt [1] REASON refused\n";
-    EXPECT_EQ(reasons.Take(), "no reply; refused");
-    EXPECT_EQ(reasons.Take(), "");
+    EXPECT_EQ(reasons.Take().Reason(), "no reply; refused");
+    EXPECT_EQ(reasons.Take().Reason(), "");
     std::ofstream(path) << "t [1] REASON after the roll-over\n";  // a new, shorter file
-    EXPECT_EQ(reasons.Take(), "after the roll-over");
+    EXPECT_EQ(reasons.Take().Reason(), "after the roll-over");
     std::remove(path.c_str());
-    EXPECT_EQ(DriverReasons("").Take(), "");
+    EXPECT_EQ(DriverReasons("").Take().Reason(), "");
 }
+
+// What went out and came back, and whether a 0 was confirmed, as the trace
+// tells it; "!" marks the line of a request that answered 1.
+TEST(DriverTrace, ShowsTheTrafficAndWhetherTheSwitcherConfirmedIt) {
+    struct Case {
+        std::vector<const char*> lines;
+        const char* traffic;    // the traffic lines joined by " / "
+        const char* confirmed;  // "yes", "no", "-" (nothing went out)
+    } cases[] = {
+        {{"t [1] TX 9 bytes 23 30 31 30 32 35 39 0D 0D  #010259<CR><CR>",
+          "t [1] RX accepted 80 ms after TX: 5 bytes 2A 33 46 0D 0A  *3F<CR><LF>"},
+         "sent #010259<CR><CR> / came back *3F<CR><LF> (accepted, 80 ms after the message)",
+         "yes"},
+        {{"t [1] TX 2 bytes 23 0D  #<CR>", "t [1] RX none 1000 ms after TX: 0 bytes",
+          "t [1] NOTE result 0 not confirmed by the switcher"},
+         "sent #<CR> / nothing came back (1000 ms after the message)",
+         "no"},
+        {{"t [1] TX 2 bytes 41 0D  A<CR>", "t [1] RX not judged 200 ms after TX: 3 bytes 3F 0D 0A  ?<CR><LF>"},
+         "sent A<CR> / came back ?<CR><LF> (not judged, 200 ms after the message)",
+         "yes"},
+        {{"t [1] TX 2 bytes 41 0D  A<CR>", "t [1] RX not judged 200 ms after TX: 0 bytes"},
+         "sent A<CR> / nothing came back (200 ms after the message)",
+         "no"},
+        {{"!t [1] TX 2 bytes 23 0D  #<CR>", "t [1] RX refused 9 ms after TX: 3 bytes 3F 0D 0A  ?<CR><LF>"},
+         "sent #<CR> / refused ?<CR><LF> (9 ms after the message)",
+         "no"},
+        {{"t [1] TX 3 bytes 02 0D 0A  <02><CR><LF> REASON"}, "sent <02><CR><LF>", "no"},  // a cut line: no reply
+        {{"t [1] LOAD pts/3", "t [1] PORT pts/3 opened"}, "", "-"},
+    };
+    for (const Case& c : cases) {
+        RequestTrace trace;
+        int32_t result = 0;
+        for (const char* line : c.lines) {
+            result = line[0] == '!' ? 1 : result;
+            ReadTraceLine(line[0] == '!' ? line + 1 : line, &trace);
+        }
+        std::string traffic;
+        for (const std::string& line : trace.traffic) {
+            traffic += (traffic.empty() ? "" : " / ") + line;
+        }
+        std::optional<bool> confirmed = trace.Confirmed(result);
+        EXPECT_EQ(traffic, c.traffic);
+        EXPECT_EQ(confirmed.has_value() ? (*confirmed ? "yes" : "no") : "-", std::string(c.confirmed)) << c.traffic;
+    }
+}
+
+// Instances that share a trace: each takes the lines of the number its
+// start's port was given, and none before it knows it.
+TEST(DriverTrace, TakesOnlyItsOwnInstancesLines) {
+    const std::string path = (std::filesystem::temp_directory_path() / "qelhost-instances-test.txt").string();
+    std::ofstream(path) << "";
+    DriverReasons first(path, true);
+    std::ofstream(path, std::ios::app) << "t [2] LOAD pts/8\nt [1] LOAD pts/7\nt [2] REASON theirs\n";
+    EXPECT_EQ(first.Take("pts/7").Reason(), "");
+    first.Mark();
+    std::ofstream(path, std::ios::app) << "t [2] REASON theirs\nt [1] REASON mine\n";
+    EXPECT_EQ(first.Take().Reason(), "mine");
+    std::remove(path.c_str());
+}
+
+#ifndef _WIN32
+// qelhost reads the trace only where the driver would write it: a regular
+// file; nothing else is opened for long enough to wait on it.
+TEST(DriverTrace, IsARegularFileOrNone) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "qelhost-usable-test";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(mkfifo((folder / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((folder / "read-fifo").c_str(), 0600), 0);
+    int reader = open((folder / "read-fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    struct Case {
+        std::string path;
+        bool usable;
+    } cases[] = {
+        {(folder / "new.log").string(), true},
+        {(folder / "fifo").string(), false},
+        {(folder / "read-fifo").string(), false},
+        {folder.string(), false},
+        {"/dev/null", false},
+        {(folder / "no" / "such.log").string(), false},
+    };
+    for (const Case& c : cases) {
+        std::string problem;
+        EXPECT_EQ(UsableTraceFile(c.path, &problem), c.usable) << c.path;
+        EXPECT_EQ(problem.empty(), c.usable) << c.path << ": " << problem;
+    }
+    close(reader);
+    std::filesystem::remove_all(folder);
+}
+#endif
 
 }  // namespace
 }  // namespace qelhost

@@ -23,9 +23,9 @@ pack() {
     local win="$tree/win/$top" linux="$tree/linux/qelkophv-$version-linux-x86_64"
     mkdir -p "$win/driver" "$win/commissioning" "$linux/lib" "$linux/bin" "$linux/examples"
     touch "$win/"{guide.html,CHANGELOG.txt} "$win/driver/"{QELKOPHV.dll,QELKOPHV.dll.debug,qelkophv01.ini} \
-        "$win/commissioning/"{qelhost.exe,qelswitch.exe,MOXPRO.dll,README.txt} \
+        "$win/commissioning/"{qelhost.exe,qelswitch.exe,qeltrace.exe,MOXPRO.dll,README.txt} \
         "$linux/"{guide.html,CHANGELOG.md} "$linux/lib/"{libqelkophv.so,libmoxpro.so} \
-        "$linux/bin/"{qelhost,qelswitch} "$linux/examples/qelkophv01.ini"
+        "$linux/bin/"{qelhost,qelswitch,qeltrace} "$linux/examples/qelkophv01.ini"
     for scenario in $scenarios; do touch "$win/commissioning/$scenario" "$linux/examples/$scenario"; done
     [ -z "$extra" ] || touch "$linux/$extra"
     (cd "$tree/win" && /usr/bin/python3 -m zipfile -c "$tree/QELKOPHV-$version-win32.zip" $(ls -A))

@@ -81,6 +81,11 @@ int32_t QEL_CDECL FakeQelMain(DriverRequest* request) {
             Echo("INCOMING", "*01<CR><LF>");
             return 0;
         }
+        case REQ_NOP:
+            for (int i = 0; i < 1100; ++i) {
+                err(32, "line %d", i);
+            }
+            return 0;
         default:
             return 1;
     }
@@ -126,6 +131,16 @@ TEST(ScenarioRun, AsksForInfoFirstAndAllocatesTheReportedContext) {
     EXPECT_TRUE(run.Shows("      banner \"<LF>box<LF>\""));
     EXPECT_TRUE(run.Shows("      log 32 \"QELPHV: loaded successfully\""));
     EXPECT_TRUE(run.Shows("qelhost: 2 requests, 2 checks, 0 failed"));
+}
+
+// A long run: the host library keeps the newest lines and says how many it
+// let go; qelhost hears every one.
+TEST(ScenarioRun, KeepsEveryLogLineOfALongRun) {
+    Outcome run = RunText("load\nnop\ncheck log \"line 1099\"\ncheck log \"line 300\"\n");
+    EXPECT_EQ(run.status, 0) << run.output.substr(run.output.size() - 300);
+    ASSERT_EQ(MoxLogCount(), MOX_MAX_LOG);
+    EXPECT_EQ(MoxLogDropped(), 1101 - MOX_MAX_LOG);
+    EXPECT_STREQ(MoxLogLine(MOX_MAX_LOG - 1), "line 1099");
 }
 
 TEST(ScenarioRun, FillsPortRecordsWithTheHostsDefaults) {

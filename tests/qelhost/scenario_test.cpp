@@ -264,9 +264,30 @@ TEST(ScenarioParser, KeepsNegativeAndFractionalValuesForTheHostLibraryAlone) {
     EXPECT_EQ(scenario.commands[3].hostNumber, 2.5);
 }
 
-TEST(ScenarioParser, ReadsTheNeedsLine) {
-    EXPECT_EQ(ParseOk("  # needs:  switcher \r\nnop\n").needs, "switcher");
-    EXPECT_EQ(ParseOk("nop\n# needs: switcher\n").needs, "");
+// The headers as --headers prints them for the runners; CR LF lines read
+// as LF ones.
+TEST(ScenarioParser, ReadsTheHeaders) {
+    struct Case {
+        const char* text;
+        const char* report;  // nullptr: refused
+    } cases[] = {
+        {"  # needs:  switcher \r\n# switcher: --refuse 2\r\n# switcher: --text \"07=Studio A\"\r\nnop\r\n",
+         "needs switcher\nswitcher --refuse 2\nswitcher --text \"07=Studio A\"\n"},
+        {"nop\n# needs: switcher\n", ""},
+        {"# limit: 30\n# port-held-for: 2500\n# port: link\n# workdir: empty\n# switcher-shows: ROUTE 01\n",
+         "switcher-shows ROUTE 01\nport-held-for 2500\nlimit 30\nport link\nworkdir empty\n"},
+        {"# Note: prose with a colon\n# workdir: ../site\n", "workdir ../site\n"},
+        {"# limit: soon\n", nullptr},
+        {"# port: COM3\n", nullptr},
+    };
+    for (const Case& c : cases) {
+        Scenario scenario;
+        ParseError error;
+        EXPECT_EQ(ParseScenario(c.text, {}, &scenario, &error), c.report != nullptr) << c.text;
+        if (c.report != nullptr) {
+            EXPECT_EQ(HeadersReport(scenario.headers), c.report) << c.text;
+        }
+    }
 }
 
 TEST(ScenarioParser, TakesLinearTimeOverALineOfAngleBrackets) {

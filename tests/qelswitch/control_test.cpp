@@ -19,6 +19,8 @@ TEST(ParseControl, ReadsEveryCommand) {
     const ControlCase cases[] = {
         {"silent on", ControlVerb::kSilent, true, 0},
         {"silent off", ControlVerb::kSilent, false, 0},
+        {"power off", ControlVerb::kPower, false, 0},
+        {"power on", ControlVerb::kPower, true, 0},
         {"  garbage on  ", ControlVerb::kGarbage, true, 0},
         {"echo on\r\n", ControlVerb::kEcho, true, 0},
         {"refuse 3", ControlVerb::kRefuse, false, 3},
@@ -61,6 +63,7 @@ TEST(ParseControl, RefusesBadCommandsWithAReason) {
         {"frobnicate", "unknown command \"frobnicate\""},
         {"silent", "silent wants on or off"},
         {"silent yes", "silent wants on or off"},
+        {"power", "power wants on or off"},
         {"refuse", "refuse wants a count"},
         {"refuse -1", "refuse wants a count"},
         {"refuse 1x", "refuse wants a count"},
@@ -100,7 +103,8 @@ TEST(ApplyControl, SwitchesFaultsAndConfirmsThem) {
     EXPECT_EQ(emulator.faults.refuse, 2u);
     EXPECT_EQ(emulator.faults.hangupAfter, 5);
     EXPECT_EQ(emulator.events.back(),
-              "CONTROL hangup-after; FAULTS silent off, refuse 2, garbage off, delay 0, echo off, hangup-after 5");
+              "CONTROL hangup-after; FAULTS silent off, refuse 2, garbage off, delay 0, echo off, hangup-after 5, "
+              "power on");
     ApplyControl(emulator, Parsed("hangup-after off"));
     EXPECT_EQ(emulator.faults.hangupAfter, -1);
 }
@@ -163,6 +167,10 @@ TEST(ParseOptions, TakesEveryOptionInBothForms) {
                        "--silent-after=2",
                        "--silent-for",
                        "6",
+                       "--power-off",
+                       "--power-off-after=4",
+                       "--power-off-for",
+                       "7",
                        "--text",
                        "05=Cam one",
                        "--text=0A=",
@@ -185,6 +193,9 @@ TEST(ParseOptions, TakesEveryOptionInBothForms) {
     EXPECT_EQ(options.faults.hangupAfter, 9);
     EXPECT_EQ(options.faults.silentAfter, 2);
     EXPECT_EQ(options.faults.silentFor, 6u);
+    EXPECT_TRUE(options.faults.powerOff);
+    EXPECT_EQ(options.faults.powerOffAfter, 4);
+    EXPECT_EQ(options.faults.powerOffFor, 7u);
     ASSERT_EQ(options.texts.size(), 2u);
     EXPECT_EQ(options.texts[0], (std::pair<std::string, std::string>{"05", "Cam one"}));
     EXPECT_EQ(options.texts[1], (std::pair<std::string, std::string>{"0A", ""}));
@@ -218,6 +229,7 @@ TEST(ParseOptions, RefusesBadInputWithAReason) {
         {{"--delay", "99999999"}, "--delay: \"99999999\" is not a number from 0 to 600000"},
         {{"--hangup-after", ""}, "--hangup-after: \"\" is not a number"},
         {{"--silent-after", "0"}, "--silent-after: wants 1 or more messages"},
+        {{"--power-off-after", "0"}, "--power-off-after: wants 1 or more messages"},
         {{"--text", "5=x"}, "is not AA=TEXT"},
         {{"--text", "05"}, "is not AA=TEXT"},
         {{"--device", ""}, "--device: empty path"},

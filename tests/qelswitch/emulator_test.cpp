@@ -74,7 +74,9 @@ TEST_F(EmulatorTest, ALoneCrIsAnsweredUnlessItEndsAProtocolMessage) {
 
 TEST_F(EmulatorTest, NotesAMessageWithoutItsExtraCrByItsOwnText) {
     EXPECT_EQ(Send("P\r#010259\r\r"), "*00\r\n*01\r\n");
-    EXPECT_TRUE(HasEvent("NOTE \"P\" lacked its extra CR; \"#010259\" came next"));
+    EXPECT_TRUE(
+        HasEvent("NOTE \"P\" came with one CR, as list commands do (the driver's own messages bring two); "
+                 "\"#010259\" came next"));
 }
 
 // A stray LF, NUL or blank must not turn a message into free text, which is
@@ -183,6 +185,64 @@ TEST_F(EmulatorTest, SilentFaultAnswersNothingButKeepsTheState) {
     EXPECT_EQ(Send("#010259\r\r"), "?\r\n");
 }
 
+// A silent switcher acts and only its answer is lost; a switched-off one
+// neither answers, nor echoes, nor acts, nor counts.
+TEST_F(EmulatorTest, PowerOffLosesWhatSilentStillCarriesOut) {
+    const struct {
+        const char* name;
+        bool silent;
+        bool powerOff;
+        bool acted;
+    } cases[] = {
+        {"silent", true, false, true},
+        {"powered off", false, true, false},
+        {"silent and powered off", true, true, false},
+    };
+    for (const auto& c : cases) {
+        emulator = Emulator{};
+        emulator.faults.silent = c.silent;
+        emulator.faults.powerOff = c.powerOff;
+        emulator.faults.echo = true;
+        emulator.faults.refuse = 1;
+        const std::string sent = "#010259\r\rL0502AB9\r\r";
+        EXPECT_EQ(Send(sent), c.powerOff ? "" : sent) << c.name;
+        EXPECT_EQ(emulator.state.crosspoints.empty(), !c.acted) << c.name;
+        EXPECT_EQ(emulator.counts.messages, c.acted ? 2u : 0u) << c.name;
+        EXPECT_EQ(emulator.counts.lost, c.acted ? 0u : 2u) << c.name;
+        EXPECT_EQ(emulator.faults.refuse, 1u) << c.name;
+        EXPECT_EQ(HasEvent("POWER off: lost \"#010259\""), !c.acted) << c.name;
+    }
+}
+
+TEST_F(EmulatorTest, PowerOffDropsTheAnswersAndTheLineItInterrupts) {
+    emulator.faults.delayMs = 100;
+    Send("#010259\r\r#0A1F", 0);
+    SetPower(emulator, false);
+    EXPECT_EQ(MillisecondsToNextWrite(emulator, 0), -1);
+    SetPower(emulator, true);
+    // The "#0A1F" of before is not glued to what follows.
+    Send("C7\r", 0);
+    EXPECT_EQ(TakeDueWrites(emulator, 100), "*00\r\n");
+    EXPECT_TRUE(HasEvent("TEXT \"C7\""));
+}
+
+// --power-off-after 2 --power-off-for 3: the second message is answered,
+// the next three lines are lost, the sixth answered; the driver's extra CR
+// is never a line of its own.
+TEST_F(EmulatorTest, PowerOffAfterAndForCountAsTheDriverSends) {
+    emulator.faults.powerOffAfter = 2;
+    emulator.faults.powerOffFor = 3;
+    const ReplyCase cases[] = {
+        {"P\r\r", "*00\r\n"}, {"#010259\r\r", "*01\r\n"}, {"#0A1FC7\r\r", ""},
+        {"FREE TEXT\r", ""},  {"\n#010259\r\r", ""},      {"#0A1FC7\r\r", "*0A\r\n"},
+    };
+    for (const ReplyCase& c : cases) EXPECT_EQ(Send(c.sent), c.reply) << c.sent;
+    EXPECT_TRUE(HasEvent("POWER off"));
+    EXPECT_TRUE(HasEvent("POWER on"));
+    EXPECT_EQ(emulator.counts.messages, 3u);
+    EXPECT_EQ(emulator.counts.lost, 3u);
+}
+
 TEST_F(EmulatorTest, GarbageFaultAnswersBytesTheDriverCannotRecognise) {
     emulator.faults.garbage = true;
     for (const char* sent : {"#010259\r\r", "R05A\r\r", "#010258\r\r", "TEXT\r"}) {
@@ -251,8 +311,8 @@ TEST_F(EmulatorTest, StateReportFramesFaultsCountsAndState) {
     const std::vector<std::string> report = StateReport(emulator);
     ASSERT_GE(report.size(), 5u);
     EXPECT_EQ(report.front(), "STATE BEGIN");
-    EXPECT_EQ(report[1], "FAULTS silent off, refuse 0, garbage off, delay 0, echo off, hangup-after off");
-    EXPECT_EQ(report[2], "COUNTS messages 2, refused 1");
+    EXPECT_EQ(report[1], "FAULTS silent off, refuse 0, garbage off, delay 0, echo off, hangup-after off, power on");
+    EXPECT_EQ(report[2], "COUNTS messages 2, refused 1, lost 0");
     EXPECT_EQ(report[3], "HASH 0102 bank 1 = 5 (value 5), bank 2 = unset");
     EXPECT_EQ(report.back(), "STATE END");
 }

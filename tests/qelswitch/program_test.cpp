@@ -215,6 +215,16 @@ TEST(Program, RunTimeCommandsSwitchFaults) {
     EXPECT_EQ(ReadUpTo(line, 3), "?\r\n");
     Send(line, "#010259\r\r");
     EXPECT_EQ(ReadUpTo(line, 5), "*01\r\n");
+    // Switched off, the message is lost; the first answer read is the one to
+    // the message after "power on".
+    program.Command("power off\n");
+    ASSERT_NE(program.LineWith("CONTROL power"), "");
+    Send(line, "#0A1FC7\r\r");
+    ASSERT_NE(program.LineWith("POWER off: lost \"#0A1FC7\""), "");
+    program.Command("power on\n");
+    ASSERT_NE(program.LineWith("CONTROL power"), "");
+    Send(line, "P\r\r");
+    EXPECT_EQ(ReadUpTo(line, 5), "*00\r\n");
     program.Command("bogus\n");
     EXPECT_NE(program.Errors().find("unknown command \"bogus\""), std::string::npos);
     program.Command("refuse 2" + std::string(5000, ' ') + "junk\n");

@@ -3,7 +3,7 @@
 # (scripts/wine-serial: COM5 and COM6 are the ends of a pseudo-terminal
 # pair): the demo scenario with the driver on COM5 and qelswitch.exe on
 # COM6, then one-shot commands while the console switches the silent fault
-# on and off. qelswitch.exe's lines carry time stamps, and its state comes
+# and the power on and off. qelswitch.exe's lines carry time stamps, and its state comes
 # on exit. Skipped (77) without the serial pairs.
 #
 #   wine-two-port-test.sh QELHOST_EXE QELSWITCH_EXE SCENARIO_DIR [WORKDIR]
@@ -68,7 +68,13 @@ echo "silent off" >&3
 sleep 0.5
 host --timeout 20 write BP0506000A 11 || { fail "answering: not 0"; tail -n 20 "$work/host.out"; }
 grep -qE '^      REQ_WRITE_GATE -> 0 \([0-9]+ ms\)$' "$work/host.out" || fail "answering: no result 0 shown"
+# Switched off, the byte is lost: the state keeps the last one answered.
+echo "power off" >&3
+sleep 0.5
+if host --timeout 20 write BP0506000A 12; then fail "power off: answered 0"; fi
+echo "power on" >&3
 stop_switcher
+grep -q 'POWER off: lost "!0506000A0C1B"' "$work/switch.out" || fail "power off: no lost line shown"
 grep -q 'BYTE 0506 000A = 0B (11)' "$work/switch.out" || fail "qelswitch.exe's state lacks the last byte"
 [ "$failures" -eq 0 ] || { cat "$work/switch.out"; echo "$failures failed"; exit 1; }
-echo "ok the silent fault on and off; every two-port case held"
+echo "ok the silent fault and the power on and off; every two-port case held"

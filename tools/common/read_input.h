@@ -10,21 +10,22 @@
 #include <string>
 
 #include "parse.h"
+#include "visible.h"
 
 namespace qeltools {
 
 // Reads all of path ("-" for standard input) into *text. Refuses, saying
-// why in *error, a folder, a file that cannot be opened or read, and more
+// why in *error (the reason first, a long name cut), a folder, a file that cannot be opened or read, and more
 // than maxBytes.
 inline bool ReadInput(const std::string& path, size_t maxBytes, std::string* text, std::string* error) {
     bool standardInput = path == "-";
     std::error_code ignored;
     if (!standardInput && std::filesystem::is_directory(path, ignored)) {
-        return Fail(error, path + " is a folder, not a file");
+        return Fail(error, "a folder, not a file: " + ShownArgument(path));
     }
     std::FILE* file = standardInput ? stdin : std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        return Fail(error, "cannot open " + path + ": " + std::strerror(errno));
+        return Fail(error, std::string("cannot open it (") + std::strerror(errno) + "): " + ShownArgument(path));
     }
     text->clear();
     char block[65536];
@@ -42,9 +43,9 @@ inline bool ReadInput(const std::string& path, size_t maxBytes, std::string* tex
     if (!standardInput) {
         std::fclose(file);
     }
-    const std::string name = standardInput ? "standard input" : path;
+    const std::string name = standardInput ? "standard input" : ShownArgument(path);
     if (failed) {
-        return Fail(error, "cannot read " + name + ": " + std::strerror(cause));
+        return Fail(error, std::string("cannot read it (") + std::strerror(cause) + "): " + name);
     }
     if (tooLarge) {
         constexpr size_t kMegabyte = 1024 * 1024;

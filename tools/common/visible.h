@@ -48,4 +48,11 @@ inline std::string VisibleShort(std::string_view bytes, size_t maxShown) {
     return shown;
 }
 
+// An argument quoted in a message, cut to a length that leaves the
+// message's reason readable.
+constexpr size_t kMaxShownArgument = 60;
+inline std::string ShownArgument(std::string_view argument) {
+    return VisibleShort(argument, kMaxShownArgument);
+}
+
 }  // namespace qeltools

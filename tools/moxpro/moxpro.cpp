@@ -31,8 +31,10 @@ struct LogLine {
 struct State {
     Gate gates[MOX_MAX_GATES];
     int gateCount;
-    LogLine log[MOX_MAX_LOG];
+    LogLine log[MOX_MAX_LOG];  // the newest lines, a ring from logStart
+    int logStart;
     int logCount;
+    int logDropped;
     char calls[MOX_MAX_CALLS][160];
     int callCount;
     int refuseClients;
@@ -55,7 +57,7 @@ struct Listeners {
 constexpr uint8_t kFirstClientId = 3;
 
 std::mutex g_mutex;
-State g_state{{}, 0, {}, 0, {}, 0, 0, kFirstClientId, 0, {}, {}};
+State g_state{{}, 0, {}, 0, 0, 0, {}, 0, 0, kFirstClientId, 0, {}, {}};
 Listeners g_listeners{};
 
 template <size_t N>
@@ -237,10 +239,15 @@ MOXPRO_API void MOXPRO_CDECL err(int32_t level, const char* format, ...) {
     Listeners listeners{};
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_state.logCount >= MOX_MAX_LOG) {
-            return;
+        // A long run keeps the newest lines and counts the older ones it
+        // let go; the listener hears every line.
+        LogLine& line = g_state.log[(g_state.logStart + g_state.logCount) % MOX_MAX_LOG];
+        if (g_state.logCount < MOX_MAX_LOG) {
+            ++g_state.logCount;
+        } else {
+            g_state.logStart = (g_state.logStart + 1) % MOX_MAX_LOG;
+            ++g_state.logDropped;
         }
-        LogLine& line = g_state.log[g_state.logCount++];
         line.level = level;
         Copy(line.text, text);
         listeners = g_listeners;
@@ -340,12 +347,17 @@ MOXPRO_API int MOXPRO_CDECL MoxLogCount(void) {
 
 MOXPRO_API const char* MOXPRO_CDECL MoxLogLine(int index) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return index >= 0 && index < g_state.logCount ? g_state.log[index].text : "";
+    return index >= 0 && index < g_state.logCount ? g_state.log[(g_state.logStart + index) % MOX_MAX_LOG].text : "";
 }
 
 MOXPRO_API int MOXPRO_CDECL MoxLogLevel(int index) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return index >= 0 && index < g_state.logCount ? g_state.log[index].level : -1;
+    return index >= 0 && index < g_state.logCount ? g_state.log[(g_state.logStart + index) % MOX_MAX_LOG].level : -1;
+}
+
+MOXPRO_API int MOXPRO_CDECL MoxLogDropped(void) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_state.logDropped;
 }
 
 MOXPRO_API int MOXPRO_CDECL MoxCallCount(void) {

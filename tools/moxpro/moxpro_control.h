@@ -68,10 +68,13 @@ MOXPRO_API void MOXPRO_CDECL MoxSetNextClientId(uint8_t clientId);
  * handle. MoxReset switches it off. */
 MOXPRO_API void MOXPRO_CDECL MoxDistinctClients(int on);
 
-/* The log kept from every err() call, oldest first. */
+/* The log kept from err() calls, oldest first: the newest MOX_MAX_LOG
+ * lines; MoxLogDropped says how many older ones were let go. A log
+ * listener hears every line. */
 MOXPRO_API int MOXPRO_CDECL MoxLogCount(void);
 MOXPRO_API const char* MOXPRO_CDECL MoxLogLine(int index);
 MOXPRO_API int MOXPRO_CDECL MoxLogLevel(int index);
+MOXPRO_API int MOXPRO_CDECL MoxLogDropped(void);
 
 /* Every call the driver made into the library, one line each, such as
  * "MoxGetGateId 3 LEVEL". */

@@ -2,7 +2,7 @@
 // the host's records, the host library and the log.
 #include <string>
 
-#include "moxpro_control.h"
+#include "mox_binding.h"
 #include "session.h"
 #include "text_codec.h"
 
@@ -123,7 +123,7 @@ void RunCheck(Session& session, const Command& command) {
             return report.Judge(lines == 0, "the last request logged " + std::to_string(lines) + " lines");
         }
         case Op::CheckEcho:
-            return CompareText(report, "echo", MoxText(session.GateOf(command).decl.name.c_str()), command);
+            return CompareText(report, "echo", mox::Text(session.GateOf(command).decl.name.c_str()), command);
         case Op::CheckNoEcho: {
             const GateState& gate = session.GateOf(command);
             return report.Judge(gate.putsDuring == 0, "the last request put " + std::to_string(gate.putsDuring) +

@@ -25,6 +25,17 @@ std::vector<std::string> DriverCandidates();
 
 bool FileExists(const std::string& path);
 
+// The host library stand-in (libmoxpro.so, MOXPRO.dll), loaded from
+// qelhost's own folder (on Linux also the archive's ../lib); null with what
+// was looked for, and where, in *problem.
+void* OpenHostLibrary(std::string* problem);
+// A function of a library OpenHostLibrary loaded; null when it has none.
+void* LibrarySymbol(void* library, const char* name);
+
+// Whether standard input is a terminal (a console): a scenario read from it
+// would wait for typing.
+bool StandardInputIsTerminal();
+
 // A new empty file in the system's temporary folder, for the driver's
 // trace; empty with the reason in *error when none can be made.
 std::string TemporaryTraceFile(std::string* error);

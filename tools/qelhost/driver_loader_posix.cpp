@@ -53,6 +53,30 @@ bool FileExists(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+void* OpenHostLibrary(std::string* problem) {
+    const std::string folder = OwnFolder();
+    const std::string places[] = {folder + "libmoxpro.so", folder + "../lib/libmoxpro.so"};
+    for (const std::string& place : places) {
+        if (FileExists(place)) {
+            void* library = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (library == nullptr) {
+                *problem = "cannot load the host library stand-in " + place + ": " + dlerror();
+            }
+            return library;
+        }
+    }
+    *problem = "no libmoxpro.so (the host library stand-in) found; looked for it at " + places[0] + " and " + places[1];
+    return nullptr;
+}
+
+void* LibrarySymbol(void* library, const char* name) {
+    return dlsym(library, name);
+}
+
+bool StandardInputIsTerminal() {
+    return isatty(STDIN_FILENO) != 0;
+}
+
 std::string TemporaryTraceFile(std::string* error) {
     const char* folder = getenv("TMPDIR");
     std::string pattern = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/qelhost-trace.XXXXXX";

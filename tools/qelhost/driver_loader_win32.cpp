@@ -60,6 +60,31 @@ std::string TemporaryTraceFile(std::string* error) {
     return file;
 }
 
+// By its full path beside qelhost.exe: the system's search would take the
+// working directory and the PATH, where a host's own library may stand.
+void* OpenHostLibrary(std::string* problem) {
+    const std::string place = OwnFolder() + "MOXPRO.dll";
+    if (!FileExists(place)) {
+        *problem = "no MOXPRO.dll (the host library stand-in) found; looked for it at " + place;
+        return nullptr;
+    }
+    HMODULE library = LoadLibraryExA(place.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (library == nullptr) {
+        *problem =
+            "cannot load the host library stand-in " + place + " (OS error " + std::to_string(GetLastError()) + ")";
+    }
+    return reinterpret_cast<void*>(library);
+}
+
+void* LibrarySymbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+bool StandardInputIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
 std::vector<bool> QuotedArguments(size_t count) {
     return QuotedArgumentsOf(GetCommandLineA(), count);
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "moxpro_control.h"
+#include "mox_binding.h"
 #include "text_codec.h"
 
 namespace qelhost {
@@ -26,8 +26,8 @@ HostEvents::HostEvents(Report& report, bool trace) : report_(report), trace_(tra
     t_events = this;
     std::lock_guard<std::mutex> lock(g_listening);
     if (g_sessions++ == 0) {
-        MoxListenToLog(&HostEvents::OnLog, nullptr);
-        MoxListenToPuts(&HostEvents::OnPut, nullptr);
+        mox::ListenToLog(&HostEvents::OnLog, nullptr);
+        mox::ListenToPuts(&HostEvents::OnPut, nullptr);
     }
 }
 
@@ -35,8 +35,8 @@ HostEvents::~HostEvents() {
     t_events = nullptr;
     std::lock_guard<std::mutex> lock(g_listening);
     if (--g_sessions == 0) {
-        MoxListenToLog(nullptr, nullptr);
-        MoxListenToPuts(nullptr, nullptr);
+        mox::ListenToLog(nullptr, nullptr);
+        mox::ListenToPuts(nullptr, nullptr);
     }
 }
 
@@ -46,7 +46,7 @@ void HostEvents::OnLog(void*, int32_t level, const char* line) {
         return;
     }
     self->log_.emplace_back(line);
-    self->report_.Detail("log " + std::to_string(level) + " " + Quoted(line));
+    self->report_.Log(level, line);
 }
 
 void HostEvents::OnPut(void*, const char* address, const char* text) {

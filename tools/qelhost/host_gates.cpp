@@ -7,7 +7,7 @@
 #include <set>
 #include <tuple>
 
-#include "moxpro_control.h"
+#include "mox_binding.h"
 #include "text_codec.h"
 
 namespace qelhost {
@@ -20,7 +20,7 @@ std::set<std::tuple<std::string, std::string, uint32_t>> g_shared;
 void ReportChanges(GateState& gate, Report& report) {
     const std::string& name = gate.decl.name;
     if (gate.AddressText() != gate.addressBefore) {
-        report.Detail(name + " address now " + Quoted(gate.AddressText()));
+        report.Gate(name, gate.decl.address, "address", Quoted(gate.AddressText()), gate.AddressText());
     }
     if (std::memcmp(gate.areaBefore, gate.area.get(), kValueAreaSize) == 0 || gate.putsDuring > 0) {
         return;
@@ -28,7 +28,8 @@ void ReportChanges(GateState& gate, Report& report) {
     if (gate.decl.numeric) {
         uint16_t before = static_cast<uint16_t>(gate.areaBefore[2] | (gate.areaBefore[3] << 8));
         if (before != gate.Number()) {
-            report.Detail(name + " number now " + std::to_string(gate.Number()));
+            const std::string number = std::to_string(gate.Number());
+            report.Gate(name, gate.decl.address, "number", number, number);
         }
         return;
     }
@@ -36,7 +37,7 @@ void ReportChanges(GateState& gate, Report& report) {
     if (!gate.Text(&text)) {
         report.Failure("the driver left no NUL in the 256-byte value area of " + name);
     }
-    report.Detail(name + " text now " + Quoted(text));
+    report.Gate(name, gate.decl.address, "text", Quoted(text), text);
 }
 
 }  // namespace
@@ -78,27 +79,27 @@ GateState AddGate(const GateDecl& decl, bool shared) {
         // Under the lock: no instance sets a value before the gate exists.
         std::lock_guard<std::mutex> lock(g_sharedLock);
         if (g_shared.emplace(decl.address, decl.name, decl.format).second) {
-            MoxAddGate(decl.address.c_str(), decl.name.c_str(), decl.format);
+            mox::AddGate(decl.address.c_str(), decl.name.c_str(), decl.format);
         }
         return gate;
     }
-    MoxAddGate(decl.address.c_str(), decl.name.c_str(), decl.format);
+    mox::AddGate(decl.address.c_str(), decl.name.c_str(), decl.format);
     return gate;
 }
 
 void SetValue(GateState& gate, const Command& command) {
     if (gate.decl.numeric) {
         gate.SetNumber(command.number);
-        MoxSetNumber(gate.decl.name.c_str(), command.hostNumber.value_or(command.number));
+        mox::SetNumber(gate.decl.name.c_str(), command.hostNumber.value_or(command.number));
     } else {
         gate.SetText(command.text);
-        MoxSetText(gate.decl.name.c_str(), command.text.c_str());
+        mox::SetText(gate.decl.name.c_str(), command.text.c_str());
     }
 }
 
 void SnapshotGates(std::vector<GateState>& gates, const HostEvents* own) {
     for (GateState& gate : gates) {
-        gate.putsBefore = own != nullptr ? own->PutCount(gate.decl.address) : MoxPutCount(gate.decl.name.c_str());
+        gate.putsBefore = own != nullptr ? own->PutCount(gate.decl.address) : mox::PutCount(gate.decl.name.c_str());
         gate.addressBefore = gate.AddressText();
         std::memcpy(gate.areaBefore, gate.area.get(), kValueAreaSize);
     }
@@ -107,19 +108,19 @@ void SnapshotGates(std::vector<GateState>& gates, const HostEvents* own) {
 void SyncGates(std::vector<GateState>& gates, Report& report, const HostEvents* own) {
     for (GateState& gate : gates) {
         const char* name = gate.decl.name.c_str();
-        gate.putsDuring = (own != nullptr ? own->PutCount(gate.decl.address) : MoxPutCount(name)) - gate.putsBefore;
+        gate.putsDuring = (own != nullptr ? own->PutCount(gate.decl.address) : mox::PutCount(name)) - gate.putsBefore;
         if (!gate.decl.numeric && gate.putsDuring > 0) {
-            gate.SetText(own != nullptr ? own->LastPut(gate.decl.address) : std::string(MoxText(name)));
+            gate.SetText(own != nullptr ? own->LastPut(gate.decl.address) : std::string(mox::Text(name)));
         } else if (gate.decl.numeric) {
             // Only a number the driver changed: the host library may hold
             // one the area cannot (set GATE -3.7).
             if (std::memcmp(gate.areaBefore + 2, gate.area.get() + 2, 2) != 0) {
-                MoxSetNumber(name, gate.Number());
+                mox::SetNumber(name, gate.Number());
             }
         } else {
             std::string text;
             gate.Text(&text);
-            MoxSetText(name, text.c_str());
+            mox::SetText(name, text.c_str());
         }
         ReportChanges(gate, report);
     }

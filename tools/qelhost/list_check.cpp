@@ -9,6 +9,7 @@
 #include "cmdlist/substitution.h"
 #include "context/text.h"
 #include "protocol/command_encoder.h"
+#include "protocol/gate_kinds.h"
 #include "visible.h"
 
 namespace qelhost {
@@ -18,47 +19,43 @@ namespace {
 // How the driver reads the file.
 constexpr std::string_view kStartMarker = kCommandListStart;
 constexpr std::string_view kEndMarker = kCommandListEnd;
-constexpr size_t kReadLimit = kCommandListReadLimit;
-constexpr size_t kLineLimit = kCommandListLineLimit;
 constexpr size_t kCommandLimit = kWorkAreaSize - 1;
 // The gate GET_STR_FROM_FILE asks with its 16-bit number.
 constexpr int64_t kLargestAsked = 0xFFFF;
 
-// One read of the driver: a line, or a piece of a longer one.
+// One read of the driver's walk: a line, or a piece of a longer one.
 struct Piece {
+    ListPlace place = ListPlace::kBeforeStart;
     int line = 0;
-    std::string text;        // up to a NUL; a CR LF end reads as LF
-    bool continued = false;  // a later piece of a line over kReadLimit
-    bool cut = false;        // a NUL ended it
+    size_t column = 0;  // the line's columns before this piece
+    std::string text;   // up to a NUL; a CR LF end reads as LF
+    bool continued = false;
+    bool cut = false;  // a NUL ended it
+    bool entry = false;
+    int64_t number = 0;
+    size_t commandAt = 0;  // where the command text begins in text
+    std::string command;   // as the driver copies it, before gate values
 };
 
-std::vector<Piece> ReadPieces(std::string_view bytes) {
-    std::vector<Piece> pieces;
-    int line = 1;
-    bool continued = false;
-    while (!bytes.empty()) {
-        size_t take = std::min(bytes.size(), kReadLimit);
-        size_t lf = bytes.substr(0, take).find('\n');
-        if (lf != std::string_view::npos) {
-            take = lf + 1;
-        }
-        Piece piece;
-        piece.line = line;
-        piece.text = std::string(bytes.substr(0, take));
-        piece.continued = continued;
-        bytes.remove_prefix(take);
-        if (size_t nul = piece.text.find('\0'); nul != std::string::npos) {
-            piece.text.resize(nul);
-            piece.cut = true;
-        }
-        if (piece.text.size() >= 2 && piece.text.compare(piece.text.size() - 2, 2, "\r\n") == 0) {
-            piece.text.erase(piece.text.size() - 2, 1);
-        }
-        continued = lf == std::string_view::npos;
-        line += continued ? 0 : 1;
-        pieces.push_back(std::move(piece));
+bool Collect(void* user, const ListRead* read) {
+    auto* pieces = static_cast<std::vector<Piece>*>(user);
+    Piece piece;
+    piece.place = read->place;
+    piece.line = read->line;
+    piece.text = read->text;
+    piece.continued = read->continued;
+    piece.cut = read->nulCut;
+    if (read->continued && !pieces->empty()) {
+        piece.column = pieces->back().column + pieces->back().text.size();
     }
-    return pieces;
+    piece.entry = read->entry;
+    if (read->entry) {
+        piece.number = read->number;
+        piece.commandAt = static_cast<size_t>(read->command - read->text);
+        piece.command = std::string(read->command, read->commandLength);
+    }
+    pieces->push_back(std::move(piece));
+    return true;
 }
 
 bool Holds(const Piece& piece, std::string_view word) {
@@ -109,10 +106,12 @@ class Checker {
   public:
     explicit Checker(ListCheck& check) : check_(check) {}
 
-    void Note(int line, std::string text) { check_.remarks.push_back({line, false, std::move(text)}); }
+    void Note(int line, std::string text) { check_.remarks.push_back({line, false, std::move(text), 0}); }
 
-    void Flag(int line, std::string text) {
-        check_.remarks.push_back({line, true, std::move(text)});
+    void Flag(int line, std::string text) { Flag(line, 0, std::move(text)); }
+
+    void Flag(int line, size_t column, std::string text) {
+        check_.remarks.push_back({line, true, std::move(text), column});
         ++check_.flagged;
     }
 
@@ -126,9 +125,10 @@ class Checker {
         if (piece.cut) {
             Flag(piece.line, "a NUL byte: the driver's line ends there");
         }
-        size_t comma = piece.text.find(',');
-        if (comma != std::string::npos) {
-            Entry(piece, comma);
+        if (piece.entry) {
+            Entry(piece, piece.text.find(','));
+        } else {
+            NumberWithoutComma(piece);
         }
     }
 
@@ -155,17 +155,29 @@ class Checker {
         return seen;
     }
 
+    // A line that begins with a number but holds no comma is no entry: the
+    // driver passes it by, and a write of that number finds nothing.
+    void NumberWithoutComma(const Piece& piece) {
+        EntryNumber number = ReadNumber(piece.text);
+        if (!number.digits || piece.continued) {
+            return;
+        }
+        const size_t at = piece.text.size() - number.after.size();
+        std::string next = number.after.empty() || number.after[0] == '\n' ? std::string("the line's end")
+                                                                           : Shown(number.after.substr(0, 1));
+        Flag(piece.line, piece.column + at + 1,
+             "the number " + std::to_string(number.value) + " is followed by " + next +
+                 ", not its comma: the driver sees no entry here");
+    }
+
     void Entry(const Piece& piece, size_t comma) {
         std::string_view line = piece.text;
         EntryNumber number = ReadNumber(line.substr(0, comma));
-        size_t begin = comma + 1;
-        while (begin < line.size() && (line[begin] == ' ' || line[begin] == '\t')) {
-            ++begin;
-        }
         ListEntry entry;
         entry.line = piece.line;
-        entry.number = number.value;
-        entry.text = std::string(line.substr(begin, line.find(';', begin) - begin));
+        entry.number = piece.number;
+        entry.text = piece.command;
+        commandColumn_ = piece.column + piece.commandAt + 1;
         const ListEntry* first = FirstWithNumber(entry.number);
         entry.found = first == nullptr && entry.text.size() <= kCommandLimit;
 
@@ -184,8 +196,9 @@ class Checker {
         if (!number.digits) {
             Flag(piece.line, "no number before the comma, so this line is entry 0 (a comment holding a comma?)");
         } else if (!All(number.after, IsBlank)) {
-            Flag(piece.line, "the number reads as " + std::to_string(number.value) + "; " + Shown(number.after) +
-                                 " after it is ignored");
+            Flag(piece.line, piece.column + (comma - number.after.size()) + 1,
+                 "the number reads as " + std::to_string(number.value) + "; " + Shown(number.after) +
+                     " after it is ignored");
         }
         if (entry.number < 0 || entry.number > kLargestAsked) {
             Flag(piece.line,
@@ -196,7 +209,7 @@ class Checker {
                                  std::to_string(first->line) + ", wins; this one is never sent");
         }
         for (ListRemark& flag : pending_) {
-            Flag(piece.line, std::move(flag.text));
+            Flag(piece.line, flag.column, std::move(flag.text));
         }
         pending_.clear();
         check_.entries.push_back(std::move(entry));
@@ -227,7 +240,9 @@ class Checker {
         return references ? std::string() : CheckMessage(text);
     }
 
-    void Later(std::string text) { pending_.push_back({0, true, std::move(text)}); }
+    void Later(std::string text, size_t at = SIZE_MAX) {
+        pending_.push_back({0, true, std::move(text), at == SIZE_MAX ? 0 : commandColumn_ + at});
+    }
 
     // The gates the driver's substitution looks up, walking as it walks.
     // Returns whether the text holds an "@".
@@ -265,6 +280,16 @@ class Checker {
             text.remove_suffix(1);
         }
         blanks.remove_prefix(text.size());
+        if (!text.empty() && (text[0] == '#' || text[0] == '!')) {
+            for (size_t at = 1; at < text.size(); ++at) {
+                if (!IsHex(text[at])) {
+                    Later(Shown(text.substr(at, 1)) + " in a \"" + text[0] +
+                              "\" command, where the switcher takes only hex digits",
+                          at);
+                    return std::string();
+                }
+            }
+        }
         size_t length = ExpectedLength(text, &kind);
         if (length == 0) {
             return std::string();
@@ -317,53 +342,56 @@ class Checker {
             return 0;
         }
         std::string_view rest = text.substr(1);
-        *kind = std::string(text[0] == '#' || text[0] == '!' ? "a" : "an") + " \"" + text[0] + "\" message";
-        switch (text[0]) {
-            case '#':
-                return !rest.empty() && All(rest, IsHex) ? 7 : 0;
-            case '!':
-                return !rest.empty() && All(rest, IsHex) ? 13 : 0;
-            case 'M':
-                return !rest.empty() && All(rest, IsUpperHex) ? 10 : 0;
-            case 'R':
-                return !rest.empty() && All(rest, IsUpperHex) ? 4 : 0;
-            case 'P':
-                *kind = "the preamble \"P\"";
-                return All(rest, IsUpperHex) ? 1 : 0;
-            case 'L':
-                if (rest.size() < 4 || !IsUpperHex(rest[0]) || !IsUpperHex(rest[1]) || !IsDigit(rest[2]) ||
-                    !IsDigit(rest[3])) {
-                    return 0;
-                }
-                *kind = "an \"L\" message with a text of " + std::string(rest.substr(2, 2)) + " characters";
-                return 6 + static_cast<size_t>((rest[2] - '0') * 10 + (rest[3] - '0'));
-            default:
-                return 0;
+        if (text[0] == 'P') {
+            *kind = "the preamble \"P\"";
+            return All(rest, IsUpperHex) ? 1 : 0;
         }
+        const GateKindFacts* facts = KindLed(text[0]);
+        if (facts == nullptr || rest.empty()) {
+            return 0;
+        }
+        *kind = std::string(text[0] == '#' || text[0] == '!' ? "a" : "an") + " \"" + text[0] + "\" message";
+        const size_t length = static_cast<size_t>(facts->messageLength);
+        if (!facts->textFollows) {
+            return All(rest, text[0] == '#' || text[0] == '!' ? IsHex : IsUpperHex) ? length : 0;
+        }
+        // The address, then the text's length in two decimal digits.
+        if (rest.size() < 4 || !IsUpperHex(rest[0]) || !IsUpperHex(rest[1]) || !IsDigit(rest[2]) || !IsDigit(rest[3])) {
+            return 0;
+        }
+        *kind = "an \"" + std::string(1, text[0]) + "\" message with a text of " + std::string(rest.substr(2, 2)) +
+                " characters";
+        return length + static_cast<size_t>((rest[2] - '0') * 10 + (rest[3] - '0'));
+    }
+
+    // The gate kind whose message begins with the character.
+    static const GateKindFacts* KindLed(char lead) {
+        int32_t count = 0;
+        const GateKindFacts* rows = GateKindRows(&count);
+        for (int32_t i = 0; i < count; ++i) {
+            if (rows[i].lead == lead) {
+                return &rows[i];
+            }
+        }
+        return nullptr;
     }
 
     ListCheck& check_;
     std::vector<ListRemark> pending_;
     int flaggedLongLine_ = 0;
+    size_t commandColumn_ = 0;  // the column of the entry's command text
 };
-
-size_t FindStart(const std::vector<Piece>& pieces) {
-    for (size_t i = 0; i < pieces.size() && i < kLineLimit; ++i) {
-        if (Holds(pieces[i], kStartMarker)) {
-            return i;
-        }
-    }
-    return pieces.size();
-}
 
 }  // namespace
 
 ListCheck CheckCommandList(std::string_view bytes) {
     ListCheck check;
     Checker checker(check);
-    std::vector<Piece> pieces = ReadPieces(bytes);
-    size_t start = FindStart(pieces);
-    if (start == pieces.size()) {
+    std::vector<Piece> pieces;
+    WalkCommandList(nullptr, bytes.data(), bytes.size(), true, Collect, &pieces);
+    auto opening =
+        std::find_if(pieces.begin(), pieces.end(), [](const Piece& p) { return p.place == ListPlace::kStart; });
+    if (opening == pieces.end()) {
         bool later = std::any_of(pieces.begin(), pieces.end(), [](const Piece& p) { return Holds(p, kStartMarker); });
         checker.Flag(0, later ? "StartOfCommandList stands beyond the first 10,000 lines, where the driver stops "
                                 "looking: it finds no list, and every write of GET_STR_FROM_FILE fails"
@@ -371,49 +399,45 @@ ListCheck CheckCommandList(std::string_view bytes) {
                                 "GET_STR_FROM_FILE fails");
         return check;
     }
-    const Piece& opening = pieces[start];
-    checker.Note(opening.line, "the list starts (the first line that holds StartOfCommandList)");
-    if (!StandsFirst(opening, kStartMarker)) {
-        checker.Flag(opening.line,
+    checker.Note(opening->line, "the list starts (the first line that holds StartOfCommandList)");
+    if (!StandsFirst(*opening, kStartMarker)) {
+        checker.Flag(opening->line,
                      "StartOfCommandList is not first in this line (a comment naming it?), yet the "
                      "list starts here");
     }
-    if (Holds(opening, kEndMarker)) {
-        checker.Flag(opening.line, "the line holds both markers: the list is empty");
+    if (Holds(*opening, kEndMarker)) {
+        checker.Flag(opening->line, "the line holds both markers: the list is empty");
         return check;
     }
-    size_t end = pieces.size();
-    for (size_t i = start + 1; i < pieces.size(); ++i) {
-        const Piece& piece = pieces[i];
-        if (i - start > kLineLimit) {
-            checker.Flag(piece.line,
+    int endLine = 0;
+    for (auto piece = opening + 1; piece != pieces.end(); ++piece) {
+        if (piece->place == ListPlace::kUnread) {
+            checker.Flag(piece->line,
                          "the driver reads at most 10,000 lines after the start marker: nothing from "
                          "here on is found");
-            end = i - 1;
-            break;
+            return check;
         }
-        if (Holds(piece, kStartMarker)) {
-            checker.Flag(piece.line, "StartOfCommandList inside the list starts nothing: the list started on line " +
-                                         std::to_string(opening.line));
+        if (piece->place == ListPlace::kAfterEnd) {
+            checker.AfterLine(*piece, endLine);
+            continue;
         }
-        checker.InsideLine(piece);
-        if (Holds(piece, kEndMarker)) {
-            checker.Note(piece.line, "the list ends (the first line after its start that holds EndOfCommandList)");
-            if (!StandsFirst(piece, kEndMarker)) {
-                checker.Flag(piece.line,
+        if (Holds(*piece, kStartMarker)) {
+            checker.Flag(piece->line, "StartOfCommandList inside the list starts nothing: the list started on line " +
+                                          std::to_string(opening->line));
+        }
+        checker.InsideLine(*piece);
+        if (piece->place == ListPlace::kEnd) {
+            endLine = piece->line;
+            checker.Note(piece->line, "the list ends (the first line after its start that holds EndOfCommandList)");
+            if (!StandsFirst(*piece, kEndMarker)) {
+                checker.Flag(piece->line,
                              "EndOfCommandList is not first in this line (a comment naming it?), yet "
                              "the list ends here");
             }
-            end = i;
-            break;
         }
     }
-    if (end == pieces.size()) {
+    if (endLine == 0) {
         checker.Note(0, "no EndOfCommandList after the start: the list runs to the end of the file");
-        return check;
-    }
-    for (size_t i = end + 1; i < pieces.size(); ++i) {
-        checker.AfterLine(pieces[i], pieces[end].line);
     }
     return check;
 }
@@ -421,7 +445,8 @@ ListCheck CheckCommandList(std::string_view bytes) {
 std::string ListCheckReport(const ListCheck& check, const std::string& name) {
     std::string report;
     for (const ListRemark& remark : check.remarks) {
-        report += name + ":" + (remark.line > 0 ? std::to_string(remark.line) + ":" : std::string()) + " " +
+        report += name + ":" + (remark.line > 0 ? std::to_string(remark.line) + ":" : std::string()) +
+                  (remark.column > 0 ? std::to_string(remark.column) + ":" : std::string()) + " " +
                   (remark.flagged ? "FLAG " : "") + remark.text + "\n";
     }
     report += "check-list: " + std::to_string(check.entries.size()) + " entries, " + std::to_string(check.flagged) +

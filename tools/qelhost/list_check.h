@@ -1,8 +1,9 @@
-// qelhost --check-list: a command list file read as the driver reads it
-// (src/cmdlist/command_list.cpp: pieces of at most 1899 characters, the list
-// between the first lines that hold its markers, "number, text ;" entries,
-// the first of a number wins), each entry shown as the driver would find it,
-// and what would make the switcher misbehave flagged.
+// qelhost --check-list: a command list file read by the driver's own walk
+// (src/cmdlist: pieces of at most 1899 characters, the list between the
+// first lines that hold its markers, "number, text ;" entries, the first of
+// a number wins), each entry shown as the driver would find it, and what
+// would make the driver or the switcher misbehave flagged, with its line and
+// column.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,8 @@ struct ListEntry {
 struct ListRemark {
     int line = 0;  // 0: about the whole file
     bool flagged = false;
-    std::string text;  // its control bytes shown as qeltools::Visible shows them
+    std::string text;   // its control bytes shown as qeltools::Visible shows them
+    size_t column = 0;  // where in the line, from 1; 0: the whole line
 };
 
 struct ListCheck {

@@ -2,25 +2,30 @@
 // as the host's process library, and runs a scenario against the driver.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "driver_loader.h"
+#include "driver_reasons.h"
 #include "list_check.h"
+#include "mox_binding.h"
 #include "options.h"
 #include "qel_version.h"
 #include "read_input.h"
 #include "runner.h"
 #include "scenario.h"
+#include "scenario_headers.h"
 #include "visible.h"
 
 namespace {
 
-constexpr int kExitMalformed = 2;
-constexpr int kExitNoDriver = 3;
+using qelhost::kExitMalformed;
+using qelhost::kExitNoDriver;
 
-const char kUsageHead[] = R"(usage: qelhost [options] [SCENARIO | -]
+const char kUsageHead[] = R"usage(usage: qelhost [options] [SCENARIO | -]
        qelhost [options] --port NAME COMMAND...
        qelhost [options] --instance PORT SCENARIO --instance PORT SCENARIO...
        qelhost --check-list FILE
@@ -40,8 +45,12 @@ A quoted VALUE, or one that is no number, makes a string gate, any other
 a numeric one ("R" gates are string gates); format=numeric or
 format=string before the VALUE says which (a POSIX shell drops the
 quotes: there write '"1010"' or format=string 1010). The commands run in order after
-a load of the port, each expecting 0: the exit status is 0 when every one
-answered 0, 1 when any did not.
+a load of the port, each expecting 0. Beneath each: what went out ("sent"),
+what came back as the driver judged it ("came back ... (accepted, N ms
+after the message)", "refused ...", "nothing came back"), the result and
+time, the reason of a 1 or 2, and "not confirmed by the switcher" for a 0
+that no reply confirmed (free text and list commands, which the driver
+does not judge, are confirmed by whatever comes back).
 
 options:
   --driver PATH     the driver library (default: libqelkophv.so or
@@ -86,14 +95,26 @@ options:
                     wrong, a command without ";" (its LF goes out), a line
                     that a stray comma makes an entry, a number given twice
                     (the first wins), a marker word outside its own line,
-                    "@" without "$", a command over 255 characters. Exit
-                    status 1 when anything is flagged, 0 when not
+                    "@" without "$", a command over 255 characters, a number
+                    not followed by its comma ("2."), a character a "#" or
+                    "!" command cannot carry (a blank, no hex digit), each
+                    with its line and column. Exit status 1 when anything
+                    is flagged, 0 when not
+  --json            one JSON object a line on standard output for each step,
+                    request, host log line, changed gate and check, and a
+                    last line with the counts and the exit status (schema
+                    version 1, in the guide); the human text goes to
+                    standard error
+  --headers FILE    prints the scenario's headers, a line each ("limit 30"),
+                    and runs nothing
   --version         the version, and nothing else
   --help            this text
 
 exit status: 0 every check held; 1 a check failed; 2 the scenario or a
 one-shot command is malformed, unreadable or over 4 MB, or the options are
-wrong (nothing is run); 3 the driver library cannot be found or loaded.
+wrong (nothing is run); 3 the driver library cannot be found or loaded;
+4 (one-shot commands) every request answered 0, but the switcher did not
+confirm each one that it can (a dead or switched-off line).
 
 SCENARIO LANGUAGE
 One command a line; blank lines are skipped; a word that begins with '#'
@@ -106,7 +127,7 @@ control name), <XX> (two upper-case hex digits), \xNN, \r, \n, \t; \\ \"
 \<CR>). A text cannot hold a NUL byte. Every request may end in "expect N":
 its result must be N. A failed check is reported and the scenario goes on.
 
-)";
+)usage";
 
 const char kUsageTail[] = R"(
 OUTPUT
@@ -117,17 +138,22 @@ Each command as "LINE| source"; beneath it, indented by six blanks:
   trace SECONDS GATE N bytes: HH HH ...   (--trace)
   GATE number now N | GATE text now "TEXT" | GATE address now "TEXT"
                               what the driver changed in the host's records
+  sent BYTES                  a message that went out on the line, and what
+  came back BYTES (JUDGEMENT, N ms after the message) | refused BYTES (...)
+  | nothing came back (...)   came back, as the driver judged it (its trace)
   REQ_NAME -> RESULT (MS ms)  a request's result and time
   reason: TEXT                why it did not answer 0, from the driver's trace
+  not confirmed by the switcher   a 0 that no reply confirmed
   ok | FAIL MESSAGE           a check or an expected result
-and at the end: "qelhost: N requests, N checks, N failed".
+and at the end: "qelhost: N requests, N checks, N failed" (and ", N not
+confirmed by the switcher" when any was not).
 Texts are shown in the notation above, so they can be pasted into checks.
 
-A first line "# needs: switcher" marks a scenario that needs a switcher on
-its port: the real one, or the emulator qelswitch (qelswitch.exe on the
-other COM port of a pair) started with the options of its "# switcher:"
-lines. In the source tree scripts/run-scenario runs it so, and the build's
-tests run every such scenario that way.
+SCENARIO HEADERS
+Comment lines "# KEY: VALUE" say how a scenario is to be run. qelhost
+applies "# workdir:" itself; the others are for a runner that starts the
+emulator qelswitch (qelswitch.exe on the other COM port of a pair), which
+reads them with qelhost --headers FILE:
 )";
 
 // Problems quote what they were given: control bytes are shown, not sent
@@ -151,7 +177,9 @@ int Refuse(const std::string& problem) {
 // holds one.
 bool FindDriver(const qelhost::Options& options, std::string* driver) {
     if (!options.driver.empty()) {
-        *driver = options.driver;
+        std::error_code error;
+        std::string absolute = std::filesystem::absolute(options.driver, error).string();
+        *driver = error ? options.driver : absolute;
         return true;
     }
     std::vector<std::string> places = qelhost::DriverCandidates();
@@ -173,17 +201,29 @@ bool FindDriver(const qelhost::Options& options, std::string* driver) {
 // else the QELKOPHV_TRACE of the environment, else a temporary file of
 // qelhost's own (*temporary), removed at the end.
 std::string ReasonTrace(const qelhost::Options& options, std::string* temporary) {
-    if (!options.driverTrace.empty()) {
-        return options.driverTrace;
+    std::string given = options.driverTrace;
+    if (const char* set = std::getenv(qelhost::kDriverTraceVariable); given.empty() && set != nullptr) {
+        given = set;
     }
-    const char* set = std::getenv(qelhost::kDriverTraceVariable);
-    if (set != nullptr && *set != '\0') {
-        return set;
+    std::string problem;
+    if (!given.empty()) {
+        if (qelhost::UsableTraceFile(given, &problem)) {
+            // Absolute: a scenario's "# workdir:" changes the working directory.
+            std::error_code error;
+            std::string absolute = std::filesystem::absolute(given, error).string();
+            given = error ? given : absolute;
+            qelhost::SetDriverVariable(qelhost::kDriverTraceVariable, given);
+            return given;
+        }
+        // The driver would refuse it too: said once, and the reasons come
+        // from a trace of qelhost's own.
+        std::cerr << "qelhost: warning: the driver's trace " << qeltools::VisibleShort(given, kMaxShown)
+                  << " cannot be used: " << problem << "\n";
+        qelhost::SetDriverVariable(qelhost::kDriverTraceVariable, "");
     }
     if (options.noReasons) {
         return std::string();
     }
-    std::string problem;
     *temporary = qelhost::TemporaryTraceFile(&problem);
     if (temporary->empty()) {
         std::cerr << "qelhost: warning: no reasons for failed requests: " << qeltools::VisibleShort(problem, kMaxShown)
@@ -192,6 +232,52 @@ std::string ReasonTrace(const qelhost::Options& options, std::string* temporary)
     }
     qelhost::SetDriverVariable(qelhost::kDriverTraceVariable, *temporary);
     return *temporary;
+}
+
+// A scenario's "# workdir:": the run's working directory, where the driver
+// looks for its list file; a folder of its own for "empty".
+struct Workdir {
+    std::filesystem::path before;
+    std::filesystem::path path;
+    bool made = false;
+};
+
+bool EnterWorkdir(const std::string& header, const std::string& scenarioFile, Workdir* workdir, std::string* problem) {
+    if (header.empty()) {
+        return true;
+    }
+    std::error_code error;
+    workdir->before = std::filesystem::current_path(error);
+    if (header == qelhost::kEmptyWorkdir) {
+        std::string file = qelhost::TemporaryTraceFile(problem);
+        if (file.empty()) {
+            return false;
+        }
+        std::filesystem::remove(file, error);
+        workdir->made = std::filesystem::create_directory(file, error);
+        workdir->path = file;
+    } else {
+        const std::string from = scenarioFile.empty() || scenarioFile == "-" ? "." : scenarioFile;
+        workdir->path = std::filesystem::absolute(std::filesystem::path(from).parent_path() / header, error);
+    }
+    std::filesystem::current_path(workdir->path, error);
+    if (error) {
+        return qeltools::Fail(problem,
+                              "the scenario's working directory (\"# workdir: " + qeltools::ShownArgument(header) +
+                                  "\") cannot be entered: " + error.message() + ": " +
+                                  qeltools::ShownArgument(workdir->path.string()));
+    }
+    return true;
+}
+
+void LeaveWorkdir(const Workdir& workdir) {
+    std::error_code error;
+    if (!workdir.before.empty()) {
+        std::filesystem::current_path(workdir.before, error);
+    }
+    if (workdir.made) {
+        std::filesystem::remove_all(workdir.path, error);
+    }
 }
 
 // The driver found, its environment set, the trace read for reasons chosen
@@ -205,6 +291,11 @@ struct LoadedDriver {
 
 bool LoadForRun(const qelhost::Options& options, LoadedDriver* loaded) {
     if (!FindDriver(options, &loaded->path)) {
+        return false;
+    }
+    std::string missing;
+    if (!qelhost::mox::Load(&missing)) {
+        std::cerr << "qelhost: " << qeltools::VisibleShort(missing, kMaxShown) << "\n";
         return false;
     }
     qelhost::ApplyDriverEnvironment(options);
@@ -227,6 +318,11 @@ void RemoveOwnTrace(const LoadedDriver& loaded) {
     }
 }
 
+// The human text: on standard error when --json has standard output.
+std::ostream& Human(const qelhost::Options& options) {
+    return options.run.json.out != nullptr ? std::cerr : std::cout;
+}
+
 int CheckList(const std::string& file) {
     std::string text;
     std::string problem;
@@ -236,6 +332,20 @@ int CheckList(const std::string& file) {
     qelhost::ListCheck check = qelhost::CheckCommandList(text);
     std::cout << qelhost::ListCheckReport(check, qeltools::VisibleShort(file, kMaxShown));
     return check.flagged == 0 ? 0 : 1;
+}
+
+int PrintHeaders(const std::string& file) {
+    std::string text;
+    std::string problem;
+    if (!qeltools::ReadInput(file, kMaxInput, &text, &problem)) {
+        return Refuse(problem);
+    }
+    qelhost::ScenarioHeaders headers;
+    if (!qelhost::ReadHeaders(text, &headers, &problem)) {
+        return Refuse(qeltools::ShownArgument(file) + ": " + problem);
+    }
+    std::cout << qelhost::HeadersReport(headers);
+    return 0;
 }
 
 // The instances of --instance: every scenario read and checked before the
@@ -258,6 +368,11 @@ int RunInstances(const qelhost::Options& options) {
             std::cerr << shownName << ":" << error.line << ": " << error.message << "\n";
             return kExitMalformed;
         }
+        if (!instance.scenario.headers.workdir.empty()) {
+            return Refuse(shownName +
+                          ": \"# workdir:\" is for a scenario run alone: the instances share one "
+                          "working directory");
+        }
         instances.push_back(std::move(instance));
     }
     LoadedDriver loaded;
@@ -267,14 +382,14 @@ int RunInstances(const qelhost::Options& options) {
     for (qelhost::Instance& instance : instances) {
         instance.options.driverTrace = loaded.trace;
     }
-    std::cout << "qelhost: driver " << qeltools::VisibleShort(loaded.path, kMaxShown) << "\n";
+    std::ostream& out = Human(options);
+    out << "qelhost: driver " << qeltools::VisibleShort(loaded.path, kMaxShown) << "\n";
     for (size_t i = 0; i < options.instances.size(); ++i) {
-        std::cout << "qelhost: instance " << i + 1 << " on "
-                  << qeltools::VisibleShort(options.instances[i].port, kMaxShown) << ", scenario "
-                  << qeltools::VisibleShort(options.instances[i].scenario, kMaxShown) << "\n";
+        out << "qelhost: instance " << i + 1 << " on " << qeltools::VisibleShort(options.instances[i].port, kMaxShown)
+            << ", scenario " << qeltools::VisibleShort(options.instances[i].scenario, kMaxShown) << "\n";
     }
-    std::cout << std::flush;
-    int status = qelhost::RunInstances(instances, loaded.entry, std::cout);
+    out << std::flush;
+    int status = qelhost::RunInstances(instances, loaded.entry, out);
     RemoveOwnTrace(loaded);
     return status;
 }
@@ -288,8 +403,12 @@ int main(int argc, char** argv) {
     if (!qelhost::ParseOptions(arguments, &options, &problem, qelhost::QuotedArguments(arguments.size()))) {
         return Usage(problem);
     }
+    std::mutex jsonLock;
+    if (options.json) {
+        options.run.json = qelhost::JsonSink{&std::cout, &jsonLock, 1};
+    }
     if (options.help) {
-        std::cout << kUsageHead << qelhost::LanguageHelp() << kUsageTail;
+        std::cout << kUsageHead << qelhost::LanguageHelp() << kUsageTail << qelhost::HeadersHelp();
         return 0;
     }
     if (options.version) {
@@ -299,9 +418,20 @@ int main(int argc, char** argv) {
     if (!options.checkList.empty()) {
         return CheckList(options.checkList);
     }
+    if (!options.headers.empty()) {
+        return PrintHeaders(options.headers);
+    }
 
     if (!options.instances.empty()) {
         return RunInstances(options);
+    }
+
+    if (options.scenario.empty() && options.oneShot.empty() && qelhost::StandardInputIsTerminal()) {
+        // Nothing to run but what would be typed: the usage, not a silent wait.
+        const std::string head(kUsageHead);
+        std::cerr << head.substr(0, head.find("\n\n") + 1)
+                  << "(qelhost --help for the whole usage; \"qelhost -\" reads a scenario typed here)\n";
+        return kExitMalformed;
     }
 
     qelhost::Scenario scenario;
@@ -316,7 +446,9 @@ int main(int argc, char** argv) {
         shownName = file == "-" ? "(standard input)" : qeltools::VisibleShort(file, kMaxShown);
         std::string text;
         if (!qeltools::ReadInput(file, kMaxInput, &text, &problem)) {
-            return Refuse(problem);
+            // A bare word that names no file was meant as a command.
+            const bool bareWord = file.find_first_of("./\\") == std::string::npos;
+            return Refuse(problem + (bareWord ? "; nor is it a command: " + qelhost::OneShotWords() : std::string()));
         }
         qelhost::ParseError error;
         if (!qelhost::ParseScenario(text, options.variables, &scenario, &error)) {
@@ -336,10 +468,21 @@ int main(int argc, char** argv) {
         return kExitNoDriver;
     }
     options.run.driverTrace = loaded.trace;
-    std::cout << "qelhost: driver " << qeltools::VisibleShort(loaded.path, kMaxShown) << "\nqelhost: scenario "
-              << shownName << "\n"
-              << std::flush;
-    int status = qelhost::RunScenario(scenario, loaded.entry, options.run, std::cout);
+    options.run.oneShot = !options.oneShot.empty();
+    std::ostream& out = Human(options);
+    out << "qelhost: driver " << qeltools::VisibleShort(loaded.path, kMaxShown) << "\nqelhost: scenario " << shownName
+        << "\n"
+        << std::flush;
+    Workdir workdir;
+    if (!EnterWorkdir(scenario.headers.workdir, options.scenario, &workdir, &problem)) {
+        RemoveOwnTrace(loaded);
+        return Refuse(problem);
+    }
+    if (!scenario.headers.workdir.empty()) {
+        out << "qelhost: working directory " << qeltools::VisibleShort(workdir.path.string(), kMaxShown) << "\n";
+    }
+    int status = qelhost::RunScenario(scenario, loaded.entry, options.run, out);
+    LeaveWorkdir(workdir);
     RemoveOwnTrace(loaded);
     return status;
 }

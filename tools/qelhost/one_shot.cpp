@@ -2,7 +2,8 @@
 #include "one_shot.h"
 
 #include "parse.h"
-#include "scenario_tokens.h"
+#include "scenario_parser.h"
+#include "visible.h"
 
 namespace qelhost {
 
@@ -65,7 +66,7 @@ bool ArgumentToken(const Argument& argument, const Variables& variables, Token* 
         return false;
     }
     if (tokens.size() != 1) {
-        return qeltools::Fail(error, "\"" + text + "\" is not one word");
+        return qeltools::Fail(error, "not one word: \"" + qeltools::ShownArgument(text) + "\"");
     }
     *token = std::move(tokens[0]);
     token->quoted = !option && (writtenInQuotes || argument.quoted);
@@ -127,6 +128,14 @@ bool IsOneShotWord(std::string_view word) {
     return FindOneShot(word) != nullptr;
 }
 
+std::string OneShotWords() {
+    std::string words;
+    for (const OneShotWord& entry : kOneShotWords) {
+        words += (words.empty() ? "" : ", ") + std::string(entry.word);
+    }
+    return words;
+}
+
 bool ParseOneShot(const std::vector<Argument>& arguments, const std::string& timeout, const std::string& line,
                   const Variables& variables, Scenario* scenario, std::string* error) {
     std::string frame = "gate OUTGOING string \"\"\ngate INCOMING string \"\"\nload";
@@ -139,9 +148,8 @@ bool ParseOneShot(const std::vector<Argument>& arguments, const std::string& tim
     for (size_t at = 0; at < arguments.size();) {
         const OneShotWord* form = arguments[at].quoted ? nullptr : FindOneShot(arguments[at].text);
         if (form == nullptr) {
-            return qeltools::Fail(
-                error,
-                "\"" + arguments[at].text + "\" begins no command: write GATE VALUE, update GATE, list N or send TEXT");
+            return qeltools::Fail(error, "unknown command '" + qeltools::ShownArgument(arguments[at].text) +
+                                             "'; commands: write GATE VALUE, update GATE, list N, send TEXT");
         }
         Command command;
         command.line = ++number;

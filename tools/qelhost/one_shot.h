@@ -34,6 +34,8 @@ std::vector<bool> QuotedArgumentsOf(const char* commandLine, size_t count);
 
 // write, update, list or send: the words that begin a one-shot command.
 bool IsOneShotWord(std::string_view word);
+// Those words, "write, update, list, send", for messages.
+std::string OneShotWords();
 
 // The frame with a load of timeout=TIMEOUT and line=LINE (each left out
 // when empty), then the commands of the arguments, each taking as many

@@ -1,15 +1,16 @@
 // qelhost's command line.
 #include "options.h"
 
+#include <filesystem>
+
 #include "driver_loader.h"
 #include "parse.h"
 #include "scenario_tokens.h"
+#include "visible.h"
 
 namespace qelhost {
 
 namespace {
-
-constexpr size_t kMaxPortName = 11;  // PortConfig::portName
 
 // A load without port=, or a reconfigure without one before any port was
 // set, takes the default port.
@@ -46,6 +47,10 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
             options->driver = arguments[++i];
         } else if (arg == "--check-list" && hasNext) {
             options->checkList = arguments[++i];
+        } else if (arg == "--json") {
+            options->json = true;
+        } else if (arg == "--headers" && hasNext) {
+            options->headers = arguments[++i];
         } else if (arg == "--no-reasons") {
             options->noReasons = true;
         } else if (arg == "--driver-trace" && hasNext) {
@@ -56,7 +61,7 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
         } else if (arg == "--port" && hasNext) {
             const std::string& port = arguments[++i];
             if (port.size() > kMaxPortName) {
-                return Fail(error, "a port name holds at most 11 bytes");
+                return Fail(error, "a port name holds at most " + std::to_string(kMaxPortName) + " bytes");
             }
             options->variables["PORT"] = port;
             options->run.defaultPort = port;
@@ -66,7 +71,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
             const std::string& scenario = arguments[i + 2];
             i += 2;
             if (port.empty() || port.size() > kMaxPortName) {
-                return Fail(error, "--instance needs a PORT of 1 to 11 bytes, not \"" + port + "\"");
+                return Fail(error, "--instance needs a PORT of 1 to " + std::to_string(kMaxPortName) +
+                                       " bytes, not \"" + qeltools::ShownArgument(port) + "\"");
             }
             if (scenario.empty() || scenario == "-") {
                 return Fail(error, "--instance needs a SCENARIO file (standard input serves one scenario only)");
@@ -80,7 +86,7 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
             }
             std::string name = definition.substr(0, equals);
             if (!IsVariableName(name)) {
-                return Fail(error, "--var " + name +
+                return Fail(error, "--var " + qeltools::ShownArgument(name) +
                                        "=: a variable's NAME is upper-case letters, digits and '_', "
                                        "not beginning with a digit, as $NAME is written");
             }
@@ -89,18 +95,30 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
             options->timeout = arguments[++i];
             uint64_t units = 0;
             if (!ParseNumber(options->timeout, 0xFFFFFFFF, &units)) {
-                return Fail(error, "--timeout needs the read time-out in units of 10 ms, not " + options->timeout);
+                return Fail(error, "--timeout needs the read time-out in units of 10 ms, not " +
+                                       qeltools::ShownArgument(options->timeout));
             }
         } else if (arg == "--line" && hasNext) {
             options->line = arguments[++i];
             std::vector<uint32_t> values;
             if (!ParseList(options->line, 4, 0xFFFF, &values)) {
-                return Fail(error, "--line needs BAUD,DATA,STOP,PARITY, not " + options->line);
+                return Fail(error, "--line needs BAUD,DATA,STOP,PARITY, not " + qeltools::ShownArgument(options->line));
             }
         } else if (!options->oneShot.empty() || (options->scenario.empty() && !argQuoted && IsOneShotWord(arg))) {
             options->oneShot.push_back(Argument{arg, argQuoted});
-        } else if ((arg.size() > 1 && arg[0] == '-') || !options->scenario.empty()) {
-            return Fail(error, "unexpected argument " + arg);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Fail(error, "unexpected argument " + qeltools::ShownArgument(arg));
+        } else if (!options->scenario.empty()) {
+            // A word followed by more that names no file was meant as a command.
+            std::error_code missing;
+            if (!std::filesystem::exists(options->scenario, missing)) {
+                return Fail(error, "unknown command '" + qeltools::ShownArgument(options->scenario) +
+                                       "'; commands: " + OneShotWords());
+            }
+            return Fail(error, "unexpected argument " + qeltools::ShownArgument(arg) + " after the scenario " +
+                                   qeltools::ShownArgument(options->scenario));
+        } else if (arg.empty()) {
+            return Fail(error, "the scenario's name is empty: give a file, or - for standard input");
         } else {
             options->scenario = arg;
         }
@@ -127,7 +145,7 @@ void ApplyDriverEnvironment(const Options& options) {
 }
 
 bool RefuseDefaultPort(const Options& options, const Scenario& scenario, std::string* error) {
-    if (options.portGiven || scenario.needs != "switcher" || !UsesDefaultPort(scenario)) {
+    if (options.portGiven || scenario.headers.needs != "switcher" || !UsesDefaultPort(scenario)) {
         return false;
     }
     *error =

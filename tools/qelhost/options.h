@@ -19,7 +19,9 @@ struct Options {
     std::string driver;     // empty: the one beside qelhost
     std::string scenario;   // empty or "-": standard input
     std::string checkList;  // --check-list FILE: check it, run nothing
+    std::string headers;    // --headers FILE: print its headers, run nothing
     std::string driverTrace;
+    bool json = false;              // --json: one object a line on standard output
     bool noReasons = false;         // --no-reasons: no trace of qelhost's own for the reasons
     std::vector<Argument> oneShot;  // one-shot commands' words, from the first write, update, list or send
     std::string timeout;            // --timeout, --line: the load of one-shot commands

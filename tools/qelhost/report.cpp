@@ -1,6 +1,8 @@
 // What qelhost prints while it runs a scenario, and its counts.
 #include "report.h"
 
+#include <cstdio>
+
 #include "driver/requests.h"
 #include "text_codec.h"
 #include "visible.h"
@@ -16,6 +18,34 @@ constexpr size_t kMaxDriverText = 4096;
 
 }  // namespace
 
+Totals& Totals::operator+=(const Totals& other) {
+    requests += other.requests;
+    failed += other.failed;
+    unconfirmed += other.unconfirmed;
+    checks += other.checks;
+    checksFailed += other.checksFailed;
+    return *this;
+}
+
+void Report::Json(const std::string& type, const std::string& fields) {
+    if (json_.out == nullptr) {
+        return;
+    }
+    std::string line = "{\"v\":1,\"type\":\"" + type + "\",\"instance\":" + std::to_string(json_.instance) +
+                       ",\"line\":" + std::to_string(line_) + fields + "}\n";
+    std::lock_guard<std::mutex> lock(*json_.lock);
+    *json_.out << line << std::flush;
+}
+
+void Report::Step(int line, const std::string& source) {
+    line_ = line;
+    step_ = source;
+    char number[16];
+    std::snprintf(number, sizeof number, "%4d| ", line);
+    Line(number + source);
+    Json("step", ",\"text\":" + JsonString(qeltools::Visible(source)));
+}
+
 // Names and lines as a scenario wrote them may hold control bytes: they
 // are shown, never sent to the terminal.
 void Report::Line(const std::string& line) {
@@ -26,41 +56,141 @@ void Report::Detail(const std::string& line) {
     Line(kIndent + line);
 }
 
-void Report::Request(int32_t code, int32_t result, long long elapsedMs, std::optional<int32_t> expect,
-                     const std::string& reason) {
-    ++requests_;
-    Detail(RequestName(code) + " -> " + std::to_string(result) + " (" + std::to_string(elapsedMs) + " ms)");
-    const bool explained = result != 0 && !reason.empty();
-    if (explained) {
+namespace {
+
+std::string JsonOptional(const std::optional<std::string>& text) {
+    return text.has_value() ? JsonString(*text) : std::string("null");
+}
+
+}  // namespace
+
+void Report::Request(const RequestOutcome& outcome) {
+    const RequestTrace& trace = outcome.trace;
+    const std::optional<bool> confirmed = trace.Confirmed(outcome.result);
+    const std::string reason = outcome.result != 0 ? trace.Reason() : std::string();
+    ++totals_.requests;
+    totals_.failed += outcome.result != 0 ? 1 : 0;
+    totals_.unconfirmed += outcome.result == 0 && confirmed == false ? 1 : 0;
+    for (const std::string& line : trace.traffic) {
+        Detail(line);
+    }
+    Detail(RequestName(outcome.code) + " -> " + std::to_string(outcome.result) + " (" +
+           std::to_string(outcome.elapsedMs) + " ms)");
+    if (!reason.empty()) {
         Detail("reason: " + reason);
     }
-    if (expect.has_value()) {
-        ++checks_;
-        if (*expect != result) {
-            Failure("expected result " + std::to_string(*expect) + ", got " + std::to_string(result) +
-                    (explained ? ": " + reason : std::string()));
-        }
+    if (outcome.result == 0 && confirmed == false) {
+        Detail("not confirmed by the switcher");
     }
+    if (json_.out != nullptr) {
+        std::string out;
+        for (const std::string& message : trace.out) {
+            out += (out.empty() ? "" : ",") + JsonString(message);
+        }
+        std::string back;
+        for (const TraceReply& reply : trace.back) {
+            back += std::string(back.empty() ? "" : ",") + "{\"bytes\":" + JsonString(reply.bytes) +
+                    ",\"judgement\":" + JsonString(reply.judgement) +
+                    ",\"ms\":" + (reply.ms >= 0 ? std::to_string(reply.ms) : std::string("null")) + "}";
+        }
+        std::optional<std::string> format;
+        if (outcome.numeric.has_value()) {
+            format = *outcome.numeric ? "number" : "text";
+        }
+        Json("request",
+             ",\"code\":" + JsonString(RequestName(outcome.code)) + ",\"codeNumber\":" + std::to_string(outcome.code) +
+                 ",\"gate\":" + JsonOptional(outcome.gate) + ",\"format\":" + JsonOptional(format) +
+                 ",\"value\":" + JsonOptional(outcome.value) + ",\"out\":[" + out + "],\"back\":[" + back +
+                 "],\"result\":" + std::to_string(outcome.result) + ",\"ms\":" + std::to_string(outcome.elapsedMs) +
+                 ",\"reason\":" + (reason.empty() ? std::string("null") : JsonString(reason)) +
+                 ",\"confirmed\":" + (confirmed.has_value() ? (*confirmed ? "true" : "false") : "null"));
+    }
+    if (outcome.expect.has_value()) {
+        const bool held = *outcome.expect == outcome.result;
+        Check("expect " + std::to_string(*outcome.expect), held,
+              "expected result " + std::to_string(*outcome.expect) + ", got " + std::to_string(outcome.result) +
+                  (reason.empty() ? std::string() : ": " + reason));
+    }
+}
+
+void Report::Log(int32_t level, const std::string& text) {
+    Detail("log " + std::to_string(level) + " " + Quoted(text));
+    Json("log", ",\"level\":" + std::to_string(level) + ",\"text\":" + JsonString(qeltools::Visible(text)));
+}
+
+void Report::Gate(const std::string& name, const std::string& address, const char* kind, const std::string& shown,
+                  const std::string& value) {
+    Detail(name + " " + kind + " now " + shown);
+    Json("gate", ",\"gate\":" + JsonString(qeltools::Visible(address)) +
+                     ",\"name\":" + JsonString(qeltools::Visible(name)) + ",\"kind\":\"" + kind +
+                     "\",\"value\":" + JsonString(qeltools::Visible(value)));
+}
+
+// A check counts whether or not it held; only a failed one is printed
+// with its message.
+void Report::Check(const std::string& text, bool held, const std::string& message) {
+    ++totals_.checks;
+    totals_.checksFailed += held ? 0 : 1;
+    if (!held) {
+        Detail("FAIL " + message);
+    }
+    Json("check", ",\"text\":" + JsonString(qeltools::Visible(text)) + ",\"passed\":" + (held ? "true" : "false") +
+                      ",\"message\":" + (held ? std::string("null") : JsonString(qeltools::Visible(message))));
 }
 
 void Report::Judge(bool held, const std::string& message) {
-    ++checks_;
     if (held) {
         Detail("ok");
-    } else {
-        Failure(message);
     }
+    Check(step_, held, message);
 }
 
 void Report::Failure(const std::string& message) {
-    ++failures_;
-    Detail("FAIL " + message);
+    Check(step_, false, message);
 }
 
-int Report::Finish() {
-    Line("qelhost: " + std::to_string(requests_) + " requests, " + std::to_string(checks_) + " checks, " +
-         std::to_string(failures_) + " failed");
-    return failures_ == 0 ? 0 : 1;
+void Report::Finish() {
+    Line("qelhost: " + std::to_string(totals_.requests) + " requests, " + std::to_string(totals_.checks) + " checks, " +
+         std::to_string(totals_.checksFailed) + " failed" +
+         (totals_.unconfirmed > 0 ? ", " + std::to_string(totals_.unconfirmed) + " not confirmed by the switcher"
+                                  : std::string()));
+}
+
+int ExitStatus(const Totals& totals, bool oneShot) {
+    if (totals.checksFailed > 0) {
+        return kExitCheckFailed;
+    }
+    return oneShot && totals.unconfirmed > 0 ? kExitUnconfirmed : kExitHeld;
+}
+
+void JsonEnd(const JsonSink& json, const Totals& totals, int exit) {
+    if (json.out == nullptr) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(*json.lock);
+    *json.out << "{\"v\":1,\"type\":\"end\",\"requests\":" << totals.requests << ",\"failed\":" << totals.failed
+              << ",\"unconfirmed\":" << totals.unconfirmed << ",\"checks\":" << totals.checks
+              << ",\"checksFailed\":" << totals.checksFailed << ",\"exit\":" << exit << "}\n"
+              << std::flush;
+}
+
+std::string JsonString(const std::string& bytes) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string json = "\"";
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            json += "\\u00";
+            json += kHex[byte >> 4];
+            json += kHex[byte & 0xF];
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
 }
 
 std::string RequestName(int32_t code) {

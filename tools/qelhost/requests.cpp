@@ -5,6 +5,7 @@
 
 #include "session.h"
 #include "text_codec.h"
+#include "visible.h"
 
 namespace qelhost {
 
@@ -17,7 +18,10 @@ constexpr size_t kFallbackContextSize = 65536;
 
 constexpr LineSettings kLineFallback{9600, 8, 0, 0};
 
-int32_t Call(Session& session, int32_t code, void* data, std::optional<int32_t> expect) {
+// A request's call: the record filled, the driver called, and what the
+// trace says of it reported. gate: the gate of a gate's request.
+int32_t Call(Session& session, int32_t code, void* data, std::optional<int32_t> expect,
+             const Command* command = nullptr, const GateState* gate = nullptr, const std::string& port = "") {
     DriverRequest request{};
     request.context = reinterpret_cast<DriverContext*>(session.driver.context.get());
     request.code = code;
@@ -32,8 +36,20 @@ int32_t Call(Session& session, int32_t code, void* data, std::optional<int32_t> 
     SyncGates(session.gates, session.report, own);
     session.driver.lastResult = result;
     session.driver.lastElapsedMs = static_cast<long long>(elapsed);
-    session.report.Request(code, result, static_cast<long long>(elapsed), expect,
-                           result != 0 ? session.reasons.Take() : std::string());
+    RequestOutcome outcome;
+    outcome.code = code;
+    outcome.result = result;
+    outcome.elapsedMs = static_cast<long long>(elapsed);
+    outcome.expect = expect;
+    outcome.trace = session.reasons.Take(port);
+    if (gate != nullptr) {
+        outcome.gate = gate->decl.address;
+        outcome.numeric = gate->decl.numeric;
+        if (command != nullptr && command->op == Op::Write && command->hasValue) {
+            outcome.value = gate->decl.numeric ? std::to_string(command->number) : qeltools::Visible(command->text);
+        }
+    }
+    session.report.Request(outcome);
     return result;
 }
 
@@ -75,9 +91,10 @@ LineSettings DefaultLine(const DriverSide& driver) {
     return known ? driver.info.lineDefaults : kLineFallback;
 }
 
-void Request(Session& session, const Command& command, void* data) {
+void Request(Session& session, const Command& command, void* data, const GateState* gate = nullptr,
+             const std::string& port = "") {
     EnsureContext(session);
-    Call(session, command.code, data, command.expect);
+    Call(session, command.code, data, command.expect, &command, gate, port);
 }
 
 void Load(Session& session, const Command& command) {
@@ -93,7 +110,7 @@ void Load(Session& session, const Command& command) {
     driver.line = config.line;
     session.report.Detail("PortConfig port " + Quoted(config.portName) + " enabled " + std::to_string(config.enabled) +
                           " timeout " + std::to_string(config.timeout) + " line " + LineText(config.line));
-    Request(session, command, &config);
+    Request(session, command, &config, nullptr, config.portName);
 }
 
 void Reconfigure(Session& session, const Command& command) {
@@ -118,7 +135,7 @@ void Register(Session& session, const Command& command) {
     record.address = gate.address.get();
     record.format = gate.decl.format;
     record.word4 = record.word5 = record.word7 = record.word8 = kUnwritten;
-    Request(session, command, &record);
+    Request(session, command, &record, &gate);
     gate.registered = true;
     session.report.Detail("words 4,5,7,8: " + RegistrationWords(record));
 }
@@ -133,7 +150,7 @@ void Access(Session& session, const Command& command) {
     access.address = gate.address.get();
     access.format = gate.decl.format;
     access.value = gate.area.get();
-    Request(session, command, &access);
+    Request(session, command, &access, &gate);
 }
 
 }  // namespace

@@ -3,12 +3,11 @@
 #include "runner.h"
 
 #include <chrono>
-#include <cstdio>
 #include <mutex>
 #include <sstream>
 #include <thread>
 
-#include "moxpro_control.h"
+#include "mox_binding.h"
 #include "session.h"
 
 namespace qelhost {
@@ -39,15 +38,14 @@ void Execute(Session& session, const Command& command) {
     }
 }
 
-int Run(const Scenario& scenario, QelMainFn entry, const RunOptions& options, std::ostream& out) {
+Totals Run(const Scenario& scenario, QelMainFn entry, const RunOptions& options, std::ostream& out) {
     Session session(scenario, entry, options, out);
     for (const Command& command : scenario.commands) {
-        char number[16];
-        std::snprintf(number, sizeof number, "%4d| ", command.line);
-        session.report.Line(number + command.source);
+        session.report.Step(command.line, command.source);
         Execute(session, command);
     }
-    return session.report.Finish();
+    session.report.Finish();
+    return session.report.Counts();
 }
 
 // An instance's output: each line, when the report flushes it, goes out
@@ -85,30 +83,38 @@ class MarkedLines : public std::stringbuf {
 }  // namespace
 
 int RunScenario(const Scenario& scenario, QelMainFn entry, const RunOptions& options, std::ostream& out) {
-    MoxReset();
-    return Run(scenario, entry, options, out);
+    mox::Reset();
+    Totals totals = Run(scenario, entry, options, out);
+    int status = ExitStatus(totals, options.oneShot);
+    JsonEnd(options.json, totals, status);
+    return status;
 }
 
 int RunInstances(std::vector<Instance>& instances, QelMainFn entry, std::ostream& out) {
-    MoxReset();
+    mox::Reset();
     ForgetSharedGates();
-    MoxDistinctClients(1);
+    mox::DistinctClients(1);
     std::mutex lock;
-    std::vector<int> statuses(instances.size(), 1);
+    std::vector<Totals> totals(instances.size());
     std::vector<std::thread> threads;
     for (size_t i = 0; i < instances.size(); ++i) {
         instances[i].options.shared = true;
+        instances[i].options.json.instance = static_cast<int>(i + 1);
         threads.emplace_back([&, i] {
             MarkedLines lines("[" + std::to_string(i + 1) + "] ", out, lock);
             std::ostream marked(&lines);
-            statuses[i] = Run(instances[i].scenario, entry, instances[i].options, marked);
+            totals[i] = Run(instances[i].scenario, entry, instances[i].options, marked);
             marked.flush();
         });
     }
-    int status = 0;
+    Totals all;
     for (size_t i = 0; i < threads.size(); ++i) {
         threads[i].join();
-        status = statuses[i] != 0 ? 1 : status;
+        all += totals[i];
+    }
+    int status = ExitStatus(all, false);
+    if (!instances.empty()) {
+        JsonEnd(instances.front().options.json, all, status);
     }
     return status;
 }

@@ -17,6 +17,8 @@ struct RunOptions {
     std::string defaultPort = "NUL";  // the port of a load without port=
     std::string driverTrace;          // the driver's trace file, read for the reasons of failed requests
     bool shared = false;              // one of several instances on one host library (RunInstances)
+    bool oneShot = false;             // one-shot commands: a 0 no reply confirmed makes the exit status 4
+    JsonSink json;                    // --json: where its lines go
 };
 
 // One driver instance of a multi-line host: its scenario, its options (its
@@ -26,8 +28,9 @@ struct Instance {
     RunOptions options;
 };
 
-// Runs every command in order and returns 0 when every check held, 1 when
-// one failed. The host library's state is reset first; one run at a time.
+// Runs every command in order and returns the exit status: 0 when every
+// check held, 1 when one failed (one-shot commands: 4 when every request
+// answered 0 but one went unconfirmed). The host library's state is reset first; one run at a time.
 int RunScenario(const Scenario& scenario, QelMainFn entry, const RunOptions& options, std::ostream& out);
 
 // Runs each instance's scenario at the same time, each on a thread of its

@@ -1,6 +1,7 @@
 // A scenario: the host's side of a session with the driver, one command a
-// line. Its words are listed in one table in scenario.cpp, which also gives
-// --help its text; how a line splits into words is scenario_tokens.h.
+// line. Its words are listed in one table in scenario_words.cpp, which also
+// gives --help its text; how a line splits into words is scenario_tokens.h;
+// its headers are scenario_headers.h.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "qelkophv/qelkophv.h"
+#include "scenario_headers.h"
 
 namespace qelhost {
 
@@ -47,6 +49,9 @@ enum class Op {
     CheckRegistration,
     CheckInfo,
 };
+
+// The longest port name a start's record holds, its NUL aside.
+constexpr size_t kMaxPortName = sizeof(PortConfig::portName) - 1;
 
 // A gate as the scenario declares it.
 struct GateDecl {
@@ -88,7 +93,7 @@ struct Command {
 };
 
 struct Scenario {
-    std::string needs;  // "switcher" from a first line "# needs: switcher"
+    ScenarioHeaders headers;  // its "# KEY: VALUE" lines
     std::vector<GateDecl> gates;
     std::vector<Command> commands;
 };

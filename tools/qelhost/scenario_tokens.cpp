@@ -166,16 +166,4 @@ bool ParseList(std::string_view text, size_t count, uint64_t max, std::vector<ui
     return values->size() == count;
 }
 
-// "switcher" from a first line "# needs: switcher", as the build reads it.
-std::string ScenarioNeeds(std::string_view text) {
-    std::string_view first = qeltools::Trim(text.substr(0, text.find('\n')));
-    if (first.empty() || first[0] != '#') {
-        return std::string();
-    }
-    constexpr std::string_view kNeeds = "needs:";
-    first = qeltools::Trim(first.substr(1));
-    return first.substr(0, kNeeds.size()) == kNeeds ? std::string(qeltools::Trim(first.substr(kNeeds.size())))
-                                                    : std::string();
-}
-
 }  // namespace qelhost

@@ -29,20 +29,9 @@ struct Token {
 // *error for an unclosed quote, a malformed escape or an unknown variable.
 bool ScanLine(std::string_view line, const Variables& variables, std::vector<Token>* tokens, std::string* error);
 
-// One command's words, as ScanLine gives them, appended to *scenario as a
-// scenario line would be; `command` brings its line number and source.
-// declareGates: a gate named by an address that no declaration gave is
-// declared by the command (the command line's one-shot commands). Returns
-// false with the reason in *error; *scenario may then hold gates of it.
-bool ParseCommandWords(std::vector<Token> tokens, bool declareGates, Command command, Scenario* scenario,
-                       std::string* error);
-
 // A variable's name as $NAME writes it: upper-case letters, digits and '_',
 // not beginning with a digit.
 bool IsVariableName(std::string_view name);
-
-// What the scenario's first line "# needs: WHAT" asks of the run, or "".
-std::string ScenarioNeeds(std::string_view text);
 
 // A word as a number: decimal or 0x hex, at most max.
 bool ParseNumber(std::string_view text, uint64_t max, uint64_t* value);

@@ -1,5 +1,5 @@
 // The words of the scenario language, in one table: what each one does,
-// what follows it, and its line in --help. scenario.cpp parses by it.
+// what follows it, and its line in --help. the parser (scenario_parser.h) reads by it.
 #pragma once
 
 #include <cstdint>

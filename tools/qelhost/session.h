@@ -35,9 +35,9 @@ struct Session {
         : scenario(scenario_),
           entry(entry_),
           options(options_),
-          report(out),
+          report(out, options_.json),
           events(report, options_.trace),
-          reasons(options_.driverTrace) {}
+          reasons(options_.driverTrace, options_.shared) {}
 
     const Scenario& scenario;
     QelMainFn entry;

@@ -6,15 +6,17 @@ file(GLOB QELHOST_SOURCES CONFIGURE_DEPENDS ${QELHOST_DIR}/*.cpp)
 list(REMOVE_ITEM QELHOST_SOURCES ${QELHOST_DIR}/main.cpp)
 qel_keep_platform_sources(QELHOST_SOURCES)
 
-# Everything but main, shared by the program and its tests. It links the
-# host library substitute, so the driver finds libmoxpro.so / MOXPRO.dll
-# already in the process; the driver itself is loaded by path at run time.
+# Everything but main, shared by the program and its tests. The host
+# library substitute (libmoxpro.so / MOXPRO.dll) is loaded at run time from
+# qelhost's folder, so that the driver finds it already in the process, and
+# a qelhost without it says so; the driver is loaded by path as well.
 add_library(qelhost_core STATIC ${QELHOST_SOURCES})
-target_include_directories(qelhost_core PUBLIC ${QELHOST_DIR} ${CMAKE_SOURCE_DIR}/tools/common ${CMAKE_SOURCE_DIR}/include)
+target_include_directories(qelhost_core PUBLIC ${QELHOST_DIR} ${CMAKE_SOURCE_DIR}/tools/common ${CMAKE_SOURCE_DIR}/include
+                                               ${CMAKE_SOURCE_DIR}/tools/moxpro)
 target_compile_options(qelhost_core PRIVATE ${QEL_WARNINGS})
 # The driver's core for what the command list checker takes from the
-# driver's own code (the checksum).
-target_link_libraries(qelhost_core PUBLIC moxpro qelkophv_core)
+# driver's own code (its reading of the list, the checksum).
+target_link_libraries(qelhost_core PUBLIC qelkophv_core)
 if(NOT WIN32)
   target_link_libraries(qelhost_core PUBLIC ${CMAKE_DL_LIBS})
 endif()
@@ -22,22 +24,23 @@ endif()
 add_executable(qelhost ${QELHOST_DIR}/main.cpp)
 target_compile_options(qelhost PRIVATE ${QEL_WARNINGS})
 target_link_libraries(qelhost PRIVATE qelhost_core)
-# The driver it loads by default is the one built beside it.
-add_dependencies(qelhost qelkophv)
+# The driver and the host library it loads are the ones built beside it.
+add_dependencies(qelhost qelkophv moxpro)
 
 file(GLOB QELHOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/qelhost/*.cpp)
 add_executable(qelhost_tests ${QELHOST_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/test_main.cpp)
 target_compile_options(qelhost_tests PRIVATE ${QEL_WARNINGS})
-target_link_libraries(qelhost_tests PRIVATE qelhost_core GTest::gtest)
+# The tests call the host library directly as well (the same library, loaded once).
+target_link_libraries(qelhost_tests PRIVATE qelhost_core moxpro GTest::gtest)
 add_test(NAME qelhost_unit COMMAND qelhost_tests)
 set_tests_properties(qelhost_unit PROPERTIES TIMEOUT 120)
 
 # Every examples/*.scenario and tests/scenarios/*.scenario is a test that
 # qelhost runs (on win32 through CMAKE_CROSSCOMPILING_EMULATOR, i.e. Wine).
-# A first line "# needs: switcher" marks a scenario that needs a switcher on
-# the other end of its port. Whoever wires one up defines
-#   qel_add_switcher_scenario(TEST_NAME SCENARIO_FILE)
-# in a tool.cmake; until then such scenarios are registered disabled. The
+# Its headers ("# needs: switcher", ...) are read when it runs, by qelhost
+# itself (qelhost --headers), not here: whoever wires up the runner defines
+#   qel_add_scenario_run(TEST_NAME SCENARIO_FILE)
+# in a tool.cmake; without one each scenario runs on qelhost alone. The
 # registration is deferred to the end of the top directory so that tools
 # included after this one can provide that function.
 function(qel_register_scenarios)
@@ -48,19 +51,11 @@ function(qel_register_scenarios)
     get_filename_component(folder ${scenario} DIRECTORY)
     get_filename_component(folder ${folder} NAME)
     set(name scenario.${folder}.${stem})
-    file(STRINGS ${scenario} first LIMIT_COUNT 1)
-    set(needs "")
-    if(first MATCHES "^#[ \t]*needs:[ \t]*(.*)$")
-      string(STRIP "${CMAKE_MATCH_1}" needs)
-    endif()
-    if(needs STREQUAL "")
-      add_test(NAME ${name} COMMAND qelhost ${scenario})
-      set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS scenario)
-    elseif(needs STREQUAL "switcher" AND COMMAND qel_add_switcher_scenario)
-      qel_add_switcher_scenario(${name} ${scenario})
+    if(COMMAND qel_add_scenario_run)
+      qel_add_scenario_run(${name} ${scenario})
     else()
       add_test(NAME ${name} COMMAND qelhost ${scenario})
-      set_tests_properties(${name} PROPERTIES DISABLED TRUE LABELS "scenario;needs-${needs}")
+      set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS scenario)
     endif()
   endforeach()
 endfunction()
@@ -75,6 +70,17 @@ if(NOT WIN32)
             ${CMAKE_SOURCE_DIR}/examples)
   set_tests_properties(qelhost_one_shot PROPERTIES TIMEOUT 120 LABELS switcher)
 endif()
+
+# qelhost without the host library stand-in beside it (under Wine for
+# qelhost.exe).
+if(WIN32)
+  add_test(NAME qelhost_alone COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/alone-test.sh $<TARGET_FILE:qelhost>
+                                      $<TARGET_FILE:qelkophv> MOXPRO.dll wine)
+else()
+  add_test(NAME qelhost_alone COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/alone-test.sh $<TARGET_FILE:qelhost>
+                                      $<TARGET_FILE:qelkophv> libmoxpro.so)
+endif()
+set_tests_properties(qelhost_alone PROPERTIES TIMEOUT 120)
 
 # The release check's reading of the integrator's guide: the guide names
 # only what the archives hold, and wrong names are reported ...

@@ -21,7 +21,9 @@ struct VerbEntry {
 };
 
 constexpr VerbEntry kVerbs[] = {
-    {"silent", ControlVerb::kSilent, Argument::kOnOff, "silent on|off      answer nothing"},
+    {"silent", ControlVerb::kSilent, Argument::kOnOff, "silent on|off      answer nothing (but still act)"},
+    {"power", ControlVerb::kPower, Argument::kOnOff,
+     "power on|off       switch on / off: off answers and acts on nothing"},
     {"refuse", ControlVerb::kRefuse, Argument::kCount, "refuse N           answer the next N messages \"?\""},
     {"garbage", ControlVerb::kGarbage, Argument::kOnOff, "garbage on|off     answer unrecognisable bytes"},
     {"delay", ControlVerb::kDelay, Argument::kDelay, "delay MS           wait MS milliseconds before each answer"},
@@ -126,6 +128,10 @@ bool ApplyControl(Emulator& emulator, const ControlCommand& command) {
         case ControlVerb::kSilent:
             faults.silent = command.on;
             Confirm(emulator, "silent");
+            break;
+        case ControlVerb::kPower:
+            SetPower(emulator, command.on);
+            Confirm(emulator, "power");
             break;
         case ControlVerb::kRefuse:
             faults.refuse = command.number;

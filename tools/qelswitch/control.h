@@ -14,6 +14,7 @@ namespace qelswitch {
 enum class ControlVerb {
     kNothing,  // an empty line or a comment ("#" first)
     kSilent,
+    kPower,
     kRefuse,
     kGarbage,
     kDelay,
@@ -29,7 +30,7 @@ enum class ControlVerb {
 
 struct ControlCommand {
     ControlVerb verb = ControlVerb::kNothing;
-    bool on = false;      // silent, garbage, echo; hangup-after: false for "off"
+    bool on = false;      // silent, power, garbage, echo; hangup-after: false for "off"
     uint64_t number = 0;  // refuse, delay, hangup-after, replug
     std::string address;  // text
     std::string text;     // text

@@ -9,6 +9,9 @@ add_library(qelswitch_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/emulator.cpp
   ${CMAKE_CURRENT_LIST_DIR}/control.cpp
   ${CMAKE_CURRENT_LIST_DIR}/options.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/say.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/say.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/session.cpp)
 target_include_directories(qelswitch_core PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_SOURCE_DIR}/tools/common)
+# The session's clock is the driver's monotonic one (os/deadline.h), header only.
+target_include_directories(qelswitch_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../../src)
 target_compile_options(qelswitch_core PRIVATE ${QEL_WARNINGS})

@@ -16,23 +16,32 @@ std::string Quoted(std::string_view text) {
 }
 
 // The driver ends each message it builds with two CRs: the empty line after
-// a protocol line is that second CR and wants no answer.
+// a protocol line is that second CR and wants no answer. A list command or
+// a free text that reads as a protocol line comes with one CR only, as the
+// driver sends them: taken all the same, and said.
 bool SwallowExtraCr(Emulator& emulator, std::string_view line) {
     const std::string awaited = std::move(emulator.awaitingExtraCr);
     emulator.awaitingExtraCr.clear();
     if (!line.empty() && IsCommandCharacter(line[0])) emulator.awaitingExtraCr = line;
     if (awaited.empty()) return false;
     if (line.empty()) return true;
-    emulator.events.push_back("NOTE " + Quoted(awaited) + " lacked its extra CR; " + Quoted(line) + " came next");
+    emulator.events.push_back("NOTE " + Quoted(awaited) +
+                              " came with one CR, as list commands do (the driver's own messages bring two); " +
+                              Quoted(line) + " came next");
     return false;
 }
 
 // A stray LF (left by a CR LF line end), NUL or blank ahead of a command
 // character would make the message free text, acknowledged without being
 // carried out: the message is judged without them.
-std::string_view SkipStrayBytes(Emulator& emulator, std::string_view line) {
+size_t StrayLength(std::string_view line) {
     const size_t start = line.find_first_not_of(std::string_view("\n\0 \t", 4));
-    if (start == 0 || start == std::string_view::npos || !IsCommandCharacter(line[start])) return line;
+    return start == std::string_view::npos || !IsCommandCharacter(line[start]) ? 0 : start;
+}
+
+std::string_view SkipStrayBytes(Emulator& emulator, std::string_view line) {
+    const size_t start = StrayLength(line);
+    if (start == 0) return line;
     emulator.events.push_back("NOTE " + std::to_string(start) + " stray byte" + (start == 1 ? " " : "s ") +
                               Quoted(line.substr(0, start)) + " ahead of " + Quoted(line.substr(start)) + " skipped");
     return line.substr(start);
@@ -98,7 +107,41 @@ void CountPower(Emulator& emulator) {
     }
 }
 
+// --power-off-after: counted as --silent-after is; the answer to the last
+// message still goes out.
+void CountPowerOff(Emulator& emulator) {
+    Faults& faults = emulator.faults;
+    if (faults.powerOffAfter > 0 && --faults.powerOffAfter == 0) {
+        faults.powerOffAfter = -1;
+        faults.powerOff = true;
+        emulator.powerOffLeft = faults.powerOffFor;
+        emulator.events.push_back("POWER off");
+    }
+}
+
+// While the switcher is off a line is lost whole and only counts down to
+// its coming on again (--power-off-for). The driver's extra CR after a
+// message is no line of its own here either, so the count is the same as
+// when it is on.
+void LoseLine(Emulator& emulator, std::string_view received) {
+    const bool extraCr = received.empty() && !emulator.awaitingExtraCr.empty();
+    emulator.awaitingExtraCr.clear();
+    if (extraCr) return;
+    const std::string_view line = received.substr(StrayLength(received));
+    if (!line.empty() && IsCommandCharacter(line[0])) emulator.awaitingExtraCr = line;
+    ++emulator.counts.lost;
+    emulator.events.push_back("POWER off: lost " + Quoted(received));
+    if (emulator.powerOffLeft > 0 && --emulator.powerOffLeft == 0) {
+        emulator.faults.powerOff = false;
+        emulator.events.push_back("POWER on");
+    }
+}
+
 void HandleLine(Emulator& emulator, std::string_view received, bool cut, uint64_t nowMs) {
+    if (emulator.faults.powerOff) {
+        LoseLine(emulator, received);
+        return;
+    }
     const std::string line(SkipStrayBytes(emulator, received));
     if (SwallowExtraCr(emulator, line)) return;
     Faults& faults = emulator.faults;
@@ -131,6 +174,7 @@ void HandleLine(Emulator& emulator, std::string_view received, bool cut, uint64_
     if (faults.hangupAfter > 0) --faults.hangupAfter;
     if (emulator.replugAfter > 0) --emulator.replugAfter;
     CountPower(emulator);
+    CountPowerOff(emulator);
 }
 
 // Once the hang-up or the unplugging is due the line only waits for it.
@@ -175,7 +219,7 @@ void ReceiveBytes(Emulator& emulator, std::string_view bytes, uint64_t nowMs) {
     }
     emulator.lastByteMs = nowMs;
     // The line's echo is immediate; the switcher answers after it.
-    if (emulator.faults.echo) Queue(emulator, bytes, nowMs);
+    if (emulator.faults.echo && !emulator.faults.powerOff) Queue(emulator, bytes, nowMs);
     for (char byte : bytes) {
         if (LineClosing(emulator)) break;
         if (byte != '\r') {
@@ -203,6 +247,12 @@ void ReceiveBytes(Emulator& emulator, std::string_view bytes, uint64_t nowMs) {
                                   " bytes without a CR ahead of " + Quoted(message) + " dropped");
         HandleLine(emulator, message, false, nowMs);
     }
+}
+
+void SetPower(Emulator& emulator, bool on) {
+    emulator.faults.powerOff = !on;
+    emulator.powerOffLeft = 0;
+    LineGone(emulator);
 }
 
 void LineGone(Emulator& emulator) {
@@ -243,13 +293,15 @@ std::vector<std::string> TakeEvents(Emulator& emulator) {
 std::string FaultSummary(const Faults& faults) {
     return "FAULTS silent " + OnOff(faults.silent) + ", refuse " + std::to_string(faults.refuse) + ", garbage " +
            OnOff(faults.garbage) + ", delay " + std::to_string(faults.delayMs) + ", echo " + OnOff(faults.echo) +
-           ", hangup-after " + (faults.hangupAfter < 0 ? "off" : std::to_string(faults.hangupAfter));
+           ", hangup-after " + (faults.hangupAfter < 0 ? "off" : std::to_string(faults.hangupAfter)) + ", power " +
+           OnOff(!faults.powerOff);
 }
 
 std::vector<std::string> StateReport(const Emulator& emulator) {
     std::vector<std::string> report{"STATE BEGIN", FaultSummary(emulator.faults),
                                     "COUNTS messages " + std::to_string(emulator.counts.messages) + ", refused " +
-                                        std::to_string(emulator.counts.refused)};
+                                        std::to_string(emulator.counts.refused) + ", lost " +
+                                        std::to_string(emulator.counts.lost)};
     for (std::string& line : StateLines(emulator.state)) report.push_back(std::move(line));
     report.push_back("STATE END");
     return report;

@@ -32,11 +32,19 @@ struct Faults {
     // silent (-1 never), for this many more (0: for good).
     int64_t silentAfter = -1;
     uint64_t silentFor = 0;
+    // Switched off for real: nothing is answered, echoed or carried out,
+    // and what arrives is lost (silent, by contrast, still acts). After
+    // powerOffAfter messages (-1 never) it goes off, for powerOffFor lines
+    // that arrive meanwhile (0: for good).
+    bool powerOff = false;
+    int64_t powerOffAfter = -1;
+    uint64_t powerOffFor = 0;
 };
 
 struct Counts {
     uint64_t messages = 0;
     uint64_t refused = 0;
+    uint64_t lost = 0;  // lines that arrived while the switcher was off
 };
 
 struct Emulator {
@@ -47,8 +55,9 @@ struct Emulator {
     // Messages until the line is unplugged for a while (--replug-after);
     // -1 never. Not a fault of the summary: it happens once.
     int64_t replugAfter = -1;
-    uint64_t silentLeft = 0;  // messages the switched-off switcher still lets pass
-    std::string line;         // the line being received, up to its CR
+    uint64_t silentLeft = 0;    // messages the switched-off switcher still lets pass
+    uint64_t powerOffLeft = 0;  // lines until a --power-off-for switcher comes on again
+    std::string line;           // the line being received, up to its CR
     bool lineCut = false;
     // After a cut: the latest bytes of the line, where a message that
     // follows the overlong part is found.
@@ -67,6 +76,11 @@ void ReceiveBytes(Emulator& emulator, std::string_view bytes, uint64_t nowMs);
 
 // The bytes due by now, in the order they are due.
 std::string TakeDueWrites(Emulator& emulator, uint64_t nowMs);
+
+// Switches the switcher off or on. Either way the line being received and
+// the answers not yet sent are gone: a switcher switched off mid-message
+// neither finishes it nor keeps it for later.
+void SetPower(Emulator& emulator, bool on);
 
 // The line went away: the line being received and every answer still
 // waiting are forgotten; the switcher's state and faults stay.

@@ -1,40 +1,31 @@
-// qelswitch: the switcher emulator's I/O loop. The line, standard input and
-// the signals meet in one poll; everything the switcher decides happens in
-// the emulator core.
+// qelswitch: the switcher emulator on a pseudo-terminal or a device. The
+// line, standard input, the --control FIFO and the signals meet in one
+// poll; the control loop and everything the switcher decides are the
+// portable session's (session.h).
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "control.h"
-#include "emulator.h"
 #include "line_posix.h"
 #include "options.h"
 #include "os/deadline.h"
 #include "parse.h"
 #include "qel_version.h"
 #include "say.h"
+#include "session.h"
 
 namespace {
 
 using namespace qelswitch;
-
-// Replies the line has not taken: dropped once there are this many and the
-// line has taken nothing for kStalledMs (nobody reads it), or in any case
-// beyond kMaxBacklog (a reader that falls ever further behind).
-constexpr size_t kMaxOutgoing = 65536;
-constexpr uint64_t kStalledMs = 1000;
-constexpr size_t kMaxBacklog = 16 << 20;
-// How long a hang-up waits for the driver to read the last answer: its
-// longest wait and read time-out, with room to spare.
-constexpr int kHangupGraceMs = 2500;
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -146,205 +137,166 @@ void RemoveLink(const std::string& link, const std::string& target) {
     if (length > 0 && target == std::string(pointed, static_cast<size_t>(length))) unlink(link.c_str());
 }
 
-struct Loop {
-    const Options* options = nullptr;
-    Emulator emulator;
-    Line line;
-    ControlInput input;  // standard input
-    ControlInput fifo;   // --control
-    std::string outgoing;
-    uint64_t lastTakenMs = 0;  // when the line last took bytes, or began to be owed them
-    // After "replug": the line is gone until this time.
-    bool unplugged = false;
-    uint64_t replugAtMs = 0;
-    std::string exitReason;
-    int status = 0;
-};
-
-bool Stop(Loop& loop, const char* reason, int status = 0) {
-    loop.exitReason = reason;
-    loop.status = status;
-    return false;
-}
-
-bool LineLost(Loop& loop, const std::string& what) {
-    std::fprintf(stderr, "qelswitch: %s: %s\n", loop.line.path.c_str(), what.c_str());
-    return Stop(loop, "line lost", 1);
-}
-
 std::string Failed(const char* action) {
     return std::string(action) + " failed: " + std::strerror(errno);
 }
 
-bool FlushOutgoing(Loop& loop) {
-    const uint64_t now = MonotonicMs();
-    if (loop.outgoing.empty()) loop.lastTakenMs = now;
-    loop.outgoing += TakeDueWrites(loop.emulator, now);
-    while (!loop.outgoing.empty()) {
-        const ssize_t written = write(loop.line.fd, loop.outgoing.data(), loop.outgoing.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0 && errno == EAGAIN) break;
-        if (written < 0) return LineLost(loop, Failed("writing"));
-        loop.outgoing.erase(0, static_cast<size_t>(written));
-        loop.lastTakenMs = now;
-    }
-    const bool stalled = loop.outgoing.size() > kMaxOutgoing && now - loop.lastTakenMs >= kStalledMs;
-    if (stalled || loop.outgoing.size() > kMaxBacklog) {
-        Say("NOTE %s: %zu bytes dropped\n", stalled ? "nobody reads the line" : "the line's reader falls behind",
-            loop.outgoing.size());
-        loop.outgoing.clear();
-    }
-    return true;
-}
+class PosixFrontEnd : public FrontEnd {
+  public:
+    explicit PosixFrontEnd(const Options& options) : options_(options) {}
 
-bool ReadLine(Loop& loop) {
-    char buffer[4096];
-    const ssize_t count = read(loop.line.fd, buffer, sizeof buffer);
-    if (count < 0 && (errno == EAGAIN || errno == EINTR)) return true;
-    if (count == 0) return LineLost(loop, "the line hung up");
-    if (count < 0) return LineLost(loop, Failed("reading"));
-    ReceiveBytes(loop.emulator, std::string_view(buffer, static_cast<size_t>(count)), MonotonicMs());
-    return true;
-}
+    Line line;
+    ControlInput input;  // standard input
+    ControlInput fifo;   // --control
 
-// Publishes the line: the link moved onto it, its path in the pty file.
-bool Publish(Loop& loop, std::string* error) {
-    const Options& options = *loop.options;
-    if (!options.link.empty() && !CreateLink(options.link, loop.line.path, error)) return false;
-    return options.ptyFile.empty() || WriteWhole(options.ptyFile, loop.line.path + "\n", error);
-}
-
-// As an adapter pulled out: the master closes, so the driver's end of the
-// line fails; the link goes with it, so that nothing opens a stale name.
-bool Unplug(Loop& loop, uint64_t seconds) {
-    if (loop.unplugged || loop.line.slaveFd < 0) {
-        std::fprintf(stderr, "qelswitch: replug: %s\n",
-                     loop.unplugged ? "the line is unplugged already" : "only a pseudo-terminal can be replugged");
-        return true;
+    // Publishes the line: the link moved onto it, its path in the pty file.
+    bool Publish(std::string* error) {
+        if (!options_.link.empty() && !CreateLink(options_.link, line.path, error)) return false;
+        return options_.ptyFile.empty() || WriteWhole(options_.ptyFile, line.path + "\n", error);
     }
-    Say("UNPLUG %s for %llu s\n", loop.line.path.c_str(), static_cast<unsigned long long>(seconds));
-    LineGone(loop.emulator);
-    loop.outgoing.clear();
-    if (!loop.options->link.empty()) RemoveLink(loop.options->link, loop.line.path);
-    CloseLine(&loop.line);
-    loop.unplugged = true;
-    loop.replugAtMs = MonotonicMs() + seconds * 1000;
-    return true;
-}
 
-// A new pseudo-terminal, never under the name the old one had: a driver
-// that still holds the old one must not find the line back there.
-bool Replug(Loop& loop) {
-    const std::string old = loop.line.path;
-    std::string error;
-    Line first;
-    bool opened = OpenLine(*loop.options, &first, &error);
-    if (opened && first.path == old) {
-        opened = OpenLine(*loop.options, &loop.line, &error);
-        CloseLine(&first);
-    } else {
-        loop.line = first;
+    void Withdraw() {
+        if (!options_.link.empty()) RemoveLink(options_.link, line.path);
+        if (!options_.ptyFile.empty()) RemoveWritten(options_.ptyFile, line.path + "\n");
     }
-    if (!opened || !Publish(loop, &error)) {
-        std::fprintf(stderr, "qelswitch: replug: %s\n", error.c_str());
-        return Stop(loop, "error", 1);
-    }
-    loop.unplugged = false;
-    Say("REPLUG %s\n", loop.line.path.c_str());
-    return true;
-}
 
-bool RunControlLine(Loop& loop, const std::string& text) {
-    ControlCommand command;
-    std::string error;
-    if (!ParseControl(text, &command, &error)) {
-        std::fprintf(stderr, "qelswitch: %s\n", error.c_str());
-        return true;
+    int64_t Write(std::string_view bytes) override {
+        size_t taken = 0;
+        while (taken < bytes.size() && line.fd >= 0) {
+            const ssize_t written = write(line.fd, bytes.data() + taken, bytes.size() - taken);
+            if (written < 0 && errno == EINTR) continue;
+            if (written < 0 && errno == EAGAIN) break;
+            if (written < 0) return Lost(Failed("writing"));
+            taken += static_cast<size_t>(written);
+        }
+        return static_cast<int64_t>(taken);
     }
-    if (command.verb == ControlVerb::kReplug) return Unplug(loop, command.number);
-    if (!ApplyControl(loop.emulator, command)) return Stop(loop, "quit");
-    return true;
-}
 
-bool ReadControl(Loop& loop, ControlInput& input) {
-    char buffer[4096];
-    const ssize_t count = read(input.fd, buffer, sizeof buffer);
-    if (count < 0 && (errno == EAGAIN || errno == EINTR)) return true;
-    if (count <= 0) {
-        const std::string last = std::move(input.partial);
-        input.partial.clear();
-        if (!last.empty() && !RunControlLine(loop, last)) return false;
-        if (input.kind == InputKind::kChannel) return Stop(loop, "end of input");
-        if (input.kind == InputKind::kFifo) {
-            // Until the next writer comes, the FIFO's end would be seen again and again.
-            close(input.fd);
-            std::string error;
-            if (!OpenFifo(loop.options->controlFifo, &input, &error)) {
-                std::fprintf(stderr, "qelswitch: %s\n", error.c_str());
-                return Stop(loop, "error", 1);
+    void Drain(int limitMs) override { DrainLine(line, limitMs); }
+
+    void Wait(Session& session, int64_t waitMs) override {
+        if (unplugged_) {
+            const uint64_t now = MonotonicMs();
+            if (now >= replugAtMs_) return Replug(session);
+            const auto left = static_cast<int64_t>(replugAtMs_ - now);
+            waitMs = waitMs < 0 ? left : std::min(waitMs, left);
+        }
+        // A descriptor of -1 is left out of the poll.
+        pollfd polled[4] = {
+            {line.fd, static_cast<short>(POLLIN | (session.outgoing.empty() ? 0 : POLLOUT)), 0},
+            {g_signalPipe[0], POLLIN, 0},
+            {input.fd, POLLIN, 0},
+            {fifo.fd, POLLIN, 0},
+        };
+        if (poll(polled, 4, waitMs < 0 ? -1 : static_cast<int>(std::min<int64_t>(waitMs, INT32_MAX))) < 0) {
+            if (errno == EINTR) return;
+            std::fprintf(stderr, "qelswitch: poll failed: %s\n", std::strerror(errno));
+            return End(session, "error", 1);
+        }
+        if (polled[1].revents != 0) return End(session, "signal");
+        if ((polled[0].revents & POLLIN) != 0) ReadLine(session);
+        if ((polled[0].revents & (POLLIN | POLLOUT)) == 0 &&
+            (polled[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            Lost("the line hung up");
+            return End(session, "line lost", 1);
+        }
+        if (polled[2].revents != 0 && !session.ended) ReadControl(session, input);
+        if (polled[3].revents != 0 && !session.ended) ReadControl(session, fifo);
+    }
+
+    // As an adapter pulled out: the master closes, so the driver's end of the
+    // line fails; the link goes with it, so that nothing opens a stale name.
+    void Unplug(Session& session, uint64_t seconds) override {
+        if (unplugged_ || line.slaveFd < 0) {
+            std::fprintf(stderr, "qelswitch: replug: %s\n",
+                         unplugged_ ? "the line is unplugged already" : "only a pseudo-terminal can be replugged");
+            return;
+        }
+        Say("UNPLUG %s for %llu s\n", line.path.c_str(), static_cast<unsigned long long>(seconds));
+        DropOwed(session);
+        if (!options_.link.empty()) RemoveLink(options_.link, line.path);
+        CloseLine(&line);
+        unplugged_ = true;
+        replugAtMs_ = MonotonicMs() + seconds * 1000;
+    }
+
+  private:
+    const Options& options_;
+    // After "replug": the line is gone until this time.
+    bool unplugged_ = false;
+    uint64_t replugAtMs_ = 0;
+
+    int64_t Lost(const std::string& what) {
+        std::fprintf(stderr, "qelswitch: %s: %s\n", line.path.c_str(), what.c_str());
+        return -1;
+    }
+
+    void ReadLine(Session& session) {
+        char buffer[4096];
+        const ssize_t count = read(line.fd, buffer, sizeof buffer);
+        if (count < 0 && (errno == EAGAIN || errno == EINTR)) return;
+        if (count <= 0) {
+            Lost(count == 0 ? "the line hung up" : Failed("reading"));
+            return End(session, "line lost", 1);
+        }
+        Receive(session, std::string_view(buffer, static_cast<size_t>(count)));
+    }
+
+    // A new pseudo-terminal, never under the name the old one had: a driver
+    // that still holds the old one must not find the line back there.
+    void Replug(Session& session) {
+        const std::string old = line.path;
+        std::string error;
+        Line first;
+        bool opened = OpenLine(options_, &first, &error);
+        if (opened && first.path == old) {
+            opened = OpenLine(options_, &line, &error);
+            CloseLine(&first);
+        } else {
+            line = first;
+        }
+        if (!opened || !Publish(&error)) {
+            std::fprintf(stderr, "qelswitch: replug: %s\n", error.c_str());
+            return End(session, "error", 1);
+        }
+        unplugged_ = false;
+        Say("REPLUG %s\n", line.path.c_str());
+    }
+
+    void ReadControl(Session& session, ControlInput& from) {
+        char buffer[4096];
+        const ssize_t count = read(from.fd, buffer, sizeof buffer);
+        if (count < 0 && (errno == EAGAIN || errno == EINTR)) return;
+        if (count <= 0) return ControlEnded(session, from);
+        for (ssize_t index = 0; index < count && !session.ended; ++index) {
+            if (buffer[index] != '\n') {
+                if (from.partial.size() <= kMaxControlLine) from.partial += buffer[index];
+                continue;
             }
-            return true;
+            const std::string text = std::move(from.partial);
+            from.partial.clear();
+            RunControlLine(session, text);
         }
-        input.fd = -1;
-        return true;
     }
-    for (ssize_t index = 0; index < count; ++index) {
-        if (buffer[index] != '\n') {
-            if (input.partial.size() <= kMaxControlLine) input.partial += buffer[index];
-            continue;
-        }
-        const std::string text = std::move(input.partial);
-        input.partial.clear();
-        if (!RunControlLine(loop, text)) return false;
-    }
-    return true;
-}
 
-int64_t NextWakeMs(const Loop& loop) {
-    const uint64_t now = MonotonicMs();
-    if (loop.unplugged) return loop.replugAtMs <= now ? 0 : static_cast<int64_t>(loop.replugAtMs - now);
-    return MillisecondsToNextWrite(loop.emulator, now);
-}
-
-bool Step(Loop& loop) {
-    Print(TakeEvents(loop.emulator));
-    if (loop.unplugged && MonotonicMs() >= loop.replugAtMs && !Replug(loop)) return false;
-    if (!loop.unplugged) {
-        if (!FlushOutgoing(loop)) return false;
-        Print(TakeEvents(loop.emulator));
-        if (loop.outgoing.empty() && HangupDue(loop.emulator)) {
-            DrainLine(loop.line, kHangupGraceMs);
-            Say("HANGUP after %llu messages\n", static_cast<unsigned long long>(loop.emulator.counts.messages));
-            return Stop(loop, "hangup");
+    void ControlEnded(Session& session, ControlInput& from) {
+        const std::string last = std::move(from.partial);
+        from.partial.clear();
+        if (!last.empty()) RunControlLine(session, last);
+        if (from.kind == InputKind::kChannel) return End(session, "end of input");
+        if (from.kind == InputKind::kScript) {
+            from.fd = -1;
+            return;
         }
-        if (loop.outgoing.empty() && ReplugDue(loop.emulator)) {
-            DrainLine(loop.line, kHangupGraceMs);
-            loop.emulator.replugAfter = -1;
-            Unplug(loop, loop.options->replugSeconds);
+        // Until the next writer comes, the FIFO's end would be seen again and again.
+        close(from.fd);
+        std::string error;
+        if (!OpenFifo(options_.controlFifo, &from, &error)) {
+            std::fprintf(stderr, "qelswitch: %s\n", error.c_str());
+            End(session, "error", 1);
         }
     }
-    const int64_t wait = NextWakeMs(loop);
-    // A descriptor of -1 is left out of the poll.
-    pollfd polled[4] = {
-        {loop.line.fd, static_cast<short>(POLLIN | (loop.outgoing.empty() ? 0 : POLLOUT)), 0},
-        {g_signalPipe[0], POLLIN, 0},
-        {loop.input.fd, POLLIN, 0},
-        {loop.fifo.fd, POLLIN, 0},
-    };
-    if (poll(polled, 4, wait < 0 ? -1 : static_cast<int>(std::min<int64_t>(wait, INT32_MAX))) < 0) {
-        if (errno == EINTR) return true;
-        std::fprintf(stderr, "qelswitch: poll failed: %s\n", std::strerror(errno));
-        return Stop(loop, "error", 1);
-    }
-    if (polled[1].revents != 0) return Stop(loop, "signal");
-    if ((polled[0].revents & POLLIN) != 0 && !ReadLine(loop)) return false;
-    if ((polled[0].revents & (POLLIN | POLLOUT)) == 0 && (polled[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-        return LineLost(loop, "the line hung up");
-    }
-    if (polled[2].revents != 0 && !ReadControl(loop, loop.input)) return false;
-    if (polled[3].revents != 0 && !ReadControl(loop, loop.fifo)) return false;
-    return true;
-}
+};
 
 }  // namespace
 
@@ -354,41 +306,31 @@ int main(int argc, char** argv) {
     if (!TakeCommandLine(argc, argv, QELKOPHV_VERSION, &options, &status)) return status;
     SetTimeStamps(options.timeStamps);
     std::string error;
-    Loop loop;
-    loop.options = &options;
-    if (!InstallSignals(&error) || !OpenLine(options, &loop.line, &error)) {
+    PosixFrontEnd frontEnd(options);
+    if (!InstallSignals(&error) || !OpenLine(options, &frontEnd.line, &error)) {
         std::fprintf(stderr, "qelswitch: %s\n", error.c_str());
         return 1;
     }
-    if (!Publish(loop, &error) ||
-        (!options.controlFifo.empty() && !CreateFifo(options.controlFifo, &loop.fifo, &error))) {
+    if (!frontEnd.Publish(&error) ||
+        (!options.controlFifo.empty() && !CreateFifo(options.controlFifo, &frontEnd.fifo, &error))) {
         std::fprintf(stderr, "qelswitch: %s\n", error.c_str());
-        if (!options.link.empty()) RemoveLink(options.link, loop.line.path);
-        if (!options.ptyFile.empty()) RemoveWritten(options.ptyFile, loop.line.path + "\n");
-        CloseLine(&loop.line);
+        frontEnd.Withdraw();
+        CloseLine(&frontEnd.line);
         return 1;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    Say("%s\n", loop.line.path.c_str());
+    Say("%s\n", frontEnd.line.path.c_str());
     std::fflush(stdout);
 
-    loop.emulator.faults = options.faults;
-    loop.emulator.verbose = options.verbose;
-    loop.emulator.replugAfter = options.replugAfter;
-    for (const auto& [address, text] : options.texts) loop.emulator.state.labels[address] = text;
-    loop.input = StdinInput(options.control);
-    while (Step(loop)) {
-    }
-    Print(TakeEvents(loop.emulator));
-    if (options.printState) Print(StateReport(loop.emulator));
-    Say("EXIT %s\n", loop.exitReason.c_str());
-    std::fflush(stdout);
-    if (!options.link.empty()) RemoveLink(options.link, loop.line.path);
-    if (!options.ptyFile.empty()) RemoveWritten(options.ptyFile, loop.line.path + "\n");
+    Session session;
+    StartSession(session, options, frontEnd);
+    frontEnd.input = StdinInput(options.control);
+    status = RunSession(session);
+    frontEnd.Withdraw();
     if (!options.controlFifo.empty()) {
-        if (loop.fifo.fd >= 0) close(loop.fifo.fd);
+        if (frontEnd.fifo.fd >= 0) close(frontEnd.fifo.fd);
         unlink(options.controlFifo.c_str());
     }
-    CloseLine(&loop.line);
-    return loop.status;
+    CloseLine(&frontEnd.line);
+    return status;
 }

@@ -1,8 +1,8 @@
 // qelswitch.exe: the switcher emulator on a Windows COM port (a null-modem
 // cable, a USB pair or a virtual COM pair). The line is the driver's own
 // serial layer (os/serial_port.h); commands come from the console on a
-// thread of their own; everything the switcher decides happens in the
-// emulator core, as on Linux.
+// thread of their own; the control loop and everything the switcher decides
+// are the portable session's (session.h), as on Linux.
 #include <windows.h>
 
 #include <atomic>
@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "control.h"
-#include "emulator.h"
 #include "options.h"
 #include "os/deadline.h"
 #include "os/serial_port.h"
 #include "qel_version.h"
 #include "say.h"
+#include "session.h"
 
 namespace {
 
@@ -104,20 +104,48 @@ bool RefusePosixOnly(const Options& options, std::string* error) {
     return true;
 }
 
-// Runs one console line; false when it ends the emulator.
-bool RunControlLine(Emulator& emulator, const std::string& text) {
-    ControlCommand command;
-    std::string error;
-    if (!ParseControl(text, &command, &error)) {
-        std::fprintf(stderr, "qelswitch: %s\n", error.c_str());
-        return true;
+class ComPortFrontEnd : public FrontEnd {
+  public:
+    ComPortFrontEnd(const Options& options, PortHandle port) : options_(options), port_(port) {}
+
+    Console console;
+
+    // Writes return once the port has taken the bytes.
+    int64_t Write(std::string_view bytes) override {
+        uint32_t written = 0;
+        WriteBytes(port_, bytes.data(), static_cast<uint32_t>(bytes.size()), &written);
+        return written;
     }
-    if (command.verb == ControlVerb::kReplug) {
+
+    void Drain(int) override {}
+
+    // One read slice (kReadSliceUnits) at a time: due answers and console
+    // lines are looked at after each.
+    void Wait(Session& session, int64_t) override {
+        if (g_interrupted) return End(session, "signal");
+        char buffer[kReadChunk];
+        int32_t received = 0;
+        if (ReadBytes(port_, buffer, sizeof buffer, &received) == kSerialOk && received > 0) {
+            Receive(session, std::string_view(buffer, static_cast<size_t>(received)));
+        }
+        if (SerialPortLost(port_)) {
+            std::fprintf(stderr, "qelswitch: %s: the line went away\n", options_.device.c_str());
+            return End(session, "line lost", 1);
+        }
+        std::string line;
+        bool ended = false;
+        while (!session.ended && console.Take(&line, &ended)) RunControlLine(session, line);
+        if (ended) End(session, "end of input");
+    }
+
+    void Unplug(Session&, uint64_t) override {
         std::fprintf(stderr, "qelswitch: replug: a COM port cannot pull the far end's cable\n");
-        return true;
     }
-    return ApplyControl(emulator, command);
-}
+
+  private:
+    const Options& options_;
+    PortHandle port_;
+};
 
 }  // namespace
 
@@ -137,56 +165,14 @@ int main(int argc, char** argv) {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     Say("%s\n", options.device.c_str());
 
-    Emulator emulator;
-    emulator.faults = options.faults;
-    emulator.verbose = options.verbose;
-    for (const auto& [address, text] : options.texts) emulator.state.labels[address] = text;
-    Console console;
-    if (options.control) console.Start();
-
-    std::string reason = "signal";
-    int status = 0;
-    std::string outgoing;
-    while (!g_interrupted) {
-        char buffer[kReadChunk];
-        int32_t received = 0;
-        if (ReadBytes(port, buffer, sizeof buffer, &received) == kSerialOk && received > 0) {
-            ReceiveBytes(emulator, std::string_view(buffer, static_cast<size_t>(received)), MonotonicMs());
-        }
-        if (SerialPortLost(port)) {
-            std::fprintf(stderr, "qelswitch: %s: the line went away\n", options.device.c_str());
-            reason = "line lost";
-            status = 1;
-            break;
-        }
-        Print(TakeEvents(emulator));
-        outgoing += TakeDueWrites(emulator, MonotonicMs());
-        if (!outgoing.empty()) {
-            uint32_t written = 0;
-            WriteBytes(port, outgoing.data(), static_cast<uint32_t>(outgoing.size()), &written);
-            outgoing.erase(0, written);
-        }
-        Print(TakeEvents(emulator));
-        if (outgoing.empty() && HangupDue(emulator)) {
-            Say("HANGUP after %llu messages\n", static_cast<unsigned long long>(emulator.counts.messages));
-            reason = "hangup";
-            break;
-        }
-        std::string line;
-        bool ended = false;
-        bool quit = false;
-        while (!quit && console.Take(&line, &ended)) quit = !RunControlLine(emulator, line);
-        if (quit || ended) {
-            reason = quit ? "quit" : "end of input";
-            break;
-        }
-    }
-    Print(TakeEvents(emulator));
+    ComPortFrontEnd frontEnd(options, port);
+    if (options.control) frontEnd.console.Start();
     // On a console the state is what is left to see: always shown.
-    Print(StateReport(emulator));
-    Say("EXIT %s\n", reason.c_str());
+    options.printState = true;
+    Session session;
+    StartSession(session, options, frontEnd);
+    const int status = RunSession(session);
     CloseSerialPort(port);
     // The console thread may still wait for a line: end without it.
-    std::fflush(stdout);
     ExitProcess(static_cast<UINT>(status));
 }

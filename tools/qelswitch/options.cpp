@@ -103,6 +103,14 @@ bool ApplyValue(const std::string& option, const std::string& value, Options* op
         options->faults.silentAfter = static_cast<int64_t>(number);
     } else if (option == "--silent-for") {
         if (!ParseNumber(option, value, kMaxCount, &options->faults.silentFor, error)) return false;
+    } else if (option == "--power-off-after") {
+        if (!ParseNumber(option, value, kMaxCount, &number, error)) return false;
+        if (number == 0) {
+            return Fail(error, "--power-off-after: wants 1 or more messages (off from the start: --power-off)");
+        }
+        options->faults.powerOffAfter = static_cast<int64_t>(number);
+    } else if (option == "--power-off-for") {
+        if (!ParseNumber(option, value, kMaxCount, &options->faults.powerOffFor, error)) return false;
     } else if (option == "--replug-after") {
         if (!ParseNumber(option, value, kMaxCount, &number, error)) return false;
         options->replugAfter = static_cast<int64_t>(number);
@@ -119,6 +127,8 @@ bool ApplyFlag(const std::string& option, Options* options) {
         options->printState = true;
     } else if (option == "--silent") {
         options->faults.silent = true;
+    } else if (option == "--power-off") {
+        options->faults.powerOff = true;
     } else if (option == "--garbage") {
         options->faults.garbage = true;
     } else if (option == "--echo") {
@@ -138,10 +148,24 @@ bool ApplyFlag(const std::string& option, Options* options) {
 }
 
 bool TakesValue(const std::string& option) {
-    static const char* const kValued[] = {"--device",       "--link",       "--control",      "--pty-file",
-                                          "--baud",         "--data-bits",  "--stop-bits",    "--parity",
-                                          "--refuse",       "--delay",      "--hangup-after", "--text",
-                                          "--replug-after", "--replug-for", "--silent-after", "--silent-for"};
+    static const char* const kValued[] = {"--device",
+                                          "--link",
+                                          "--control",
+                                          "--pty-file",
+                                          "--baud",
+                                          "--data-bits",
+                                          "--stop-bits",
+                                          "--parity",
+                                          "--refuse",
+                                          "--delay",
+                                          "--hangup-after",
+                                          "--text",
+                                          "--replug-after",
+                                          "--replug-for",
+                                          "--silent-after",
+                                          "--silent-for",
+                                          "--power-off-after",
+                                          "--power-off-for"};
     return std::any_of(std::begin(kValued), std::end(kValued), [&](const char* name) { return option == name; });
 }
 
@@ -192,9 +216,15 @@ std::string UsageText() {
            "  --pty-file PATH      write the line's path into the file PATH\n"
            "  --state              print the state table on exit\n"
            "  --text AA=TEXT       the text \"R\" reads back for address AA (repeatable)\n"
-           "  --silent             answer nothing\n"
-           "  --silent-after N     switched off after N messages: answer nothing from then\n"
+           "  --silent             answer nothing, but carry out what is sent (a cut\n"
+           "                       answer wire)\n"
+           "  --silent-after N     silent after N messages: answer nothing from then\n"
            "  --silent-for M       ... for M messages, then answer again (default: for good)\n"
+           "  --power-off          switched off: answer nothing, carry out nothing; what\n"
+           "                       is sent is lost (--silent still acts on it)\n"
+           "  --power-off-after N  switched off after N messages (the last one answered)\n"
+           "  --power-off-for M    ... for M lines sent to it, then on again (default: for\n"
+           "                       good)\n"
            "  --refuse N           answer the first N messages \"?\"\n"
            "  --garbage            answer unrecognisable bytes\n"
            "  --delay MS           wait MS milliseconds before each answer\n"

@@ -1,0 +1,1 @@
+"""The soak run's parts: scripts/soak puts them together."""

@@ -1,0 +1,20 @@
+// The summary as people and programs read it: text, JSON, and one
+// self-contained HTML page with a timeline per instance.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "summary.h"
+
+namespace qeltrace {
+
+void WriteText(const Summary& summary, const std::vector<std::string>& files, std::ostream& out);
+void WriteJson(const Summary& summary, const std::vector<std::string>& files, std::ostream& out);
+void WriteHtml(const Summary& summary, const std::vector<std::string>& files, std::ostream& out);
+
+// The gates with the most failures, most first (at most `count`).
+std::vector<std::pair<std::string, GateFailures>> WorstGates(const Figures& figures, size_t count);
+
+}  // namespace qeltrace
