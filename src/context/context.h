@@ -39,6 +39,22 @@ constexpr int32_t kLogLevel = 32;
 constexpr uint32_t kPortMark = 0x4B4C4551;
 // DriverContext.portLost of a marked record whose line went away: "LOST".
 constexpr uint32_t kPortLostMark = 0x54534F4C;
+// PortAbsence.mark once a request wrote it: "DOWN".
+constexpr uint32_t kPortAbsenceMark = 0x4E574F44;
+
+// Why an instance holds no port, for the reason of every request that then
+// finds none.
+enum class PortDown : uint8_t { kDisabled, kStartFailed, kOpenFailed, kReconfigureFailed, kClosed };
+
+// The last start, open, reconfiguration or close that left the instance
+// without a port: the name it was given, whole, and why.
+struct PortAbsence {
+    uint32_t mark;  // kPortAbsenceMark: the host need not clear the record
+    PortDown down;
+    SerialError error;
+    LineSettings line;
+    char portName[sizeof PortSettings::portName + 1];
+};
 
 struct DriverContext {
     int32_t hostTimeout;
@@ -81,6 +97,7 @@ struct DriverContext {
     int32_t lastSendLength;
     // The line's health, for the gate "LINE_STATE", the log and the trace.
     LineRecord line;
+    PortAbsence absence;
 };
 
 // Shared by every context of the loaded library; any thread may set it.

@@ -2,6 +2,8 @@
 // instance, and opening, closing and reconfiguring its port.
 #include "driver/lifecycle.h"
 
+#include <cstring>
+
 #include "context/text.h"
 #include "host/host_library.h"
 #include "link/line_watch.h"
@@ -129,8 +131,20 @@ bool ReleaseHeldPort(DriverRequest* request) {
     return ClosePort(request) == kOk;
 }
 
-void LogOpenFailure(const PortSettings& settings) {
-    HostLog(kLogLevel, "QELPA : Fail to open %s", settings.portName);
+// The name as the host gave it, all of its field when it has no NUL.
+void LogOpenFailure(const char (&portName)[sizeof PortSettings::portName]) {
+    HostLog(kLogLevel, "QELPA : Fail to open %.*s", static_cast<int>(sizeof portName), portName);
+}
+
+// The settings a start or reconfiguration asks for, the name's field as the
+// host filled it: OpenPort refuses a name with no end rather than cut it.
+template <typename Record>
+PortSettings SettingsOf(const Record& record, uint16_t lineControl) {
+    PortSettings settings{};
+    std::memcpy(settings.portName, record.portName, sizeof settings.portName);
+    settings.line = record.line;
+    settings.lineControl = lineControl;
+    return settings;
 }
 
 }  // namespace
@@ -162,23 +176,23 @@ int32_t LoadDriver(DriverRequest* request) {
     WatchStart(context);
     context->portEnabled = config->enabled;
     context->lastSendLength = 0;
-    PortSettings settings{};
-    CopyText(settings.portName, config->portName, sizeof config->portName);
-    settings.line = config->line;
-    settings.lineControl = kLineControlDtrRts;
+    const PortSettings settings = SettingsOf(*config, kLineControlDtrRts);
     // Every load starts from no port, a disabled one too: it then opens
     // nothing and registers nothing. Every 2 of a load names the port asked
     // for in the log.
     if (!ReleaseHeldPort(request)) {
-        LogOpenFailure(settings);
+        LogOpenFailure(config->portName);
         return kPortFailed;
     }
     if (config->enabled == 0) {
+        NotePortDown(context, PortDown::kDisabled, settings, SerialError{0, SerialOpenCause::kNone});
         return kOk;
     }
-    const PortHandle handle = OpenPort(settings, &context->trace);
+    SerialError error{};
+    const PortHandle handle = OpenPort(settings, &context->trace, &error);
     if (handle == kNoPort) {
-        LogOpenFailure(settings);
+        NotePortDown(context, PortDown::kStartFailed, settings, error);
+        LogOpenFailure(config->portName);
         return kPortFailed;
     }
     HoldPort(context, handle);
@@ -223,8 +237,10 @@ int32_t OpenPortRequest(DriverRequest* request) {
     if (!ReleaseHeldPort(request)) {
         return kPortFailed;
     }
-    const PortHandle handle = OpenPort(context->portSettings, &context->trace);
+    SerialError error{};
+    const PortHandle handle = OpenPort(context->portSettings, &context->trace, &error);
     if (handle == kNoPort) {
+        NotePortDown(context, PortDown::kOpenFailed, context->portSettings, error);
         return kPortFailed;
     }
     context->portEnabled = 1;
@@ -238,19 +254,31 @@ int32_t ReconfigurePort(DriverRequest* request) {
     if (context == nullptr || change == nullptr) {
         return kFailed;
     }
+    const PortSettings settings = SettingsOf(*change, context->portSettings.lineControl);
+    // A name with no end is refused before anything changes: the port held
+    // and the settings stay as they were.
+    if (!PortNameEnds(settings.portName)) {
+        SerialError error{};
+        OpenPort(settings, &context->trace, &error);
+        if (HeldPort(context) == kNoPort) {
+            NotePortDown(context, PortDown::kReconfigureFailed, settings, error);
+        }
+        return kPortFailed;
+    }
     if (change->timeout != 0) {
         context->hostTimeout = static_cast<int32_t>(change->timeout);
     }
     // Kept whatever the port does next: a later open uses them.
-    CopyText(context->portSettings.portName, change->portName, sizeof change->portName);
-    context->portSettings.line = change->line;
+    context->portSettings = settings;
     // Also on the same name: the port is reopened so that the new line
     // settings take effect.
     if (!ReleaseHeldPort(request)) {
         return kPortFailed;
     }
-    const PortHandle handle = OpenPort(context->portSettings, &context->trace);
+    SerialError error{};
+    const PortHandle handle = OpenPort(context->portSettings, &context->trace, &error);
     if (handle == kNoPort) {
+        NotePortDown(context, PortDown::kReconfigureFailed, context->portSettings, error);
         return kPortFailed;
     }
     HoldPort(context, handle);

@@ -46,10 +46,11 @@ void ExplainFailedWrite(DriverContext* context, uint32_t written, int32_t total)
                     static_cast<unsigned>(due % 1000u / 100u));
         return;
     }
-    if (context->port == kNoPort) {
-        TraceReason(trace, "port %s not open: start the instance or open its port", port);
+    if (HeldPort(context) == kNoPort) {
+        TraceNoPortReason(context);
         return;
     }
+    // The port's own error: only this instance's calls use its handle.
     const int32_t error = SerialLastError(context->port);
     if (error == 0) {
         TraceReason(trace, "line write on %s fell short: %u of %d bytes went", port, static_cast<unsigned>(written),

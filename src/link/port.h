@@ -7,10 +7,21 @@
 #include "context/context.h"
 #include "os/serial_port.h"
 
-// Opens the port the settings name (a name that fills its field without a
-// NUL is taken whole); kNoPort when the serial layer refuses it. The outcome,
-// with the system's error, goes into `trace` when one is given.
-PortHandle OpenPort(const PortSettings& settings, TraceFile* trace = nullptr);
+// Whether a host record's port name ends within its 12 bytes. A name that
+// fills the field without a NUL is refused, never cut: cut, it would name
+// another device.
+bool PortNameEnds(const char (&name)[sizeof PortSettings::portName]);
+// Opens the port the settings name; kNoPort when it is refused, a name with
+// no end within its field included, with *error (when given) saying why.
+// The outcome, with the system's error, and for a refusal a REASON naming
+// the port and the cause, go into `trace` when one is given.
+PortHandle OpenPort(const PortSettings& settings, TraceFile* trace = nullptr, SerialError* error = nullptr);
+// Remembers why the instance holds no port after a start, open,
+// reconfiguration or close: the requests that then find no port say so.
+void NotePortDown(DriverContext* context, PortDown down, const PortSettings& settings, const SerialError& error);
+// "REASON port COM3 not open: the start failed (...); ..." for a request
+// that found no port held and none lost.
+void TraceNoPortReason(DriverContext* context);
 // Keeps an open port in the context and marks the record as the driver's own;
 // the port is not lost and has the serial layer's default read time-out.
 void HoldPort(DriverContext* context, PortHandle handle);

@@ -60,17 +60,50 @@ constexpr uint8_t kEvenParity = 2;
 constexpr uint8_t kMarkParity = 3;
 constexpr uint8_t kSpaceParity = 4;
 
+// Why an open failed, as the layer tells it from the system's error and
+// from what it found under the name.
+enum class SerialOpenCause : uint8_t {
+    kNone,
+    kNameEmpty,
+    // Never from the layer, which takes terminated names: a host record's
+    // name field that holds no NUL.
+    kNameUnended,
+    kNameTooLong,
+    kNoSuchPort,
+    kHeld,
+    kNoPermission,
+    kRegularFile,
+    kFolder,
+    kFifo,
+    kOtherDevice,  // a device, but no serial port
+    kTimeoutsRefused,
+    kSettingsRefused,
+    kTooManyPorts,
+    kOther,
+};
+
+// What a failed call hands back to its own caller: the system's error of
+// that call (errno, or GetLastError() on Windows; 0 for none) and, for an
+// open, its cause. No other thread's failure can show here.
+struct SerialError {
+    int32_t osError;
+    SerialOpenCause cause;
+};
+
 // Opens `name` for this holder alone ("NUL": the null device, not
 // configured) with the line settings and a read total time-out of
 // kDefaultReadTimeoutMs. kSerialOk with *handle set; otherwise *handle is
-// kNoPort and the result says which step failed: kSerialOpenFailed (no such
-// device, held elsewhere, time-outs refused), kSerialNoSlot (the process
-// holds kMaxOpenPorts ports already), kSerialGetStateFailed (no
-// serial port), kSerialSetStateFailed (settings refused).
-int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle);
+// kNoPort, *error (when given) says why, and the result says which step
+// failed: kSerialOpenFailed (no such device, held elsewhere, time-outs
+// refused), kSerialNoSlot (the process holds kMaxOpenPorts ports already),
+// kSerialGetStateFailed (no serial port), kSerialSetStateFailed (settings
+// refused).
+int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle,
+                       SerialError* error = nullptr);
 // kSerialOk once the port is closed; kSerialCallFailed for a handle that is
-// not open, or (Windows) a close that failed and left the port held.
-int32_t CloseSerialPort(PortHandle handle);
+// not open, or (Windows) a close that failed and left the port held, with
+// the system's error in *error (when given).
+int32_t CloseSerialPort(PortHandle handle, SerialError* error = nullptr);
 // Sets the read total time-out to `units` of 10 ms, at most
 // kMaxReadTimeoutUnits: larger and negative values give that. Returns the
 // previous one in the same units, 0 on failure.
@@ -94,8 +127,10 @@ int32_t Pause(uint32_t milliseconds);
 
 // The operating system's error (errno, or GetLastError() on Windows) of the
 // port's last failed call; 0 when none has failed since the port was opened.
-// A handle that is not open, kNoPort among them, gives the layer's own: that
-// of the last failed open or of a call on a handle that was not open.
+// The port's calls come from the one instance that holds it. For a handle
+// that is not open, kNoPort among them, the calling thread's own last
+// system error, which a failed open or close leaves set: a caller that wants
+// the error of its own call takes it from that call's SerialError.
 int32_t SerialLastError(PortHandle handle);
 // Names an error code in the caller's `text` of `size` bytes (cut to fit,
 // always terminated); returns `text`.

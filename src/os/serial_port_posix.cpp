@@ -9,7 +9,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -39,10 +38,6 @@ PortSlot g_ports[kMaxOpenPorts];
 // Taken only to claim, fill and free slots: never across an open, a read, a
 // write or a wait, so that instances never wait for each other's line.
 ProcessLock g_tableLock = QEL_PROCESS_LOCK_INIT;
-// errno of the last failed call that had no open port: an open, or a call on
-// a handle that is not open.
-std::atomic<int> g_layerError{0};
-
 // A write has no time-out, as on Windows, but a line that takes no byte for
 // this long ends the write as a short one instead of holding the request.
 constexpr int64_t kWriteStallMs = 1000;
@@ -347,13 +342,75 @@ void SettleSlot(PortHandle handle, int fd) {
     UnlockProcess(&g_tableLock);
 }
 
-// Opens and configures the device; the descriptor, or -1 with errno set and
-// the step that failed in *result.
-int OpenDevice(const char* name, const char* path, const LineSettings& line, uint16_t lineControl, int32_t* result) {
-    *result = kSerialOpenFailed;
+// The cause of a failed open() by its errno.
+SerialOpenCause CauseOfOpenError(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENXIO:
+        case ENODEV:
+        case EIO:  // a serial port's node whose hardware is not there
+            return SerialOpenCause::kNoSuchPort;
+        case EBUSY:        // another holder's TIOCEXCL
+        case EWOULDBLOCK:  // another holder's flock
+            return SerialOpenCause::kHeld;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return SerialOpenCause::kNoPermission;
+        case EISDIR:
+            return SerialOpenCause::kFolder;
+        case ENAMETOOLONG:
+            return SerialOpenCause::kNameTooLong;
+        default:
+            return SerialOpenCause::kOther;
+    }
+}
+
+// What an open descriptor that is no terminal refers to.
+SerialOpenCause CauseOfNoTerminal(int fd) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0) {
+        return SerialOpenCause::kOther;
+    }
+    if (S_ISREG(status.st_mode)) {
+        return SerialOpenCause::kRegularFile;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return SerialOpenCause::kFolder;
+    }
+    return S_ISFIFO(status.st_mode) ? SerialOpenCause::kFifo : SerialOpenCause::kOtherDevice;
+}
+
+// A failed open's result, with its errno kept for the caller in *error and
+// left in the calling thread's errno.
+int32_t OpenFailed(int32_t result, int code, SerialOpenCause cause, SerialError* error) {
+    *error = SerialError{code, cause};
+    errno = code;
+    return result;
+}
+
+// Closes a descriptor whose open failed, keeping the failure's errno.
+int32_t AbandonOpen(int fd, int32_t result, SerialOpenCause cause, SerialError* error) {
+    const int code = errno;
+    if (cause == SerialOpenCause::kNone) {
+        cause = CauseOfNoTerminal(fd);
+    }
+    close(fd);
+    return OpenFailed(result, code, cause, error);
+}
+
+// Opens and configures the device; the descriptor, or -1 with the result and
+// *error saying why.
+int OpenDevice(const char* name, const char* path, const LineSettings& line, uint16_t lineControl, int32_t* result,
+               SerialError* error) {
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || std::strcmp(name, kNullPortName) == 0) {
-        *result = fd < 0 ? kSerialOpenFailed : kSerialOk;
+    if (fd < 0) {
+        *result = OpenFailed(kSerialOpenFailed, errno, CauseOfOpenError(errno), error);
+        return -1;
+    }
+    *result = kSerialOk;
+    if (std::strcmp(name, kNullPortName) == 0) {
         return fd;
     }
     // Windows opens a port for one holder only. Two locks give that here:
@@ -362,16 +419,15 @@ int OpenDevice(const char* name, const char* path, const LineSettings& line, uin
     // that do not lock. TIOCEXCL is taken last, once the open can no
     // longer fail, so that a failed open leaves the terminal as it was.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        close(fd);
-        errno = error;
+        *result = AbandonOpen(fd, kSerialOpenFailed, CauseOfOpenError(errno), error);
         return -1;
     }
-    *result = Configure(fd, line, lineControl);
-    if (*result != kSerialOk) {
-        const int error = errno;
-        close(fd);
-        errno = error;
+    const int32_t configured = Configure(fd, line, lineControl);
+    if (configured != kSerialOk) {
+        // A device with no terminal state is told by what it is.
+        const SerialOpenCause cause =
+            configured == kSerialGetStateFailed ? SerialOpenCause::kNone : SerialOpenCause::kSettingsRefused;
+        *result = AbandonOpen(fd, configured, cause, error);
         return -1;
     }
     ioctl(fd, TIOCEXCL);
@@ -380,46 +436,49 @@ int OpenDevice(const char* name, const char* path, const LineSettings& line, uin
 
 }  // namespace
 
-int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle) {
+int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle,
+                       SerialError* error) {
     *handle = kNoPort;
+    SerialError ignored{};
+    SerialError* failure = error != nullptr ? error : &ignored;
+    *failure = SerialError{0, SerialOpenCause::kNone};
+    if (name[0] == '\0') {
+        return OpenFailed(kSerialOpenFailed, ENOENT, SerialOpenCause::kNameEmpty, failure);
+    }
     char path[256];
     if (!DevicePath(name, path)) {
-        g_layerError = ENAMETOOLONG;
-        return kSerialOpenFailed;
+        return OpenFailed(kSerialOpenFailed, ENAMETOOLONG, SerialOpenCause::kNameTooLong, failure);
     }
     const PortHandle claimed = ClaimSlot();
     if (claimed == kNoPort) {
-        g_layerError = EMFILE;
-        return kSerialNoSlot;
+        return OpenFailed(kSerialNoSlot, EMFILE, SerialOpenCause::kTooManyPorts, failure);
     }
     int32_t result = kSerialOpenFailed;
-    const int fd = OpenDevice(name, path, line, lineControl, &result);
-    if (fd < 0) {
-        g_layerError = errno;
-    }
+    const int fd = OpenDevice(name, path, line, lineControl, &result, failure);
     SettleSlot(claimed, fd);
     if (fd < 0) {
+        errno = failure->osError;  // the slot's lock may have touched it
         return result;
     }
     *handle = claimed;
     return kSerialOk;
 }
 
-int32_t CloseSerialPort(PortHandle handle) {
+int32_t CloseSerialPort(PortHandle handle, SerialError* error) {
     PortSlot* slot = SlotOf(handle);
     if (slot == nullptr) {
-        g_layerError = EBADF;
+        if (error != nullptr) {
+            *error = SerialError{EBADF, SerialOpenCause::kNone};
+        }
+        errno = EBADF;
         return kSerialCallFailed;
     }
     // The exclusive mark belongs to the terminal, not to this descriptor: it
     // would outlive the close while anyone else keeps the terminal open.
     ioctl(slot->fd, TIOCNXCL);
     // close() releases the descriptor even when it reports an error, so the
-    // port is closed either way and the slot is free again; its error is
-    // kept as the layer's.
-    if (close(slot->fd) != 0) {
-        g_layerError = errno;
-    }
+    // port is closed either way and the slot is free again.
+    close(slot->fd);
     SettleSlot(handle, -1);
     return kSerialOk;
 }
@@ -437,7 +496,7 @@ size_t SerialPortsInUse() {
 int32_t SetReadTimeout(PortHandle handle, int32_t units) {
     PortSlot* slot = SlotOf(handle);
     if (slot == nullptr) {
-        g_layerError = EBADF;
+        errno = EBADF;
         return 0;
     }
     const uint32_t previous = slot->readTimeoutMs;
@@ -458,7 +517,7 @@ bool ReadWithinTimeout(PortHandle handle, void* buffer, uint32_t count, uint32_t
     *got = 0;
     PortSlot* slot = SlotOf(handle);
     if (slot == nullptr) {
-        g_layerError = EBADF;
+        errno = EBADF;
         return false;
     }
     return ReadWithin(*slot, static_cast<uint8_t*>(buffer), count, got);
@@ -467,7 +526,7 @@ bool ReadWithinTimeout(PortHandle handle, void* buffer, uint32_t count, uint32_t
 int32_t WriteBytes(PortHandle handle, const void* data, uint32_t count, uint32_t* written) {
     PortSlot* slot = SlotOf(handle);
     if (slot == nullptr) {
-        g_layerError = EBADF;
+        errno = EBADF;
         return kSerialCallFailed;
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
@@ -538,7 +597,7 @@ int32_t SendBreak(uint32_t milliseconds, PortHandle handle) {
 
 int32_t SerialLastError(PortHandle handle) {
     const PortSlot* slot = SlotOf(handle);
-    return slot != nullptr ? slot->lastError : g_layerError.load();
+    return slot != nullptr ? slot->lastError : errno;
 }
 
 bool SerialPortLost(PortHandle handle) {

@@ -1,7 +1,6 @@
 // The serial port layer over the Windows serial communications calls.
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -36,9 +35,6 @@ struct PortState {
 
 constexpr PortHandle kReservedEntry = ~PortHandle{0};
 PortState g_ports[kMaxOpenPorts];
-// The error of the last failed open, or of a call on a handle that is not
-// open: any thread may set it.
-std::atomic<DWORD> g_layerCode{0};
 // Taken to claim, fill, find and free entries: never across an open, a read,
 // a write or a wait, so that instances never wait for each other's line.
 ProcessLock g_tableLock = QEL_PROCESS_LOCK_INIT;
@@ -64,17 +60,16 @@ PortState* EntryOf(PortHandle handle) {
     return handle != kNoPort && handle != kReservedEntry ? TakeEntry(handle, handle) : nullptr;
 }
 
-// Keeps GetLastError() for the port (for a handle that is not open, as the
-// layer's); returns `result` for the caller.
+// Keeps GetLastError() for the port (a handle that is not open keeps it
+// only in the calling thread's own); returns `result` for the caller.
 template <typename Result>
 Result Failed(PortHandle handle, Result result) {
     const DWORD code = GetLastError();
     PortState* entry = EntryOf(handle);
-    if (entry == nullptr) {
-        g_layerCode = code;
-    } else {
+    if (entry != nullptr) {
         entry->code = code;
     }
+    SetLastError(code);
     return result;
 }
 
@@ -84,12 +79,11 @@ template <typename Result>
 Result LineFailed(PortHandle handle, Result result) {
     const DWORD code = GetLastError();
     PortState* entry = EntryOf(handle);
-    if (entry == nullptr) {
-        g_layerCode = code;
-        return result;
+    if (entry != nullptr) {
+        entry->code = code;
+        entry->lost = entry->lost || (!entry->nullDevice && IsDeviceGoneError(code));
     }
-    entry->code = code;
-    entry->lost = entry->lost || (!entry->nullDevice && IsDeviceGoneError(code));
+    SetLastError(code);
     return result;
 }
 
@@ -105,11 +99,60 @@ void SettleEntry(PortState* entry, PortHandle handle, bool nullDevice) {
     UnlockProcess(&g_tableLock);
 }
 
-// Closes a port whose open failed, keeping the error that failed it.
-int32_t AbandonOpen(HANDLE port, int32_t result) {
-    g_layerCode = GetLastError();
-    CloseHandle(port);
+// A failed open's result, with its error kept for the caller in *error and
+// left as the calling thread's last error.
+int32_t OpenFailed(int32_t result, DWORD code, SerialOpenCause cause, SerialError* error) {
+    *error = SerialError{static_cast<int32_t>(code), cause};
+    SetLastError(code);
     return result;
+}
+
+// The cause of a failed CreateFileA by its error; `device` is the name it
+// was given.
+SerialOpenCause CauseOfOpenError(DWORD code, const char* device) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+            return SerialOpenCause::kNoSuchPort;
+        case ERROR_ACCESS_DENIED: {
+            // A folder cannot be opened as a file; a port held by another
+            // program answers the same.
+            const DWORD attributes = GetFileAttributesA(device);
+            return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                       ? SerialOpenCause::kFolder
+                       : SerialOpenCause::kHeld;
+        }
+        case ERROR_SHARING_VIOLATION:
+            return SerialOpenCause::kHeld;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return SerialOpenCause::kNameTooLong;
+        default:
+            return SerialOpenCause::kOther;
+    }
+}
+
+// What an open handle with no serial state refers to.
+SerialOpenCause CauseOfNoCommState(HANDLE port) {
+    switch (GetFileType(port)) {
+        case FILE_TYPE_DISK:
+            return SerialOpenCause::kRegularFile;
+        case FILE_TYPE_PIPE:
+            return SerialOpenCause::kFifo;
+        default:
+            return SerialOpenCause::kOtherDevice;
+    }
+}
+
+// Closes a port whose open failed, keeping the error that failed it.
+int32_t AbandonOpen(HANDLE port, int32_t result, SerialOpenCause cause, SerialError* error) {
+    const DWORD code = GetLastError();
+    if (cause == SerialOpenCause::kNone) {
+        cause = CauseOfNoCommState(port);
+    }
+    CloseHandle(port);
+    return OpenFailed(result, code, cause, error);
 }
 
 DWORD DtrControl(uint16_t lineControl) {
@@ -136,19 +179,20 @@ DWORD IntervalFor(DWORD totalMs) {
     return totalMs == 0 ? MAXDWORD : 0;
 }
 
-// Opens and configures the device; *handle is set when it opened.
-int32_t OpenDevice(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle) {
+// Opens and configures the device; *handle is set when it opened, *error
+// says why when it did not.
+int32_t OpenDevice(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle,
+                   SerialError* error) {
     // The name as opened; the caller keeps the name as given.
     char device[32];
     if (!WindowsDeviceName(name, device, sizeof device)) {
-        g_layerCode = ERROR_FILENAME_EXCED_RANGE;
-        return kSerialOpenFailed;
+        return OpenFailed(kSerialOpenFailed, ERROR_FILENAME_EXCED_RANGE, SerialOpenCause::kNameTooLong, error);
     }
     HANDLE port =
         CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        g_layerCode = GetLastError();
-        return kSerialOpenFailed;
+        const DWORD code = GetLastError();
+        return OpenFailed(kSerialOpenFailed, code, CauseOfOpenError(code, device), error);
     }
     if (std::strcmp(name, kNullPortName) == 0) {
         *handle = reinterpret_cast<PortHandle>(port);
@@ -157,12 +201,12 @@ int32_t OpenDevice(const char* name, const LineSettings& line, uint16_t lineCont
     DCB state{};
     state.DCBlength = sizeof state;
     if (!GetCommState(port, &state)) {
-        return AbandonOpen(port, kSerialGetStateFailed);
+        return AbandonOpen(port, kSerialGetStateFailed, SerialOpenCause::kNone, error);
     }
     COMMTIMEOUTS timeouts{};
     timeouts.ReadTotalTimeoutConstant = kDefaultReadTimeoutMs;
     if (!SetCommTimeouts(port, &timeouts)) {
-        return AbandonOpen(port, kSerialOpenFailed);
+        return AbandonOpen(port, kSerialOpenFailed, SerialOpenCause::kTimeoutsRefused, error);
     }
     state.BaudRate = line.baudRate;
     state.fBinary = 1;
@@ -182,7 +226,7 @@ int32_t OpenDevice(const char* name, const LineSettings& line, uint16_t lineCont
     state.StopBits = static_cast<BYTE>(line.stopBits);
     state.ErrorChar = static_cast<char>(kErrorReplacement);
     if (!SetCommState(port, &state)) {
-        return AbandonOpen(port, kSerialSetStateFailed);
+        return AbandonOpen(port, kSerialSetStateFailed, SerialOpenCause::kSettingsRefused, error);
     }
     SetupComm(port, kQueueSize, kQueueSize);
     *handle = reinterpret_cast<PortHandle>(port);
@@ -191,15 +235,24 @@ int32_t OpenDevice(const char* name, const LineSettings& line, uint16_t lineCont
 
 }  // namespace
 
-int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle) {
+int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle,
+                       SerialError* error) {
     *handle = kNoPort;
+    SerialError ignored{};
+    SerialError* failure = error != nullptr ? error : &ignored;
+    *failure = SerialError{0, SerialOpenCause::kNone};
+    if (name[0] == '\0') {
+        return OpenFailed(kSerialOpenFailed, ERROR_INVALID_NAME, SerialOpenCause::kNameEmpty, failure);
+    }
     PortState* entry = ClaimEntry();
     if (entry == nullptr) {
-        g_layerCode = ERROR_TOO_MANY_OPEN_FILES;
-        return kSerialNoSlot;
+        return OpenFailed(kSerialNoSlot, ERROR_TOO_MANY_OPEN_FILES, SerialOpenCause::kTooManyPorts, failure);
     }
-    const int32_t result = OpenDevice(name, line, lineControl, handle);
+    const int32_t result = OpenDevice(name, line, lineControl, handle, failure);
     SettleEntry(entry, *handle, std::strcmp(name, kNullPortName) == 0);
+    if (result != kSerialOk) {
+        SetLastError(static_cast<DWORD>(failure->osError));
+    }
     return result;
 }
 
@@ -213,22 +266,24 @@ size_t SerialPortsInUse() {
     return count;
 }
 
-int32_t CloseSerialPort(PortHandle handle) {
+int32_t CloseSerialPort(PortHandle handle, SerialError* error) {
     // The entry is reserved while the handle closes: an open on another
     // thread may get the same handle value the moment it is closed, and must
     // not find this port's entry under it.
     PortState* entry = handle != kNoPort && handle != kReservedEntry ? TakeEntry(handle, kReservedEntry) : nullptr;
     if (!CloseHandle(HandleOf(handle))) {
         const DWORD code = GetLastError();
-        // A failed close leaves the port held, and its error with it.
-        if (entry == nullptr) {
-            g_layerCode = code;
-            return kSerialCallFailed;
+        if (error != nullptr) {
+            *error = SerialError{static_cast<int32_t>(code), SerialOpenCause::kNone};
         }
-        LockProcess(&g_tableLock);
-        entry->handle = handle;
-        entry->code = code;
-        UnlockProcess(&g_tableLock);
+        // A failed close leaves the port held, and its error with it.
+        if (entry != nullptr) {
+            LockProcess(&g_tableLock);
+            entry->handle = handle;
+            entry->code = code;
+            UnlockProcess(&g_tableLock);
+        }
+        SetLastError(code);
         return kSerialCallFailed;
     }
     if (entry != nullptr) {
@@ -304,7 +359,7 @@ int32_t SendBreak(uint32_t milliseconds, PortHandle handle) {
 
 int32_t SerialLastError(PortHandle handle) {
     const PortState* entry = EntryOf(handle);
-    return static_cast<int32_t>(entry != nullptr ? entry->code : g_layerCode.load());
+    return static_cast<int32_t>(entry != nullptr ? entry->code : GetLastError());
 }
 
 bool SerialPortLost(PortHandle handle) {

@@ -37,6 +37,17 @@ struct TraceFile {
     // The process's roll count when the file was opened: another count
     // means the file under the name was rolled away since.
     uint32_t rollSeen;
+    // When the name was last found to refer to the file held (the monotonic
+    // clock's low bits): it is looked at again at most once a second.
+    uint32_t nameCheckedMs;
+    // The file's size after this record's last line, while no other record
+    // of the process has written since: no need to ask the system.
+    uint32_t sizeWritten;
+    // The stamp's local date and time to the second and its offset from
+    // UTC, formatted once for the second they belong to.
+    uint32_t stampSecond;  // the low bits of the seconds since 1970
+    char stampTime[40];
+    char stampOffset[16];
     TraceLogFunction log;
     uint32_t requestStartMs;
     uint32_t transmitMs;
@@ -117,6 +128,9 @@ size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]);
 // NUL-terminated; returns the length written.
 size_t VisibleBytes(char* out, size_t size, const char* bytes, size_t count);
 
+// Test builds only: the trace's clock runs this many seconds ahead of the
+// system's (behind when negative), as a change of the clock would move it.
+void SetTraceClockShiftForTest(int32_t seconds);
 // Test builds only: the size at which the file rolls over (0: the default).
 // Any thread may set it; it takes effect from the next line on.
 void SetTraceFileLimitForTest(uint32_t bytes);

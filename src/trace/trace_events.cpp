@@ -1,6 +1,7 @@
 // The trace's lines: a time stamp and the instance, then one event in words,
 // bytes in hex and as text. Each line is built in a fixed buffer and cut,
 // ending in "...", when it would pass kTraceLineSize.
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -121,18 +122,36 @@ void AppendBytes(Line& line, const char* bytes, int32_t count) {
     AppendVisible(line, bytes, count);
 }
 
-void Begin(Line& line, const TraceFile* trace) {
-    line.length = 0;
-    line.cut = false;
+std::atomic<int32_t> g_clockShiftSeconds{0};
+
+// The local date, time and offset of a second, formatted once for that
+// second: making the time local is what a stamp costs most.
+void FormatSecond(TraceFile* trace, int64_t seconds) {
     TraceClock clock{};
-    TraceLocalTime(&clock);
-    // ISO 8601 with the offset from UTC, so that a change of the clock or of
-    // daylight saving shows in the trace.
+    TraceLocalTimeAt(seconds, &clock);
     const int offset = clock.utcOffsetMinutes;
     const unsigned offsetSize = static_cast<unsigned>(offset < 0 ? -offset : offset);
-    AppendFormat(line, "%04u-%02u-%02uT%02u:%02u:%02u.%03u%c%02u:%02u [%d] ", clock.year, clock.month, clock.day,
-                 clock.hour, clock.minute, clock.second, clock.millisecond, offset < 0 ? '-' : '+', offsetSize / 60,
-                 offsetSize % 60, static_cast<int>(trace->instance));
+    std::snprintf(trace->stampTime, sizeof trace->stampTime, "%04u-%02u-%02uT%02u:%02u:%02u", clock.year, clock.month,
+                  clock.day, clock.hour, clock.minute, clock.second);
+    std::snprintf(trace->stampOffset, sizeof trace->stampOffset, "%c%02u:%02u", offset < 0 ? '-' : '+',
+                  offsetSize / 60 % 100, offsetSize % 60);
+    trace->stampSecond = static_cast<uint32_t>(seconds);
+}
+
+void Begin(Line& line, TraceFile* trace) {
+    line.length = 0;
+    line.cut = false;
+    TraceInstant now = TraceUtcNow();
+    now.seconds += g_clockShiftSeconds.load(std::memory_order_relaxed);
+    // A new second, a clock set to another one, or a first line: the date,
+    // time and offset are those of this second, daylight saving included.
+    if (static_cast<uint32_t>(now.seconds) != trace->stampSecond || trace->stampTime[0] == '\0') {
+        FormatSecond(trace, now.seconds);
+    }
+    // ISO 8601 with the offset from UTC, so that a change of the clock or of
+    // daylight saving shows in the trace.
+    AppendFormat(line, "%s.%03u%s [%d] ", trace->stampTime, static_cast<unsigned>(now.millisecond), trace->stampOffset,
+                 static_cast<int>(trace->instance));
 }
 
 void Finish(Line& line, TraceFile* trace) {
@@ -379,4 +398,8 @@ void TraceMissingFile(TraceFile* trace, const char* name) {
     Append(line, " not found in ");
     AppendVisibleText(line, folder);
     Finish(line, trace);
+}
+
+void SetTraceClockShiftForTest(int32_t seconds) {
+    g_clockShiftSeconds.store(seconds, std::memory_order_relaxed);
 }

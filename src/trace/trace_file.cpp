@@ -24,6 +24,10 @@ std::atomic<uint32_t> g_fileLimit{kTraceFileLimit};
 ProcessLock g_traceLock = QEL_PROCESS_LOCK_INIT;
 // How often a file was rolled over in this process (under g_traceLock).
 uint32_t g_rollCount = 0;
+// The record that wrote the process's last trace line (under g_traceLock):
+// while it writes again, its file grew by its own lines only. Null after
+// any open, so that the size is asked of the system again.
+const TraceFile* g_lastWriter = nullptr;
 
 // The one log line of a trace that stops; the name is the one the file was
 // opened by, or as much of the variable as fits.
@@ -43,6 +47,7 @@ bool Reopen(TraceFile* trace) {
     }
     trace->handle = TraceFileOpen(trace->path);
     trace->rollSeen = g_rollCount;
+    g_lastWriter = nullptr;
     return trace->handle != kNoTraceHandle;
 }
 
@@ -63,11 +68,13 @@ bool StillUnderName(const TraceFile* trace) {
 // one past the limit. The file is renamed only while it is still the one
 // under the name; a name that is gone or another file was rolled by someone
 // else, and is simply opened afresh.
-bool RollOverIfFull(TraceFile* trace, uint32_t length) {
-    const int64_t size = TraceFileSize(trace->handle);
+// On true, *before is the file's size before the line.
+bool RollOverIfFull(TraceFile* trace, uint32_t length, int64_t* before) {
+    const int64_t size = g_lastWriter == trace ? int64_t{trace->sizeWritten} : TraceFileSize(trace->handle);
     if (size < 0) {
         return false;
     }
+    *before = size;
     if (Fits(size, length)) {
         return true;
     }
@@ -75,8 +82,8 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length) {
         if (!Reopen(trace)) {
             return false;
         }
-        const int64_t current = TraceFileSize(trace->handle);
-        if (current >= 0 && Fits(current, length)) {
+        *before = TraceFileSize(trace->handle);
+        if (*before >= 0 && Fits(*before, length)) {
             return true;
         }
     }
@@ -91,22 +98,76 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length) {
     if (renamed == TraceRename::kDone) {
         ++g_rollCount;
     }
-    return Reopen(trace);
+    if (!Reopen(trace)) {
+        return false;
+    }
+    // Another process may have begun the new file already.
+    *before = TraceFileSize(trace->handle);
+    return *before >= 0;
+}
+
+constexpr uint32_t kNameCheckMs = 1000;
+constexpr char kWentAway[] = "TRACE the previous file went away (deleted or renamed): going on in a new one";
+
+// The clock's low 32 bits: differences stay right across a wrap.
+uint32_t NowMs() {
+    return static_cast<uint32_t>(MonotonicMs());
+}
+
+// Under the lock, at most once a second: when the name no longer refers to
+// the file held (deleted, or renamed away by hand or by a log rotation), the
+// name is opened afresh and the new file's first line says so, with the
+// stamp of the line that found it out.
+bool FollowName(TraceFile* trace, const char* text, uint32_t length) {
+    const uint32_t now = NowMs();
+    if (now - trace->nameCheckedMs < kNameCheckMs) {
+        return true;
+    }
+    trace->nameCheckedMs = now;
+    // Another process may write the file too: its size is asked again.
+    g_lastWriter = nullptr;
+    if (StillUnderName(trace)) {
+        return true;
+    }
+    if (!Reopen(trace)) {
+        return false;
+    }
+    // The stamp and instance end at the first "] ".
+    const char* end = static_cast<const char*>(std::memchr(text, ']', length));
+    const size_t stamp = end != nullptr && end + 1 < text + length ? static_cast<size_t>(end - text) + 2 : 0;
+    char note[kTraceLineSize];
+    const int written =
+        std::snprintf(note, sizeof note, "%.*s%s%s", static_cast<int>(stamp), text, kWentAway, kTraceLineEnd);
+    return written > 0 && static_cast<size_t>(written) < sizeof note &&
+           TraceFileWrite(trace->handle, note, static_cast<uint32_t>(written));
 }
 
 // Under the lock: the line goes into the file under the name, reopened
-// first when another instance rolled it away.
+// first when another instance rolled it away or the name went elsewhere.
 bool WriteLocked(TraceFile* trace, const char* text, uint32_t length) {
     if (trace->rollSeen != g_rollCount && !Reopen(trace)) {
         return false;
     }
-    if (!RollOverIfFull(trace, length) || !TraceFileWrite(trace->handle, text, length)) {
+    if (!FollowName(trace, text, length)) {
         if (trace->handle != kNoTraceHandle) {
             TraceFileClose(trace->handle);
         }
         trace->handle = kNoTraceHandle;
         return false;
     }
+    int64_t before = 0;
+    if (!RollOverIfFull(trace, length, &before) || !TraceFileWrite(trace->handle, text, length)) {
+        if (trace->handle != kNoTraceHandle) {
+            TraceFileClose(trace->handle);
+        }
+        trace->handle = kNoTraceHandle;
+        g_lastWriter = nullptr;
+        return false;
+    }
+    // A size past what the record keeps is asked of the system each time.
+    const int64_t after = before + length;
+    trace->sizeWritten = static_cast<uint32_t>(after);
+    g_lastWriter = after <= int64_t{UINT32_MAX} ? trace : nullptr;
     return true;
 }
 
@@ -148,7 +209,8 @@ bool TraceOpen(TraceFile* trace, int32_t instance, TraceLogFunction log) {
     // The first local time reads the system's time zone; doing it here keeps
     // that out of the requests.
     TraceClock clock{};
-    TraceLocalTime(&clock);
+    TraceLocalTimeAt(TraceUtcNow().seconds, &clock);
+    trace->nameCheckedMs = NowMs();
     trace->state = kTraceOnMarker;
     TraceRestoreSystemError(savedError);
     return true;
@@ -158,6 +220,11 @@ void TraceClose(TraceFile* trace) {
     if (!TraceIsOn(trace)) {
         return;
     }
+    LockProcess(&g_traceLock);
+    if (g_lastWriter == trace) {
+        g_lastWriter = nullptr;
+    }
+    UnlockProcess(&g_traceLock);
     TraceFileClose(trace->handle);
     trace->handle = kNoTraceHandle;
     trace->state = kTraceOffMarker;

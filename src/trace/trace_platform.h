@@ -11,10 +11,17 @@ constexpr intptr_t kNoTraceHandle = -1;
 // The line end of the platform's text files.
 extern const char kTraceLineEnd[];
 
-// The local time and how far it is ahead of UTC, in minutes.
+// The local time to the second and how far it is ahead of UTC, in minutes.
 struct TraceClock {
-    uint16_t year, month, day, hour, minute, second, millisecond;
+    uint16_t year, month, day, hour, minute, second;
     int16_t utcOffsetMinutes;
+};
+
+// The time now: whole seconds since 1970-01-01 UTC and the milliseconds of
+// the second.
+struct TraceInstant {
+    int64_t seconds;
+    uint16_t millisecond;
 };
 
 // Which file a name or a handle refers to: device and inode, or volume
@@ -50,13 +57,17 @@ bool TraceHandleId(intptr_t handle, TraceFileId* id);
 bool TracePathId(const char* path, TraceFileId* id);
 // The size of the file the handle refers to; -1 on failure.
 int64_t TraceFileSize(intptr_t handle);
-// Appends all of the bytes in one call; false unless every byte was written.
+// Appends all of the bytes in one call; false unless every byte was written
+// (where the system allows, a part written is then taken back).
 bool TraceFileWrite(intptr_t handle, const char* bytes, uint32_t count);
 void TraceFileClose(intptr_t handle);
 // Renames `from` to `to`, replacing `to`; kNameGone when there is no `from`.
 TraceRename TraceFileRename(const char* from, const char* to);
 
-void TraceLocalTime(TraceClock* clock);
+TraceInstant TraceUtcNow();
+// The local date and time of a second since 1970 and the offset from UTC
+// then, daylight saving included: the costly part of a stamp.
+void TraceLocalTimeAt(int64_t seconds, TraceClock* clock);
 
 // The system's words for an error number, without a closing full stop.
 void TraceErrorText(uint32_t code, char* out, size_t size);

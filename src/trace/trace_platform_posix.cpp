@@ -127,11 +127,25 @@ int64_t TraceFileSize(intptr_t handle) {
 }
 
 bool TraceFileWrite(intptr_t handle, const char* bytes, uint32_t count) {
+    const int fd = static_cast<int>(handle);
     ssize_t written = 0;
     do {
-        written = write(static_cast<int>(handle), bytes, count);
+        written = write(fd, bytes, count);
     } while (written < 0 && errno == EINTR);
-    return written == static_cast<ssize_t>(count);
+    if (written == static_cast<ssize_t>(count)) {
+        return true;
+    }
+    // A full disk took part of the line: the part is taken back, so that the
+    // file ends in whole lines. The process's writers append under one lock,
+    // so the part is at the end.
+    struct stat status {};
+    if (written > 0 && fstat(fd, &status) == 0 && status.st_size >= written) {
+        const int error = errno;
+        if (ftruncate(fd, status.st_size - written) != 0) {
+            errno = error;
+        }
+    }
+    return false;
 }
 
 void TraceFileClose(intptr_t handle) {
@@ -145,18 +159,22 @@ TraceRename TraceFileRename(const char* from, const char* to) {
     return errno == ENOENT ? TraceRename::kNameGone : TraceRename::kFailed;
 }
 
-void TraceLocalTime(TraceClock* clock) {
+TraceInstant TraceUtcNow() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
+    return TraceInstant{static_cast<int64_t>(now.tv_sec), static_cast<uint16_t>(now.tv_nsec / 1000000)};
+}
+
+void TraceLocalTimeAt(int64_t seconds, TraceClock* clock) {
+    const time_t at = static_cast<time_t>(seconds);
     tm local{};
-    localtime_r(&now.tv_sec, &local);
+    localtime_r(&at, &local);
     clock->year = static_cast<uint16_t>(local.tm_year + 1900);
     clock->month = static_cast<uint16_t>(local.tm_mon + 1);
     clock->day = static_cast<uint16_t>(local.tm_mday);
     clock->hour = static_cast<uint16_t>(local.tm_hour);
     clock->minute = static_cast<uint16_t>(local.tm_min);
     clock->second = static_cast<uint16_t>(local.tm_sec);
-    clock->millisecond = static_cast<uint16_t>(now.tv_nsec / 1000000);
     clock->utcOffsetMinutes = static_cast<int16_t>(local.tm_gmtoff / 60);
 }
 

@@ -151,13 +151,28 @@ int64_t FileTimeOf(const SYSTEMTIME& time) {
     return static_cast<int64_t>((static_cast<uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime);
 }
 
+// File time counts 100 ns from 1601-01-01.
+constexpr int64_t kFileTimeUnitsPerSecond = 10000000;
+constexpr int64_t kFileTimeOf1970 = 116444736000000000;
+
 }  // namespace
 
-// One reading of UTC made local, so that the offset is that of the same
-// moment, daylight saving included.
-void TraceLocalTime(TraceClock* clock) {
+TraceInstant TraceUtcNow() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const int64_t units =
+        static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) - kFileTimeOf1970;
+    return TraceInstant{units / kFileTimeUnitsPerSecond,
+                        static_cast<uint16_t>(units % kFileTimeUnitsPerSecond / (kFileTimeUnitsPerSecond / 1000))};
+}
+
+// The second made local, so that the offset is that of the same moment,
+// daylight saving included.
+void TraceLocalTimeAt(int64_t seconds, TraceClock* clock) {
+    const uint64_t units = static_cast<uint64_t>(seconds * kFileTimeUnitsPerSecond + kFileTimeOf1970);
+    FILETIME file{static_cast<DWORD>(units & 0xFFFFFFFFu), static_cast<DWORD>(units >> 32)};
     SYSTEMTIME utc{};
-    GetSystemTime(&utc);
+    FileTimeToSystemTime(&file, &utc);
     SYSTEMTIME local = utc;
     SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
     constexpr int64_t kFileTimeUnitsPerMinute = 600000000;
@@ -170,7 +185,6 @@ void TraceLocalTime(TraceClock* clock) {
     clock->hour = local.wHour;
     clock->minute = local.wMinute;
     clock->second = local.wSecond;
-    clock->millisecond = local.wMilliseconds;
 }
 
 void TraceErrorText(uint32_t code, char* out, size_t size) {

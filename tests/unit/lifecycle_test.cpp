@@ -2,6 +2,7 @@
 // library substitute, on the null device or a real line from SerialPeer.
 #include "driver/lifecycle.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -13,6 +14,10 @@
 #include "os/serial_port.h"
 #include "qel_version.h"
 #include "serial_peer.h"
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -255,8 +260,8 @@ TEST_F(LifecycleTest, LoadThatCannotOpenLogsTheNameAndRegistersNothing) {
         const char* logged;
     } const cases[] = {
         {"nonexistent", "QELPA : Fail to open nonexistent"},
-        {"com99", "QELPA : Fail to open com99"},               // as given, not as opened
-        {"ABCDEFGHIJKL", "QELPA : Fail to open ABCDEFGHIJK"},  // 12 bytes, no NUL: cut to 11
+        {"com99", "QELPA : Fail to open com99"},                // as given, not as opened
+        {"ABCDEFGHIJKL", "QELPA : Fail to open ABCDEFGHIJKL"},  // 12 bytes, no NUL: refused, logged whole
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -270,6 +275,75 @@ TEST_F(LifecycleTest, LoadThatCannotOpenLogsTheNameAndRegistersNothing) {
         EXPECT_EQ(MoxLogLevel(0), 32);
     }
 }
+
+#if !defined(_WIN32)
+// Names of 1, 11 and 12 characters (the last filling its field with no NUL),
+// each a link to a pseudo-terminal, for a start and a reconfiguration: the
+// first two open the line they name, the 12-character one opens nothing and
+// leaves the port held before as it was, and the line its first 11
+// characters name receives nothing.
+TEST_F(LifecycleTest, APortNameIsOpenedWholeOrNotAtAll) {
+    SerialPeer named;
+    SerialPeer cut;
+    if (!OpenPeer(named) || !OpenPeer(cut)) {
+        return;
+    }
+    const std::string namedPath = std::string("/dev/") + named.DriverPortName();
+    const std::string cutPath = std::string("/dev/") + cut.DriverPortName();
+    struct Link {
+        const char* name;
+        const std::string& target;
+    } const links[] = {{"/dev/q", namedPath}, {"./qel_link_", cutPath}, {"./qel_link_Z", namedPath}};
+    // The 12-character name's first 11 are the 11-character link's: cut, it
+    // would open `cut`'s line.
+    for (const Link& link : links) {
+        std::remove(link.name);
+        ASSERT_EQ(symlink(link.target.c_str(), link.name), 0) << link.name;
+    }
+
+    const struct {
+        const char* name;
+        int32_t code;
+        int32_t result;
+        SerialPeer* receiver;  // null: nothing is opened
+    } cases[] = {
+        {"q", REQ_LOAD, 0, &named},
+        {"./qel_link_", REQ_LOAD, 0, &cut},
+        {"./qel_link_Z", REQ_LOAD, 2, nullptr},
+        {"q", REQ_RECONFIGURE_PORT, 0, &named},
+        {"./qel_link_", REQ_RECONFIGURE_PORT, 0, &cut},
+        {"./qel_link_Z", REQ_RECONFIGURE_PORT, 2, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.code == REQ_LOAD ? " start" : " reconfiguration"));
+        PortConfig null = MakePortConfig(kNullPortName);
+        ASSERT_EQ(Call(REQ_LOAD, &null), 0);
+        const PortHandle before = context->port;
+        PortConfig config = MakePortConfig(c.name);
+        PortChange change = Change(c.name, 0);
+        EXPECT_EQ(Call(c.code, c.code == REQ_LOAD ? static_cast<void*>(&config) : &change), c.result);
+        if (c.receiver == nullptr && c.code == REQ_RECONFIGURE_PORT) {
+            EXPECT_EQ(context->port, before);
+            EXPECT_STREQ(context->portSettings.portName, kNullPortName);
+        } else if (c.receiver == nullptr) {
+            EXPECT_EQ(context->port, kNoPort);
+        } else {
+            EXPECT_EQ(std::string(context->portSettings.portName), c.name);
+        }
+        GateValueArea text("which");
+        GateAccessRecord send("SEND_STR", GATE_FORMAT_STRING, text.bytes);
+        Call(REQ_WRITE_GATE, &send.access);
+        for (SerialPeer* peer : {&named, &cut}) {
+            EXPECT_EQ(peer->ReceiveUntilQuiet(100, 1000), peer == c.receiver ? "which\r" : "")
+                << (peer == &named ? "the named line" : "the line of the first 11 characters");
+        }
+        Call(REQ_STOP);
+    }
+    for (const Link& link : links) {
+        std::remove(link.name);
+    }
+}
+#endif
 
 TEST_F(LifecycleTest, RefusedRegistrationKeepsThePortOpen) {
     MoxRefuseClients(1);
@@ -495,9 +569,9 @@ TEST_F(LifecycleTest, ReconfigureThatCannotOpenKeepsTheNewSettings) {
     PortConfig config = MakePortConfig("NUL");
     ASSERT_EQ(Call(REQ_LOAD, &config), 0);
     const LineSettings line = {4800, 7, 0, 2};
-    PortChange change = Change("ABCDEFGHIJKL", 0, line);  // 12 bytes, no NUL
+    PortChange change = Change("nonexistent", 0, line);
     EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &change), 2);
-    EXPECT_STREQ(context->portSettings.portName, "ABCDEFGHIJK");
+    EXPECT_STREQ(context->portSettings.portName, "nonexistent");
     EXPECT_EQ(std::memcmp(&context->portSettings.line, &line, sizeof line), 0);
     EXPECT_EQ(context->port, kNoPort);
 }

@@ -377,8 +377,11 @@ TEST_F(SerialPortTest, AFailedOpenKeepsTheSystemErrorApartFromOpenPorts) {
     ASSERT_EQ(OpenDriverEnd(), kSerialOk);
     EXPECT_EQ(SerialLastError(handle), 0);
     PortHandle missing = kNoPort;
-    ASSERT_EQ(OpenSerialPort("no-such-port", kDefaultLine, kLineControlDtrRts, &missing), kSerialOpenFailed);
-    EXPECT_EQ(SerialLastError(kNoPort), kNoSuchFile);
+    SerialError error{};
+    ASSERT_EQ(OpenSerialPort("no-such-port", kDefaultLine, kLineControlDtrRts, &missing, &error), kSerialOpenFailed);
+    EXPECT_EQ(error.osError, kNoSuchFile);
+    EXPECT_EQ(error.cause, SerialOpenCause::kNoSuchPort);
+    EXPECT_EQ(SerialLastError(kNoPort), kNoSuchFile);  // the calling thread's own
     EXPECT_EQ(SerialLastError(handle), 0);
 
     char text[200];
@@ -556,7 +559,8 @@ TEST(PortTableTest, OpenPastTheLimitFailsWithItsReason) {
     SetTraceVariable(nullptr);
     std::ifstream file(kTraceName);
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("REASON too many ports open in this process (256)"), std::string::npos) << text;
+    EXPECT_NE(text.find("REASON port NUL not opened: too many ports open in this process (256)"), std::string::npos)
+        << text;
     std::remove(kTraceName);
 }
 

@@ -364,7 +364,7 @@ const KindCase kKinds[] = {
      nullptr,
      {},
      1,
-     {"REASON port .* not open: start the instance or open its port", kEnd1}},
+     {"REASON port .* not open: the host closed it; the host opens it again with an open or a start", kEnd1}},
 };
 
 TEST_F(TraceHooksTest, EachGateKindLeavesItsLines) {
@@ -409,6 +409,69 @@ TEST_F(TraceHooksTest, EachGateKindLeavesItsLines) {
     // Reasons go to the trace only.
     for (int i = 0; i < MoxLogCount(); ++i) {
         EXPECT_EQ(std::string(MoxLogLine(i)).find("REASON"), std::string::npos);
+    }
+}
+
+// A start that cannot open its port says which port and why, in the trace
+// only, and the requests that then find no port name it with the same cause.
+TEST_F(TraceHooksTest, AFailedStartNamesThePortAndItsCause) {
+    SetTraceVariable(kTraceName);
+    std::ofstream("plain") << "x";
+    fs::create_directory("folder");
+    const std::string line = peer.DriverPortName();
+    const LineSettings nineBits = {9600, 9, 0, 0};
+    const std::string osError = " \\(OS error \\d+: .+\\)";  // in the start's reason only
+    const struct {
+        std::string name;
+        LineSettings line;
+        std::string cause;  // pattern
+        bool held;          // the test holds the port meanwhile
+    } cases[] = {
+        {"COM99", kDefaultLine, "no such port on this computer", false},
+        {"./plain", kDefaultLine, "not a serial port \\(a regular file\\)", false},
+        {"./folder", kDefaultLine, "not a serial port \\(a folder\\)", false},
+#if !defined(_WIN32)
+        // Wine lets this process open a COM port it holds a second time.
+        {line, kDefaultLine, "held by another program or instance", true},
+#endif
+        {line, nineBits, "the port refuses the line settings 9600 baud, 9 data bits, stop bits code 0, parity code 0",
+         false},
+        {"", kDefaultLine, "port name empty", false},
+        {"ABCDEFGHIJKL", kDefaultLine, "port name has no end within its 12 bytes \\(at most 11 characters\\)", false},
+#if !defined(_WIN32)
+        {"/dev/null", kDefaultLine, "not a serial port \\(a device of another kind\\)", false},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string shown = c.name.substr(0, 12);
+        const size_t before = TraceLines(kTraceName).size();
+        PortConfig config = MakePortConfig(c.name.c_str(), 1, kTestReadTimeoutUnits, c.line);
+        MoxReset();
+        PortHandle held = kNoPort;
+        if (c.held) {
+            ASSERT_EQ(OpenSerialPort(line.c_str(), kDefaultLine, kLineControlDtrRts, &held), kSerialOk);
+        }
+        EXPECT_EQ(Call(REQ_LOAD, &config), kPortFailed);
+        CloseSerialPort(held);
+        ASSERT_EQ(MoxLogCount(), 1);
+        EXPECT_EQ(MoxLogLine(0), "QELPA : Fail to open " + shown);
+        GateValueArea value(uint16_t{5});
+        GateAccessRecord gate("0102", GATE_FORMAT_NUMERIC, value.bytes);
+        EXPECT_EQ(Call(REQ_WRITE_GATE, &gate.access), kFailed);
+        const bool plain = c.cause.rfind("port name", 0) == 0;
+        // The system's error follows the words where it tells more.
+        const bool told = c.cause.find("serial port") == std::string::npos || c.name == "/dev/null";
+        const std::vector<std::string> all = TraceLines(kTraceName);
+        const std::vector<std::string> own(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+        const std::string named = shown.empty() ? "\\(no name\\)" : shown;
+        EXPECT_TRUE(MatchInOrder(
+            own, {"REASON " + (plain ? c.cause : "port " + shown + " not opened: " + c.cause + (told ? osError : "")),
+                  "END LOAD result 2.*",
+                  "REASON port " + named + " not open: the start failed \\(" + c.cause +
+                      "\\); the host opens it again with a start",
+                  kEnd1}))
+            << Joined(own);
     }
 }
 

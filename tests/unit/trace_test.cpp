@@ -11,9 +11,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -343,6 +345,83 @@ TEST_F(TraceTest, FileRolledByAnotherProcessIsReopenedNotRenamedAgain) {
     EXPECT_NE(FileBytes(kTraceName).find("bbb"), std::string::npos);
     EXPECT_TRUE(g_logLines.empty());
 }
+
+// The trace file deleted or renamed away under a running instance: within a
+// second the next line finds the name gone, and it and every later line go
+// into a new file under the name, behind one line that says so.
+TEST_F(TraceTest, TraceFollowsItsNameWhenTheFileGoesAway) {
+    const struct {
+        const char* name;
+        std::function<void()> takeAway;
+    } cases[] = {
+#if !defined(_WIN32)
+        // Windows keeps a deleted name until its last handle closes, and
+        // Wine still opens it meanwhile: only the rename is followed there.
+        {"deleted", [] { ASSERT_EQ(std::remove(kTraceName), 0); }},
+#endif
+        {"renamed", [] { ASSERT_EQ(std::rename(kTraceName, kOlderName), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenFresh();
+        TraceLine(&trace, "before");
+        c.takeAway();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        TraceLine(&trace, "after 1");
+        TraceLine(&trace, "after 2");
+        EXPECT_TRUE(TraceIsOn(&trace));
+        const std::vector<std::string> lines = FileLines(kTraceName);
+        ASSERT_EQ(lines.size(), 3u) << FileBytes(kTraceName);
+        EXPECT_NE(lines[0].find("] TRACE the previous file went away"), std::string::npos) << lines[0];
+        EXPECT_NE(lines[1].find("] after 1"), std::string::npos) << lines[1];
+        EXPECT_NE(lines[2].find("] after 2"), std::string::npos) << lines[2];
+        EXPECT_TRUE(g_logLines.empty());
+        std::remove(kOlderName);
+    }
+}
+
+#if !defined(_WIN32)
+// Stamps are formatted once a second, yet stay exact when the clock is set
+// to another time or daylight saving begins or ends: each row moves the
+// trace's clock to a UTC moment in a zone with daylight saving.
+TEST_F(TraceTest, StampsFollowAChangeOfTheClockAndOfDaylightSaving) {
+    const char* savedZone = std::getenv("TZ");
+    const std::string zone = savedZone != nullptr ? savedZone : "";
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    const struct {
+        int64_t utc;         // seconds since 1970, 30 s into a minute
+        const char* stamp;   // the line's date and time to the minute ...
+        const char* offset;  // ... and its offset
+    } cases[] = {
+        {1774745970, "2026-03-29T01:59:3", "+01:00"},  // 00:59:30 UTC, before summer time
+        {1774746030, "2026-03-29T03:00:3", "+02:00"},  // 01:00:30 UTC, summer time
+        {1792889970, "2026-10-25T02:59:3", "+02:00"},  // 00:59:30 UTC, summer time still
+        {1792890030, "2026-10-25T02:00:3", "+01:00"},  // 01:00:30 UTC, winter time again
+        {1774745970, "2026-03-29T01:59:3", "+01:00"},  // the clock set back by months
+    };
+    OpenFresh();
+    for (const auto& c : cases) {
+        SetTraceClockShiftForTest(static_cast<int32_t>(c.utc - std::time(nullptr)));
+        TraceLine(&trace, "at %lld", static_cast<long long>(c.utc));
+    }
+    SetTraceClockShiftForTest(0);
+    const std::vector<std::string> lines = FileLines(kTraceName);
+    ASSERT_EQ(lines.size(), std::size(cases));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        // The second may have turned between the shift and the line.
+        const std::regex stamp(std::string(cases[i].stamp) + "[0-2]\\.\\d{3}\\" + cases[i].offset + " .*");
+        EXPECT_TRUE(std::regex_match(lines[i], stamp));
+    }
+    if (savedZone != nullptr) {
+        setenv("TZ", zone.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+#endif
 
 TEST_F(TraceTest, TraceSwitchedOffTouchesNoFile) {
     const char* const variables[] = {nullptr, ""};
