@@ -68,6 +68,8 @@ silent "#"|--silent|4|      not confirmed by the switcher|write 0102 5
 silent list|--silent|4|      nothing came back (N ms after the message)|list 1
 silent text|--silent|4|qelhost: 3 requests, 2 checks, 0 failed, 1 not confirmed by the switcher|send CAM
 refused list|--refuse 9|0|      came back ?<CR><LF> (not judged, N ms after the message)|list 1
+powered off "#"|--power-off|4|      not confirmed by the switcher|write 0102 5
+powered off text|--power-off|4|      nothing came back (N ms after the message)|send CAM
 EOF
 
 # No far end at all: a line nobody reads or answers.

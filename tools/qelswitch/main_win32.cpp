@@ -155,10 +155,11 @@ int main(int argc, char** argv) {
     if (!TakeCommandLine(argc, argv, QELKOPHV_VERSION, &options, &doneStatus, RefusePosixOnly)) return doneStatus;
     SetTimeStamps(options.timeStamps);
     PortHandle port = kNoPort;
-    if (OpenSerialPort(options.device.c_str(), LineOf(options), kLineControlDtrRts, &port) != kSerialOk) {
+    SerialError error{};
+    if (OpenSerialPort(options.device.c_str(), LineOf(options), kLineControlDtrRts, &port, &error) != kSerialOk) {
         char text[160];
         std::fprintf(stderr, "qelswitch: cannot open %s: %s\n", options.device.c_str(),
-                     SerialErrorText(SerialLastError(kNoPort), text, sizeof text));
+                     SerialErrorText(error.osError, text, sizeof text));
         return 1;
     }
     SetReadTimeout(port, kReadSliceUnits);
