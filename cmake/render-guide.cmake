@@ -3,7 +3,7 @@
 # small inline style, every section heading with an id and a table of
 # contents of them at the top, links between sections kept and no links to
 # files the package does not hold (their text stays).
-#   cmake -DCMARK=... -DINPUT=docs/guide.md -DOUTPUT=guide.html -DVERSION=1.1.0 -P render-guide.cmake
+#   cmake -DCMARK=... -DINPUT=docs/guide.md -DOUTPUT=guide.html -DVERSION=1.2.0 -P render-guide.cmake
 # A section is linked as [Line recovery](#line-recovery): the heading's
 # text in lower case, blanks as '-', anything but letters, digits and '-'
 # left out.
