@@ -341,8 +341,9 @@ int PrintHeaders(const std::string& file) {
         return Refuse(problem);
     }
     qelhost::ScenarioHeaders headers;
-    if (!qelhost::ReadHeaders(text, &headers, &problem)) {
-        return Refuse(qeltools::ShownArgument(file) + ": " + problem);
+    int line = 0;
+    if (!qelhost::ReadHeaders(text, &headers, &problem, &line)) {
+        return Refuse(qeltools::ShownArgument(file) + ": line " + std::to_string(line) + ": " + problem);
     }
     std::cout << qelhost::HeadersReport(headers);
     return 0;

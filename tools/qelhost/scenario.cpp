@@ -241,7 +241,8 @@ bool ParseScenario(std::string_view text, const Variables& variables, Scenario* 
         *error = ParseError{number, qeltools::VisibleShort(message, kMaxMessage)};
         return false;
     };
-    if (std::string message; !ReadHeaders(text, &scenario->headers, &message)) {
+    // A malformed header is refused at its own line.
+    if (std::string message; !ReadHeaders(text, &scenario->headers, &message, &number)) {
         return refuse(message);
     }
     while (!text.empty()) {

@@ -63,7 +63,7 @@ constexpr HeaderKey kHeaders[] = {
 
 }  // namespace
 
-bool ReadHeaders(std::string_view text, ScenarioHeaders* headers, std::string* error) {
+bool ReadHeaders(std::string_view text, ScenarioHeaders* headers, std::string* error, int* errorLine) {
     *headers = ScenarioHeaders{};
     for (int number = 1; !text.empty(); ++number) {
         size_t end = text.find('\n');
@@ -86,8 +86,9 @@ bool ReadHeaders(std::string_view text, ScenarioHeaders* headers, std::string* e
             if (header.apply == nullptr) {
                 headers->needs = number == 1 ? std::string(value) : headers->needs;
             } else if (!header.apply(value, headers)) {
-                return qeltools::Fail(error, "line " + std::to_string(number) + ": \"# " + std::string(key) +
-                                                 ":\" cannot take \"" + std::string(value) + "\"");
+                *errorLine = number;
+                return qeltools::Fail(error,
+                                      "\"# " + std::string(key) + ":\" cannot take \"" + std::string(value) + "\"");
             }
         }
     }

@@ -26,9 +26,10 @@ struct ScenarioHeaders {
 // own (no qelkophv01.ini in it), removed afterwards.
 constexpr std::string_view kEmptyWorkdir = "empty";
 
-// Reads the headers; false with the line and the problem in *error for a
-// header whose value is malformed (a limit that is no number, ...).
-bool ReadHeaders(std::string_view text, ScenarioHeaders* headers, std::string* error);
+// Reads the headers; false with the problem in *error and its line (from 1)
+// in *errorLine for a header whose value is malformed (a limit that is no
+// number, ...).
+bool ReadHeaders(std::string_view text, ScenarioHeaders* headers, std::string* error, int* errorLine);
 
 // The headers a line each, "KEY VALUE", as --headers prints them.
 std::string HeadersReport(const ScenarioHeaders& headers);
