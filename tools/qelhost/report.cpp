@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "driver/requests.h"
+#include "json_text.h"
 #include "text_codec.h"
 #include "visible.h"
 
@@ -175,22 +176,9 @@ void JsonEnd(const JsonSink& json, const Totals& totals, int exit) {
 }
 
 std::string JsonString(const std::string& bytes) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string json = "\"";
-    for (char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            json += "\\u00";
-            json += kHex[byte >> 4];
-            json += kHex[byte & 0xF];
-        } else {
-            json += c;
-        }
-    }
-    return json + "\"";
+    std::string json;
+    qeltools::AppendJsonString(json, bytes);
+    return json;
 }
 
 std::string RequestName(int32_t code) {

@@ -1,5 +1,7 @@
 #include "json_writer.h"
 
+#include "json_text.h"
+
 namespace qeltrace {
 
 void JsonWriter::Separate() {
@@ -59,21 +61,11 @@ JsonWriter& JsonWriter::Bool(bool value) {
 }
 
 void JsonWriter::Quote(std::string_view text, std::ostream& out) {
-    static const char kHex[] = "0123456789abcdef";
-    out << '"';
-    for (char c : text) {
-        const auto code = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out << '\\' << c;
-        } else if (c == '\n') {
-            out << "\\n";
-        } else if (code < 0x20 || c == '<' || c == '>' || c == '&') {
-            out << "\\u00" << kHex[code >> 4] << kHex[code & 0xF];
-        } else {
-            out << c;
-        }
-    }
-    out << '"';
+    // Escaped for a page too: the same JSON stands in the timeline page's
+    // script.
+    std::string quoted;
+    qeltools::AppendJsonString(quoted, text, true);
+    out << quoted;
 }
 
 }  // namespace qeltrace
