@@ -9,19 +9,19 @@ constexpr uint32_t kString = GATE_FORMAT_STRING;
 
 // Indexed by kind.
 constexpr GateKindFacts kKinds[] = {
-    {KIND_HASH, kNumeric, true, kHash, true, false, false, '#', 7, false},
-    {KIND_HASH_MARKED, kNumeric, true, kHash, true, false, true, '#', 7, false},
-    {KIND_BANG_BYTE, kNumeric, true, kBangByte, true, false, false, '!', 13, false},
-    {KIND_BANG_BITS, kString, true, kBangBits, true, false, false, '!', 13, false},
-    {KIND_OUTGOING, kString, false, kNone, false, false, false, 0, 0, false},
-    {KIND_INCOMING, kString, false, kNone, false, false, false, 0, 0, false},
-    {KIND_SEND_STR, kString, true, kFreeText, false, false, false, 0, 0, false},
-    {KIND_ACK, kNumeric, false, kNone, false, false, false, 0, 0, false},
-    {KIND_R, kString, true, kPreamble, true, true, false, 'R', 4, false},
-    {KIND_L, kString, true, kPreamble, true, false, false, 'L', 6, true},
-    {KIND_M, kNumeric, true, kPreamble, true, false, false, 'M', 10, false},
-    {KIND_FILE, kNumeric, true, kListCommand, false, false, false, 0, 0, false},
-    {KIND_LINE_STATE, kString, false, kNone, false, false, false, 0, 0, false},
+    {KIND_HASH, "#", kNumeric, true, kHash, true, false, false, '#', 7, false},
+    {KIND_HASH_MARKED, "marked #", kNumeric, true, kHash, true, false, true, '#', 7, false},
+    {KIND_BANG_BYTE, "! byte", kNumeric, true, kBangByte, true, false, false, '!', 13, false},
+    {KIND_BANG_BITS, "! bits", kString, true, kBangBits, true, false, false, '!', 13, false},
+    {KIND_OUTGOING, "OUTGOING", kString, false, kNone, false, false, false, 0, 0, false},
+    {KIND_INCOMING, "INCOMING", kString, false, kNone, false, false, false, 0, 0, false},
+    {KIND_SEND_STR, "SEND_STR", kString, true, kFreeText, false, false, false, 0, 0, false},
+    {KIND_ACK, "ACK", kNumeric, false, kNone, false, false, false, 0, 0, false},
+    {KIND_R, "R", kString, true, kPreamble, true, true, false, 'R', 4, false},
+    {KIND_L, "L", kString, true, kPreamble, true, false, false, 'L', 6, true},
+    {KIND_M, "M", kNumeric, true, kPreamble, true, false, false, 'M', 10, false},
+    {KIND_FILE, "list", kNumeric, true, kListCommand, false, false, false, 0, 0, false},
+    {KIND_LINE_STATE, "LINE_STATE", kString, false, kNone, false, false, false, 0, 0, false},
 };
 constexpr int32_t kKindCount = static_cast<int32_t>(sizeof kKinds / sizeof kKinds[0]);
 

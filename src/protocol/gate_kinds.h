@@ -22,8 +22,9 @@ enum class Exchange : uint8_t {
 
 struct GateKindFacts {
     CommandKind kind;
-    uint32_t format;  // GATE_FORMAT_NUMERIC or GATE_FORMAT_STRING
-    bool usesLine;    // its requests go out on the line
+    const char* name;  // as summaries and reports show it
+    uint32_t format;   // GATE_FORMAT_NUMERIC or GATE_FORMAT_STRING
+    bool usesLine;     // its requests go out on the line
     Exchange exchange;
     bool replyConfirms;     // the switcher's reply is judged and can confirm it
     bool replyIsText;       // "R": the reply is the display's text

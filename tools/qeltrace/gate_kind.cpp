@@ -1,34 +1,15 @@
-// The driver's address parser decides the kind, so that the reader and the
-// driver can never disagree about a gate.
+// The driver's address parser decides the kind and its table names it, so
+// that the reader and the driver can never disagree about a gate.
 #include "gate_kind.h"
 
 #include <cstring>
 
 #include "context/context.h"
 #include "protocol/address_parser.h"
+#include "protocol/gate_kinds.h"
 
 namespace qeltrace {
 namespace {
-
-struct KindName {
-    CommandKind kind;
-    const char* name;
-};
-constexpr KindName kKindNames[] = {
-    {KIND_HASH, "#"},
-    {KIND_HASH_MARKED, "marked #"},
-    {KIND_BANG_BYTE, "! byte"},
-    {KIND_BANG_BITS, "! bits"},
-    {KIND_OUTGOING, "OUTGOING"},
-    {KIND_INCOMING, "INCOMING"},
-    {KIND_SEND_STR, "SEND_STR"},
-    {KIND_ACK, "ACK"},
-    {KIND_R, "R"},
-    {KIND_L, "L"},
-    {KIND_M, "M"},
-    {KIND_FILE, "list"},
-    {KIND_LINE_STATE, "LINE_STATE"},
-};
 
 bool Parse(std::string_view address, uint32_t format, uint32_t* kind) {
     static thread_local DriverContext context;
@@ -56,14 +37,8 @@ std::string GateKindOf(std::string_view address, GateFormat format) {
     uint32_t kind = 0;
     const bool found = (format != GateFormat::kNumeric && Parse(address, GATE_FORMAT_STRING, &kind)) ||
                        (format != GateFormat::kString && Parse(address, GATE_FORMAT_NUMERIC, &kind));
-    if (found) {
-        for (const KindName& name : kKindNames) {
-            if (name.kind == kind) {
-                return name.name;
-            }
-        }
-    }
-    return "unrecognised";
+    const GateKindFacts* facts = found ? FindGateKind(kind) : nullptr;
+    return facts != nullptr ? facts->name : "unrecognised";
 }
 
 }  // namespace qeltrace
