@@ -44,8 +44,11 @@ struct TraceFile {
     // of the process has written since: no need to ask the system.
     uint32_t sizeWritten;
     // The stamp's local date and time to the second and its offset from
-    // UTC, formatted once for the second they belong to.
-    uint32_t stampSecond;  // the low bits of the seconds since 1970
+    // UTC, formatted once for the second they belong to; the monotonic
+    // clock's low bits when that second began, and the test clock's shift
+    // it was formatted with.
+    uint32_t stampStartMs;
+    int32_t stampShift;
     char stampTime[40];
     char stampOffset[16];
     TraceLogFunction log;

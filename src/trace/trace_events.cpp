@@ -77,6 +77,30 @@ void AppendFormat(Line& line, const char* format, ...) {
     va_end(arguments);
 }
 
+// Decimal numbers of the lines every request writes, without the cost of
+// a formatted print.
+void AppendUnsigned(Line& line, uint32_t value, size_t minimumDigits = 1) {
+    char digits[10];
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 && count < sizeof digits);
+    for (; count < minimumDigits && count < sizeof digits; ++count) {
+        digits[count] = '0';
+    }
+    while (count > 0 && Put(line, digits[--count])) {
+    }
+}
+
+void AppendSigned(Line& line, int32_t value) {
+    if (value < 0 && !Put(line, '-')) {
+        return;
+    }
+    // The magnitude of INT32_MIN fits in 32 unsigned bits.
+    AppendUnsigned(line, value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value));
+}
+
 void AppendHex(Line& line, const char* bytes, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         const auto code = static_cast<unsigned char>(bytes[i]);
@@ -108,7 +132,8 @@ void AppendVisibleText(Line& line, const char* text) {
 }
 
 void AppendByteCount(Line& line, int32_t count) {
-    AppendFormat(line, "%d %s", static_cast<int>(count), count == 1 ? "byte" : "bytes");
+    AppendSigned(line, count);
+    Append(line, count == 1 ? " byte" : " bytes");
 }
 
 void AppendBytes(Line& line, const char* bytes, int32_t count) {
@@ -135,23 +160,39 @@ void FormatSecond(TraceFile* trace, int64_t seconds) {
                   clock.day, clock.hour, clock.minute, clock.second);
     std::snprintf(trace->stampOffset, sizeof trace->stampOffset, "%c%02u:%02u", offset < 0 ? '-' : '+',
                   offsetSize / 60 % 100, offsetSize % 60);
-    trace->stampSecond = static_cast<uint32_t>(seconds);
+}
+
+// The milliseconds into the stamped second, from the monotonic clock's
+// difference: the system's clock is read, and the second formatted, only
+// when a second has passed since the stamped one began (or on the first
+// line), so a clock set to another time shows from the next second on.
+uint32_t MillisecondOfStamp(TraceFile* trace) {
+    const uint32_t now = SteadyMs();
+    const int32_t shift = g_clockShiftSeconds.load(std::memory_order_relaxed);
+    const uint32_t intoSecond = now - trace->stampStartMs;
+    if (intoSecond < 1000 && shift == trace->stampShift && trace->stampTime[0] != '\0') {
+        return intoSecond;
+    }
+    const TraceInstant instant = TraceUtcNow();
+    FormatSecond(trace, instant.seconds + shift);
+    trace->stampStartMs = now - instant.millisecond;
+    trace->stampShift = shift;
+    return instant.millisecond;
 }
 
 void Begin(Line& line, TraceFile* trace) {
     line.length = 0;
     line.cut = false;
-    TraceInstant now = TraceUtcNow();
-    now.seconds += g_clockShiftSeconds.load(std::memory_order_relaxed);
-    // A new second, a clock set to another one, or a first line: the date,
-    // time and offset are those of this second, daylight saving included.
-    if (static_cast<uint32_t>(now.seconds) != trace->stampSecond || trace->stampTime[0] == '\0') {
-        FormatSecond(trace, now.seconds);
-    }
+    const uint32_t millisecond = MillisecondOfStamp(trace);
     // ISO 8601 with the offset from UTC, so that a change of the clock or of
     // daylight saving shows in the trace.
-    AppendFormat(line, "%s.%03u%s [%d] ", trace->stampTime, static_cast<unsigned>(now.millisecond), trace->stampOffset,
-                 static_cast<int>(trace->instance));
+    Append(line, trace->stampTime, sizeof trace->stampTime);
+    Put(line, '.');
+    AppendUnsigned(line, millisecond, 3);
+    Append(line, trace->stampOffset, sizeof trace->stampOffset);
+    Append(line, " [");
+    AppendSigned(line, trace->instance);
+    Append(line, "] ");
 }
 
 void Finish(Line& line, TraceFile* trace) {
@@ -273,7 +314,8 @@ void TraceRequestNumber(TraceFile* trace, const char* name, const char* address,
     }
     Line line;
     BeginRequest(line, trace, name, address);
-    AppendFormat(line, " value %d", static_cast<int>(value));
+    Append(line, " value ");
+    AppendSigned(line, value);
     Finish(line, trace);
 }
 
@@ -284,8 +326,13 @@ void TraceRequestEnd(TraceFile* trace, int32_t result) {
     const uint32_t elapsed = SteadyMs() - trace->requestStartMs;
     Line line;
     Begin(line, trace);
-    AppendFormat(line, "END %s result %d after %u ms", trace->request, static_cast<int>(result),
-                 static_cast<unsigned>(elapsed));
+    Append(line, "END ");
+    Append(line, trace->request, sizeof trace->request);
+    Append(line, " result ");
+    AppendSigned(line, result);
+    Append(line, " after ");
+    AppendUnsigned(line, elapsed);
+    Append(line, " ms");
     Finish(line, trace);
 }
 
@@ -310,9 +357,12 @@ void TraceRead(TraceFile* trace, const char* bytes, int32_t count, TraceReply ju
     // line's end keeps them.
     Line line;
     Begin(line, trace);
-    AppendFormat(line, "RX %s", NameOf(kReplyNames, static_cast<size_t>(judged)));
+    Append(line, "RX ");
+    Append(line, NameOf(kReplyNames, static_cast<size_t>(judged)));
     if (trace->transmitted) {
-        AppendFormat(line, " %u ms after TX", static_cast<unsigned>(SteadyMs() - trace->transmitMs));
+        Put(line, ' ');
+        AppendUnsigned(line, SteadyMs() - trace->transmitMs);
+        Append(line, " ms after TX");
     }
     Append(line, ": ");
     AppendBytes(line, bytes, count);
@@ -325,7 +375,10 @@ void TraceTry(TraceFile* trace, int32_t attempt, int32_t limit) {
     }
     Line line;
     Begin(line, trace);
-    AppendFormat(line, "TRY %d of %d", static_cast<int>(attempt), static_cast<int>(limit));
+    Append(line, "TRY ");
+    AppendSigned(line, attempt);
+    Append(line, " of ");
+    AppendSigned(line, limit);
     Finish(line, trace);
 }
 
@@ -335,7 +388,9 @@ void TraceWait(TraceFile* trace, uint32_t milliseconds, const char* why) {
     }
     Line line;
     Begin(line, trace);
-    AppendFormat(line, "WAIT %u ms", static_cast<unsigned>(milliseconds));
+    Append(line, "WAIT ");
+    AppendUnsigned(line, milliseconds);
+    Append(line, " ms");
     if (why != nullptr) {
         Put(line, ' ');
         Append(line, why);

@@ -135,6 +135,8 @@ TEST_F(TraceTest, EachEventWritesOneLineOfItsPattern) {
          "RX not judged: 1 byte 2A  \\*"},
         {"RequestWithNumber", [](TraceFile* t) { TraceRequestNumber(t, "WRITE_GATE", "0102", 5); },
          "WRITE_GATE 0102 value 5"},
+        {"RequestWithLeastNumber", [](TraceFile* t) { TraceRequestNumber(t, "WRITE_GATE", "0102", INT32_MIN); },
+         "WRITE_GATE 0102 value -2147483648"},
         {"RequestWithText", [](TraceFile* t) { TraceRequest(t, "WRITE_GATE", "SEND_STR", "CAM 1\r"); },
          "WRITE_GATE SEND_STR text \"CAM 1<CR>\""},
         {"RequestAlone", [](TraceFile* t) { TraceRequest(t, "LOAD", nullptr, nullptr); }, "LOAD"},
@@ -148,6 +150,7 @@ TEST_F(TraceTest, EachEventWritesOneLineOfItsPattern) {
          "REASON value 31 out of range 0-30"},
         {"Try", [](TraceFile* t) { TraceTry(t, 2, 3); }, "TRY 2 of 3"},
         {"Wait", [](TraceFile* t) { TraceWait(t, 1000, "before reading"); }, "WAIT 1000 ms before reading"},
+        {"WaitLongest", [](TraceFile* t) { TraceWait(t, UINT32_MAX, nullptr); }, "WAIT 4294967295 ms"},
         {"ListFound", [](TraceFile* t) { TraceListLookup(t, "qelkophv01.ini", 1, "#010259"); },
          "LIST qelkophv01.ini entry 1: #010259"},
         {"ListNotFound", [](TraceFile* t) { TraceListLookup(t, "qelkophv01.ini", 9, nullptr); },
@@ -422,6 +425,26 @@ TEST_F(TraceTest, StampsFollowAChangeOfTheClockAndOfDaylightSaving) {
     tzset();
 }
 #endif
+
+// The milliseconds come from the monotonic clock between the system
+// clock's readings: over more than a second of lines the stamps never go
+// back and the second turns.
+TEST_F(TraceTest, StampsRunOnAcrossTheSecond) {
+    OpenFresh();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1100);
+    while (std::chrono::steady_clock::now() < end) {
+        TraceLine(&trace, "tick");
+        std::this_thread::sleep_for(std::chrono::milliseconds(7));
+    }
+    const std::vector<std::string> lines = FileLines(kTraceName);
+    ASSERT_GT(lines.size(), 2u);
+    // Up to the milliseconds, a stamp's text sorts as its time does.
+    const size_t stampLength = std::string("2026-12-08T01:30:34.425").size();
+    for (size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_LE(lines[i - 1].substr(0, stampLength), lines[i].substr(0, stampLength)) << "line " << i;
+    }
+    EXPECT_NE(lines.front().substr(0, stampLength - 4), lines.back().substr(0, stampLength - 4));
+}
 
 TEST_F(TraceTest, TraceSwitchedOffTouchesNoFile) {
     const char* const variables[] = {nullptr, ""};
