@@ -43,8 +43,10 @@ bool Put(Line& line, char character) {
     return true;
 }
 
-// Appends at most `limit` characters of a NUL-terminated text.
-void Append(Line& line, const char* text, size_t limit = kTraceLineSize) {
+// Appends at most `limit` characters of a NUL-terminated text. This and the
+// number writers below are called from every line: kept out of line, they
+// keep the DLL small.
+[[gnu::noinline]] void Append(Line& line, const char* text, size_t limit = kTraceLineSize) {
     if (text == nullptr) {
         return;
     }
@@ -79,7 +81,7 @@ void AppendFormat(Line& line, const char* format, ...) {
 
 // Decimal numbers of the lines every request writes, without the cost of
 // a formatted print.
-void AppendUnsigned(Line& line, uint32_t value, size_t minimumDigits = 1) {
+[[gnu::noinline]] void AppendUnsigned(Line& line, uint32_t value, size_t minimumDigits = 1) {
     char digits[10];
     size_t count = 0;
     do {
@@ -93,7 +95,7 @@ void AppendUnsigned(Line& line, uint32_t value, size_t minimumDigits = 1) {
     }
 }
 
-void AppendSigned(Line& line, int32_t value) {
+[[gnu::noinline]] void AppendSigned(Line& line, int32_t value) {
     if (value < 0 && !Put(line, '-')) {
         return;
     }
