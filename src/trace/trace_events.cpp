@@ -1,12 +1,10 @@
 // The trace's lines: a time stamp and the instance, then one event in words,
 // bytes in hex and as text. Each line is built in a fixed buffer and cut,
 // ending in "...", when it would pass kTraceLineSize.
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "os/clock_lock.h"
 #include "trace/trace.h"
 #include "trace/trace_internal.h"
 #include "trace/trace_platform.h"
@@ -21,12 +19,6 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr const char* kReplyNames[] = {"accepted", "refused", "unrecognised", "none", "not judged"};
 constexpr const char* kPortEventNames[] = {"opened",   "open failed",   "closed", "close failed",
                                            "reopened", "reopen failed", "lost"};
-
-// Durations come from the monotonic clock's low 32 bits: differences stay
-// right across a wrap.
-uint32_t SteadyMs() {
-    return static_cast<uint32_t>(MonotonicMs());
-}
 
 struct Line {
     char text[kTraceLineSize];
@@ -149,43 +141,10 @@ void AppendBytes(Line& line, const char* bytes, int32_t count) {
     AppendVisible(line, bytes, count);
 }
 
-std::atomic<int32_t> g_clockShiftSeconds{0};
-
-// The local date, time and offset of a second, formatted once for that
-// second: making the time local is what a stamp costs most.
-void FormatSecond(TraceFile* trace, int64_t seconds) {
-    TraceClock clock{};
-    TraceLocalTimeAt(seconds, &clock);
-    const int offset = clock.utcOffsetMinutes;
-    const unsigned offsetSize = static_cast<unsigned>(offset < 0 ? -offset : offset);
-    std::snprintf(trace->stampTime, sizeof trace->stampTime, "%04u-%02u-%02uT%02u:%02u:%02u", clock.year, clock.month,
-                  clock.day, clock.hour, clock.minute, clock.second);
-    std::snprintf(trace->stampOffset, sizeof trace->stampOffset, "%c%02u:%02u", offset < 0 ? '-' : '+',
-                  offsetSize / 60 % 100, offsetSize % 60);
-}
-
-// The milliseconds into the stamped second, from the monotonic clock's
-// difference: the system's clock is read, and the second formatted, only
-// when a second has passed since the stamped one began (or on the first
-// line), so a clock set to another time shows from the next second on.
-uint32_t MillisecondOfStamp(TraceFile* trace) {
-    const uint32_t now = SteadyMs();
-    const int32_t shift = g_clockShiftSeconds.load(std::memory_order_relaxed);
-    const uint32_t intoSecond = now - trace->stampStartMs;
-    if (intoSecond < 1000 && shift == trace->stampShift && trace->stampTime[0] != '\0') {
-        return intoSecond;
-    }
-    const TraceInstant instant = TraceUtcNow();
-    FormatSecond(trace, instant.seconds + shift);
-    trace->stampStartMs = now - instant.millisecond;
-    trace->stampShift = shift;
-    return instant.millisecond;
-}
-
 void Begin(Line& line, TraceFile* trace) {
     line.length = 0;
     line.cut = false;
-    const uint32_t millisecond = MillisecondOfStamp(trace);
+    const uint32_t millisecond = TraceStampNow(trace);
     // ISO 8601 with the offset from UTC, so that a change of the clock or of
     // daylight saving shows in the trace.
     Append(line, trace->stampTime, sizeof trace->stampTime);
@@ -219,7 +178,7 @@ void RememberRequest(TraceFile* trace, const char* name) {
     const size_t length = name == nullptr ? 0 : strnlen(name, sizeof trace->request - 1);
     std::memcpy(trace->request, name, length);
     trace->request[length] = '\0';
-    trace->requestStartMs = SteadyMs();
+    trace->requestStartMs = TraceSteadyMs();
 }
 
 void BeginRequest(Line& line, TraceFile* trace, const char* name, const char* address) {
@@ -325,7 +284,7 @@ void TraceRequestEnd(TraceFile* trace, int32_t result) {
     if (!TraceIsOn(trace)) {
         return;
     }
-    const uint32_t elapsed = SteadyMs() - trace->requestStartMs;
+    const uint32_t elapsed = TraceSteadyMs() - trace->requestStartMs;
     Line line;
     Begin(line, trace);
     Append(line, "END ");
@@ -342,7 +301,7 @@ void TraceTransmission(TraceFile* trace, const char* bytes, int32_t count) {
     if (!TraceIsOn(trace)) {
         return;
     }
-    trace->transmitMs = SteadyMs();
+    trace->transmitMs = TraceSteadyMs();
     trace->transmitted = true;
     Line line;
     Begin(line, trace);
@@ -363,7 +322,7 @@ void TraceRead(TraceFile* trace, const char* bytes, int32_t count, TraceReply ju
     Append(line, NameOf(kReplyNames, static_cast<size_t>(judged)));
     if (trace->transmitted) {
         Put(line, ' ');
-        AppendUnsigned(line, SteadyMs() - trace->transmitMs);
+        AppendUnsigned(line, TraceSteadyMs() - trace->transmitMs);
         Append(line, " ms after TX");
     }
     Append(line, ": ");
@@ -455,8 +414,4 @@ void TraceMissingFile(TraceFile* trace, const char* name) {
     Append(line, " not found in ");
     AppendVisibleText(line, folder);
     Finish(line, trace);
-}
-
-void SetTraceClockShiftForTest(int32_t seconds) {
-    g_clockShiftSeconds.store(seconds, std::memory_order_relaxed);
 }

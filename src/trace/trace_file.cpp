@@ -109,17 +109,12 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length, int64_t* before) {
 constexpr uint32_t kNameCheckMs = 1000;
 constexpr char kWentAway[] = "TRACE the previous file went away (deleted or renamed): going on in a new one";
 
-// The clock's low 32 bits: differences stay right across a wrap.
-uint32_t NowMs() {
-    return static_cast<uint32_t>(MonotonicMs());
-}
-
 // Under the lock, at most once a second: when the name no longer refers to
 // the file held (deleted, or renamed away by hand or by a log rotation), the
 // name is opened afresh and the new file's first line says so, with the
 // stamp of the line that found it out.
 bool FollowName(TraceFile* trace, const char* text, uint32_t length) {
-    const uint32_t now = NowMs();
+    const uint32_t now = TraceSteadyMs();
     if (now - trace->nameCheckedMs < kNameCheckMs) {
         return true;
     }
@@ -210,7 +205,7 @@ bool TraceOpen(TraceFile* trace, int32_t instance, TraceLogFunction log) {
     // that out of the requests.
     TraceClock clock{};
     TraceLocalTimeAt(TraceUtcNow().seconds, &clock);
-    trace->nameCheckedMs = NowMs();
+    trace->nameCheckedMs = TraceSteadyMs();
     trace->state = kTraceOnMarker;
     TraceRestoreSystemError(savedError);
     return true;
