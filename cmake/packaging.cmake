@@ -11,11 +11,12 @@
 #             bin/            qelhost, qelswitch, qeltrace
 #             examples/       the commissioning scenarios and qelkophv01.ini
 #             guide.html, CHANGELOG.md
-# The guide is docs/guide.md, rendered with a table of contents.
+# The guide is docs/guide.md, rendered with a table of contents (render-guide.py).
 # Components: driver, commissioning (win32), tools (native), examples, docs.
 # qel_package_parts builds what they hold and nothing else.
 
-find_program(QEL_CMARK_GFM cmark-gfm REQUIRED)
+# Debian's Python, which has python3-markdown (scripts/setup installs it).
+find_program(QEL_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 
 # A package installs what was built for it: never the tests.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
@@ -26,11 +27,11 @@ add_dependencies(qel_package_parts qelkophv moxpro qelhost qeltrace)
 
 add_custom_command(
   OUTPUT ${QEL_PACKAGE_DIR}/guide.html
-  COMMAND ${CMAKE_COMMAND} -DCMARK=${QEL_CMARK_GFM} -DINPUT=${PROJECT_SOURCE_DIR}/docs/guide.md
-          -DOUTPUT=${QEL_PACKAGE_DIR}/guide.html -DVERSION=${PROJECT_VERSION}
-          -P ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QEL_PACKAGE_DIR}
+  COMMAND ${QEL_PYTHON} ${PROJECT_SOURCE_DIR}/cmake/render-guide.py ${PROJECT_SOURCE_DIR}/docs/guide.md
+          ${QEL_PACKAGE_DIR}/guide.html ${PROJECT_VERSION}
   DEPENDS ${PROJECT_SOURCE_DIR}/docs/guide.md ${PROJECT_SOURCE_DIR}/docs/qeltrace-page.png
-          ${PROJECT_SOURCE_DIR}/cmake/render-guide.cmake
+          ${PROJECT_SOURCE_DIR}/cmake/render-guide.py
   VERBATIM)
 add_custom_target(qel_guide DEPENDS ${QEL_PACKAGE_DIR}/guide.html)
 add_dependencies(qel_package_parts qel_guide)
