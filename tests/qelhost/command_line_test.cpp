@@ -25,7 +25,7 @@ TEST(CommandLine, RefusesWhatCouldNeverBeUsed) {
         {{"--var", "1=x"}, "not beginning with a digit"},
         {{"--var", "=x"}, "--var =:"},
         {{"--var", "NAME"}, "--var needs NAME=VALUE"},
-        {{"--port", "ABCDEFGHIJKL"}, "at most 11 bytes"},
+        {{"--port", "ABCDEFGHIJKL"}, "port name \"ABCDEFGHIJKL\" is 12 bytes long: a port name holds at most 11"},
         {{"--driver-trace", ""}, "--driver-trace needs a FILE"},
         {{"--check-list", "qelkophv01.ini", "site.scenario"}, "give one or the other"},
         {{"--sideways"}, "unexpected argument --sideways"},

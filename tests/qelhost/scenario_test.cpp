@@ -207,7 +207,7 @@ TEST(ScenarioParser, RefusesMalformedLinesWithTheirNumber) {
         {"\n\nnote \"open", 3, "not closed"},
         {"load port=$PORT", 1, "unknown variable $PORT (give it with --port NAME)"},
         {"note $MISSING", 1, "--var NAME=VALUE"},
-        {"load port=ABCDEFGHIJKL", 1, "at most 11 bytes"},
+        {"load port=ABCDEFGHIJKL", 1, "port name \"ABCDEFGHIJKL\" is 12 bytes long: a port name holds at most 11"},
         {"load line=9600,8,0", 1, "BAUD,DATA,STOP,PARITY"},
         {"load speed=9600", 1, "unknown option speed="},
         {"load port=A port=B", 1, "given twice"},

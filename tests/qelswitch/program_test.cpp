@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -190,6 +191,30 @@ TEST(Program, AnswersOnThePseudoTerminalItPrintsAndShowsTheStateOnQuit) {
     EXPECT_NE(rest.find("EXIT quit\n"), std::string::npos) << rest;
     EXPECT_EQ(program.Wait(), 0);
     close(line);
+}
+
+// What was sent before the emulator opened its device reached no switcher:
+// it is thrown away and counted, and only what comes after is carried out.
+TEST(Program, DiscardsWhatWaitedOnTheDeviceBeforeItOpened) {
+    const int far = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(far, 0);
+    ASSERT_EQ(grantpt(far) | unlockpt(far), 0);
+    const std::string device = ptsname(far);
+    const int held = OpenLine(device);  // keeps the queue while nobody else has the line open
+    termios raw{};
+    tcgetattr(held, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(held, TCSANOW, &raw);
+    Send(far, "#010259\r\r");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Program program({"--device", device});
+    EXPECT_EQ(program.Line(), device);
+    EXPECT_EQ(program.Line(), "NOTE 9 bytes were waiting on the line before it was opened: discarded, not carried out");
+    Send(far, "#0A1FC7\r\r");
+    EXPECT_EQ(ReadUpTo(far, 5), "*0A\r\n");
+    EXPECT_EQ(program.Line(), "HASH 0A1F bank 1 = C (value 12), was unset");
+    close(held);
+    close(far);
 }
 
 TEST(Program, KeepsItsLineWhileTheDriverClosesAndReopensIt) {

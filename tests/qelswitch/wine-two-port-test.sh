@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # qelswitch.exe and the driver under Wine on the two ends of one serial pair
 # (scripts/wine-serial: COM5 and COM6 are the ends of a pseudo-terminal
-# pair): the demo scenario with the driver on COM5 and qelswitch.exe on
+# pair): a write with nothing on COM6, which qelswitch.exe then discards as
+# it opens; the demo scenario with the driver on COM5 and qelswitch.exe on
 # COM6, then one-shot commands while the console switches the silent fault
 # and the power on and off. qelswitch.exe's lines carry time stamps, and its state comes
 # on exit. Skipped (77) without the serial pairs.
@@ -49,11 +50,18 @@ host() {
     return "${PIPESTATUS[0]}"
 }
 
+# Sent while nothing plays the switcher: not confirmed (exit 4), and the
+# emulator, opening the line afterwards, throws it away unanswered.
+host --timeout 20 write 0E0F 3
+[ $? -eq 4 ] || { fail "no switcher: not exit 4"; tail -n 20 "$work/host.out"; }
 start_switcher --text "07=Studio A"
+grep -qE 'NOTE [1-9][0-9]* bytes were waiting on the line before it was opened: discarded' "$work/switch.out" ||
+    fail "qelswitch.exe did not say what it discarded"
 host "$examples/demo.scenario" || { fail "the demo scenario"; tail -n 30 "$work/host.out"; }
 stop_switcher
 grep -q 'HASH 0102 bank 1 = 5 (value 5), bank 2 = 2 (value 18)' "$work/switch.out" ||
     fail "qelswitch.exe's state lacks the demo's crosspoint"
+! grep -q 'HASH 0E0F' "$work/switch.out" 2>/dev/null || fail "qelswitch.exe carried out what was sent before it opened"
 grep -qE '^[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} EXIT quit' "$work/switch.out" || fail "no time-stamped EXIT quit"
 [ "$failures" -eq 0 ] && echo "ok the demo scenario, driver on $QEL_TEST_PORT, qelswitch.exe on $QEL_TEST_PEER_PORT"
 

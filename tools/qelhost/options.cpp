@@ -61,7 +61,7 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options, s
         } else if (arg == "--port" && hasNext) {
             const std::string& port = arguments[++i];
             if (port.size() > kMaxPortName) {
-                return Fail(error, "a port name holds at most " + std::to_string(kMaxPortName) + " bytes");
+                return Fail(error, PortNameTooLong(port));
             }
             options->variables["PORT"] = port;
             options->run.defaultPort = port;

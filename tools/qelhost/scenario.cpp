@@ -173,6 +173,11 @@ bool LineParser::TakeOptionLine() {
     return true;
 }
 
+std::string PortNameTooLong(const std::string& port) {
+    return "port name \"" + qeltools::ShownArgument(port) + "\" is " + std::to_string(port.size()) +
+           " bytes long: a port name holds at most " + std::to_string(kMaxPortName);
+}
+
 bool LineParser::TakePortSettings() {
     bool load = command_.op == Op::Load;
     if (!NoMore(0) ||
@@ -181,7 +186,7 @@ bool LineParser::TakePortSettings() {
     }
     if (auto port = options_.find("port"); port != options_.end()) {
         if (port->second.size() > kMaxPortName) {
-            return Refuse("a port name holds at most " + std::to_string(kMaxPortName) + " bytes");
+            return Refuse(PortNameTooLong(port->second));
         }
         command_.port = port->second;
     }

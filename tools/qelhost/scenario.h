@@ -52,6 +52,8 @@ enum class Op {
 
 // The longest port name a start's record holds, its NUL aside.
 constexpr size_t kMaxPortName = sizeof(PortConfig::portName) - 1;
+// The refusal of a port name longer than that, naming it.
+std::string PortNameTooLong(const std::string& port);
 
 // A gate as the scenario declares it.
 struct GateDecl {

@@ -75,8 +75,14 @@ bool OpenDevice(const Options& options, Line* line, std::string* error) {
 bool OpenLine(const Options& options, Line* line, std::string* error) {
     const bool opened =
         options.device.empty() ? OpenPseudoTerminal(options, line, error) : OpenDevice(options, line, error);
-    if (!opened) CloseLine(line);
-    return opened;
+    if (!opened) {
+        CloseLine(line);
+        return false;
+    }
+    int pending = 0;
+    line->discarded = ioctl(line->fd, FIONREAD, &pending) == 0 && pending > 0 ? static_cast<size_t>(pending) : 0;
+    tcflush(line->fd, TCIFLUSH);
+    return true;
 }
 
 void DrainLine(const Line& line, int limitMs) {

@@ -15,6 +15,9 @@ struct Line {
     // line settings stay as the last opener left them.
     int slaveFd = -1;
     std::string path;  // what the driver opens
+    // Bytes that waited on the line when it was opened, thrown away: they
+    // were sent to no switcher, so none of them is carried out.
+    size_t discarded = 0;
 };
 
 bool OpenLine(const Options& options, Line* line, std::string* error);

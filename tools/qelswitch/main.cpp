@@ -320,6 +320,8 @@ int main(int argc, char** argv) {
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     Say("%s\n", frontEnd.line.path.c_str());
+    // A pseudo-terminal of its own making held nothing before.
+    if (!options.device.empty()) SayDiscarded(frontEnd.line.discarded);
     std::fflush(stdout);
 
     Session session;

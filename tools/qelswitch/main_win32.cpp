@@ -33,6 +33,22 @@ constexpr uint32_t kReadChunk = 4096;
 
 std::atomic<bool> g_interrupted{false};
 
+// Reads away what waited on the line before it was opened (a read slice at
+// a time, at most 256 reads, so a line that never falls quiet cannot hold
+// the start) and says how many bytes went: none of them is carried out.
+size_t DiscardWaiting(PortHandle port) {
+    constexpr int kMostReads = 256;
+    SetReadTimeout(port, kReadSliceUnits);
+    size_t discarded = 0;
+    char buffer[kReadChunk];
+    int32_t received = 0;
+    for (int read = 0; read < kMostReads; ++read) {
+        if (ReadBytes(port, buffer, sizeof buffer, &received) != kSerialOk || received <= 0) break;
+        discarded += static_cast<size_t>(received);
+    }
+    return discarded;
+}
+
 BOOL WINAPI OnConsoleEvent(DWORD) {
     g_interrupted = true;
     return TRUE;
@@ -162,9 +178,10 @@ int main(int argc, char** argv) {
                      SerialErrorText(error.osError, text, sizeof text));
         return 1;
     }
-    SetReadTimeout(port, kReadSliceUnits);
+    const size_t discarded = DiscardWaiting(port);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     Say("%s\n", options.device.c_str());
+    SayDiscarded(discarded);
 
     ComPortFrontEnd frontEnd(options, port);
     if (options.control) frontEnd.console.Start();

@@ -32,4 +32,8 @@ void Print(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) Say("%s\n", line.c_str());
 }
 
+void SayDiscarded(size_t bytes) {
+    Say("NOTE %zu bytes were waiting on the line before it was opened: discarded, not carried out\n", bytes);
+}
+
 }  // namespace qelswitch
