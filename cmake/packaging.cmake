@@ -10,7 +10,7 @@
 #             lib/            libqelkophv.so, libmoxpro.so (qelhost's host library)
 #             bin/            qelhost, qelswitch, qeltrace
 #             examples/       the commissioning scenarios and qelkophv01.ini
-#             guide.html, CHANGELOG.md
+#             guide.html, CHANGELOG.md, README.txt (what each file is, a first crosspoint)
 # The guide is docs/guide.md, rendered with a table of contents (render-guide.py).
 # Components: driver, commissioning (win32), tools (native), examples, docs.
 # qel_package_parts builds what they hold and nothing else.
@@ -111,6 +111,7 @@ else()
   install(FILES ${QEL_EXAMPLE_SCENARIOS} ${PROJECT_SOURCE_DIR}/examples/qelkophv01.ini
           DESTINATION ${QEL_TOP}/examples COMPONENT examples)
   install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${QEL_TOP} COMPONENT docs)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/linux-README.txt DESTINATION ${QEL_TOP} RENAME README.txt COMPONENT docs)
   set(CPACK_GENERATOR TGZ)
   set(CPACK_PACKAGE_FILE_NAME qelkophv-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
   set(CPACK_COMPONENTS_ALL driver tools examples docs)

@@ -24,7 +24,7 @@ pack() {
     mkdir -p "$win/driver" "$win/commissioning" "$linux/lib" "$linux/bin" "$linux/examples"
     touch "$win/"{guide.html,CHANGELOG.txt} "$win/driver/"{QELKOPHV.dll,QELKOPHV.dll.debug,qelkophv01.ini} \
         "$win/commissioning/"{qelhost.exe,qelswitch.exe,qeltrace.exe,MOXPRO.dll,README.txt} \
-        "$linux/"{guide.html,CHANGELOG.md} "$linux/lib/"{libqelkophv.so,libmoxpro.so} \
+        "$linux/"{guide.html,CHANGELOG.md,README.txt} "$linux/lib/"{libqelkophv.so,libmoxpro.so} \
         "$linux/bin/"{qelhost,qelswitch,qeltrace} "$linux/examples/qelkophv01.ini"
     for scenario in $scenarios; do touch "$win/commissioning/$scenario" "$linux/examples/$scenario"; done
     [ -z "$extra" ] || touch "$linux/$extra"
