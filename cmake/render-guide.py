@@ -57,6 +57,14 @@ class ListIndent(Preprocessor):
         return out
 
 
+class NoComments(Preprocessor):
+    """The guide's comments (its examples' commands, the files a site makes)
+    are for its checks, not for the page."""
+
+    def run(self, lines):
+        return [line for line in lines if not re.fullmatch(r"<!--.*-->", line.strip())]
+
+
 class FileLinks(Treeprocessor):
     """Links to files become their text; pictures beside the guide, data URIs."""
 
@@ -82,6 +90,7 @@ class GuidePage(markdown.Extension):
         self.folder = folder
 
     def extendMarkdown(self, md):
+        md.preprocessors.register(NoComments(md), "no_comments", 36)
         md.preprocessors.register(ListIndent(md), "list_indent", 35)
         md.treeprocessors.register(FileLinks(md, self.folder), "file_links", 1)
 

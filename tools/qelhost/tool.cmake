@@ -89,6 +89,11 @@ if(NOT WIN32)
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/guide-names-test.sh ${CMAKE_SOURCE_DIR}/scripts/check-release
             ${CMAKE_SOURCE_DIR}/docs/guide.md $<TARGET_FILE:qelhost> $<TARGET_FILE:qelswitch>)
   set_tests_properties(release_guide_names PROPERTIES TIMEOUT 60)
+  # The guide's examples of tool output against runs of the same commands.
+  add_test(NAME guide_examples
+    COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/guide/examples-test.py ${CMAKE_SOURCE_DIR}/docs/guide.md
+            $<TARGET_FILE:qelhost> $<TARGET_FILE:qelswitch> $<TARGET_FILE:qeltrace>)
+  set_tests_properties(guide_examples PROPERTIES TIMEOUT 180 LABELS switcher)
   # ... and of the archives' layout: one folder named after the release.
   add_test(NAME release_layout COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qelhost/release-layout-test.sh ${CMAKE_SOURCE_DIR})
   set_tests_properties(release_layout PROPERTIES TIMEOUT 60)
