@@ -33,7 +33,8 @@ void Print(const std::vector<std::string>& lines) {
 }
 
 void SayDiscarded(size_t bytes) {
-    Say("NOTE %zu bytes were waiting on the line before it was opened: discarded, not carried out\n", bytes);
+    Say("NOTE %llu bytes were waiting on the line before it was opened: discarded, not carried out\n",
+        static_cast<unsigned long long>(bytes));
 }
 
 }  // namespace qelswitch
