@@ -117,6 +117,10 @@ bool PortNameEnds(const char (&name)[sizeof PortSettings::portName]) {
     return std::memchr(name, '\0', sizeof name) != nullptr;
 }
 
+bool PortNameUsable(const char (&name)[sizeof PortSettings::portName]) {
+    return name[0] != '\0' && PortNameEnds(name);
+}
+
 PortHandle OpenPort(const PortSettings& settings, TraceFile* trace, SerialError* error) {
     SerialError failure{0, SerialOpenCause::kNone};
     // The name comes from a record the host filled in: one with no NUL in
@@ -128,6 +132,8 @@ PortHandle OpenPort(const PortSettings& settings, TraceFile* trace, SerialError*
     int32_t result = kSerialOpenFailed;
     if (!PortNameEnds(settings.portName)) {
         failure.cause = SerialOpenCause::kNameUnended;
+    } else if (name[0] == '\0') {
+        failure.cause = SerialOpenCause::kNameEmpty;
     } else {
         result = OpenSerialPort(name, settings.line, settings.lineControl, &handle, &failure);
     }
@@ -135,12 +141,14 @@ PortHandle OpenPort(const PortSettings& settings, TraceFile* trace, SerialError*
         *error = failure;
     }
     if (result != kSerialOk) {
-        TracePort(trace, TracePortEvent::kOpenFailed, name, static_cast<uint32_t>(failure.osError));
         char cause[kCauseTextSize];
         DescribeCause(cause, failure, settings.line);
+        // A name the driver refused names no port: its reason says why,
+        // and no port event is traced.
         if (failure.cause == SerialOpenCause::kNameUnended || failure.cause == SerialOpenCause::kNameEmpty) {
             TraceReason(trace, "%s", cause);
         } else {
+            TracePort(trace, TracePortEvent::kOpenFailed, name, static_cast<uint32_t>(failure.osError));
             TraceReason(trace, "port %s not opened: %s", name, cause);
         }
         return kNoPort;
@@ -156,6 +164,30 @@ void NotePortDown(DriverContext* context, PortDown down, const PortSettings& set
     absence.error = error;
     absence.line = settings.line;
     CopyText(absence.portName, settings.portName, sizeof settings.portName);
+}
+
+void AcceptSettings(DriverContext* context, const PortSettings& settings) {
+    context->portSettings = settings;
+    context->settingsMark = kSettingsMark;
+}
+
+void TraceOpenAfterFailedStart(DriverContext* context, bool opened) {
+    const PortAbsence& absence = context->absence;
+    char name[sizeof context->portSettings.portName + 1];
+    CopyText(name, context->portSettings.portName, sizeof context->portSettings.portName);
+    if (absence.mark != kPortAbsenceMark || absence.down != PortDown::kStartFailed ||
+        std::strcmp(name, absence.portName) == 0) {
+        return;
+    }
+    char failed[sizeof absence.portName];
+    CopyText(failed, absence.portName[0] == '\0' ? "(no name)" : absence.portName);
+    if (opened) {
+        TraceLine(&context->trace, "NOTE the open took port %s, the last one accepted: the start with %s failed", name,
+                  failed);
+    } else {
+        TraceReason(&context->trace, "the open tried port %s, the last one accepted: the start with %s failed", name,
+                    failed);
+    }
 }
 
 void TraceNoPortReason(DriverContext* context) {
