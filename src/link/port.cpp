@@ -103,9 +103,10 @@ struct DownWords {
     const char* what;
     const char* remedy;
 };
+constexpr const char* kStartAgain = "the host opens it again with a start";
 constexpr DownWords kDownWords[] = {
     {PortDown::kDisabled, "the start had the port disabled", "a start with the port enabled opens it"},
-    {PortDown::kStartFailed, "the start failed", "the host opens it again with a start"},
+    {PortDown::kStartFailed, "the start failed", kStartAgain},
     {PortDown::kOpenFailed, "the open failed", "the host opens it again with an open or a start"},
     {PortDown::kReconfigureFailed, "the reconfiguration failed", "the host opens it again with an open or a start"},
     {PortDown::kClosed, "the host closed it", "the host opens it again with an open or a start"},
@@ -205,14 +206,16 @@ void TraceNoPortReason(DriverContext* context) {
     }
     char name[sizeof absence.portName];
     CopyText(name, absence.portName[0] == '\0' ? "(no name)" : absence.portName);
+    // An open has nothing to open before a start or reconfiguration was accepted.
+    const char* remedy = context->settingsMark == kSettingsMark ? words->remedy : kStartAgain;
     if (absence.error.cause == SerialOpenCause::kNone) {
-        TraceReason(trace, "port %s not open: %s; %s", name, words->what, words->remedy);
+        TraceReason(trace, "port %s not open: %s; %s", name, words->what, remedy);
         return;
     }
     char cause[kCauseTextSize];
     // The start's own reason carried the system's error.
     DescribeCause(cause, absence.error, absence.line, true);
-    TraceReason(trace, "port %s not open: %s (%s); %s", name, words->what, cause, words->remedy);
+    TraceReason(trace, "port %s not open: %s (%s); %s", name, words->what, cause, remedy);
 }
 
 void HoldPort(DriverContext* context, PortHandle handle) {

@@ -521,6 +521,12 @@ TEST_F(TraceHooksTest, PortEventsNameThePortTheyConcern) {
           "REASON port X not open: the start failed \\(no such port on this computer\\); the host opens it again "
           "with a start"},
          {".*open or.*", "PORT  .*"}},
+        {"RefusedReconfigurationAfterAFailedFirstStart",
+         {{Do::kStart, "X", 2}, {Do::kReconfigure, "", 2}, {Do::kWrite, "", 1}},
+         false,
+         {"REASON port \\(no name\\) not open: the reconfiguration failed \\(port name empty\\); the host opens it "
+          "again with a start"},
+         {".*open or.*"}},
         {"OpenAfterARefusedStartTakesTheGoodOne",
          {{Do::kStart, "{A}", 0}, {Do::kStart, "X", 2}, {Do::kOpen, "", 0}},
          true,
