@@ -49,8 +49,11 @@ struct NameChange {
 };
 NameChange g_nameChange{};
 
+// Every file compared here was under the record's name, in one folder and
+// so on one volume: the index tells them apart. (Wine gives the same file
+// a volume number of 0 through some handles.)
 bool SameFile(const TraceFileId& a, const TraceFileId& b) {
-    return a.volume == b.volume && a.index == b.index;
+    return a.index == b.index;
 }
 
 // Why a trace stopped, in the words of its log line and its last line.
