@@ -185,10 +185,6 @@ int32_t LoadDriver(DriverRequest* request) {
         return kPortFailed;
     }
     if (config->enabled == 0) {
-        // Configured, not opened: an open later opens this port.
-        if (PortNameUsable(settings.portName)) {
-            AcceptSettings(context, settings);
-        }
         NotePortDown(context, PortDown::kDisabled, settings, SerialError{0, SerialOpenCause::kNone});
         return kOk;
     }
@@ -238,9 +234,9 @@ int32_t OpenPortRequest(DriverRequest* request) {
     if (context == nullptr) {
         return kFailed;
     }
-    // After a failed first start there are no settings to open with.
+    // Before a start opened a port there are no settings to open with.
     if (context->settingsMark != kSettingsMark) {
-        TraceReason(&context->trace, "no start has succeeded yet: nothing to open; the host starts the instance again");
+        TraceNothingToOpen(context);
         return kPortFailed;
     }
     if (!ReleaseHeldPort(request)) {

@@ -104,6 +104,7 @@ struct DownWords {
     const char* remedy;
 };
 constexpr const char* kStartAgain = "the host opens it again with a start";
+// The first row is the disabled start's.
 constexpr DownWords kDownWords[] = {
     {PortDown::kDisabled, "the start had the port disabled", "a start with the port enabled opens it"},
     {PortDown::kStartFailed, "the start failed", kStartAgain},
@@ -170,6 +171,16 @@ void NotePortDown(DriverContext* context, PortDown down, const PortSettings& set
 void AcceptSettings(DriverContext* context, const PortSettings& settings) {
     context->portSettings = settings;
     context->settingsMark = kSettingsMark;
+}
+
+void TraceNothingToOpen(DriverContext* context) {
+    const PortAbsence& absence = context->absence;
+    const DownWords& disabled = kDownWords[0];
+    if (absence.mark == kPortAbsenceMark && absence.down == disabled.down) {
+        TraceReason(&context->trace, "%s: nothing to open; %s", disabled.what, disabled.remedy);
+        return;
+    }
+    TraceReason(&context->trace, "no start has succeeded yet: nothing to open; the host starts the instance again");
 }
 
 void TraceOpenAfterFailedStart(DriverContext* context, bool opened) {

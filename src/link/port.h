@@ -25,6 +25,9 @@ void NotePortDown(DriverContext* context, PortDown down, const PortSettings& set
 // Keeps the settings a start or reconfiguration accepted: the ones a later
 // open uses.
 void AcceptSettings(DriverContext* context, const PortSettings& settings);
+// For an open before any start or reconfiguration was accepted: the REASON
+// that there is nothing to open, and what opens the port.
+void TraceNothingToOpen(DriverContext* context);
 // For an open, after its OpenPort: when the last start failed on another
 // port, the open took the last settings accepted, and the trace says which
 // port that was and why (a NOTE when it opened, a REASON when not).

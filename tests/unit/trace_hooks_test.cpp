@@ -533,11 +533,13 @@ TEST_F(TraceHooksTest, PortEventsNameThePortTheyConcern) {
          {"OPEN_PORT", "PORT \\{A\\} opened",
           "NOTE the open took port \\{A\\}, the last one accepted: the start with X failed", kEnd0},
          {}},
-        {"OpenAfterADisabledStart",
-         {{Do::kStartDisabled, "{A}", 0}, {Do::kOpen, "", 0}},
-         true,
-         {"OPEN_PORT", "PORT \\{A\\} opened", kEnd0},
-         {"NOTE.*"}},
+        {"OpenAfterADisabledFirstStart",
+         {{Do::kStartDisabled, "{A}", 0}, {Do::kOpen, "", 2}},
+         false,
+         {"OPEN_PORT",
+          "REASON the start had the port disabled: nothing to open; a start with the port enabled opens it",
+          "END OPEN_PORT result 2.*"},
+         {"PORT .*"}},
     };
     SetTraceVariable(kTraceName);
     const std::string lineA = peer.DriverPortName();
