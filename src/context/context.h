@@ -41,6 +41,9 @@ constexpr uint32_t kPortMark = 0x4B4C4551;
 constexpr uint32_t kPortLostMark = 0x54534F4C;
 // PortAbsence.mark once a request wrote it: "DOWN".
 constexpr uint32_t kPortAbsenceMark = 0x4E574F44;
+// DriverContext.settingsMark once a start or reconfiguration stored the
+// settings an open uses: "SETS".
+constexpr uint32_t kSettingsMark = 0x53544553;
 
 // Why an instance holds no port, for the reason of every request that then
 // finds none.
@@ -98,6 +101,9 @@ struct DriverContext {
     // The line's health, for the gate "LINE_STATE", the log and the trace.
     LineRecord line;
     PortAbsence absence;
+    // kSettingsMark when portSettings hold the last settings a start or
+    // reconfiguration accepted; an open has nothing to open without it.
+    uint32_t settingsMark;
 };
 
 // Shared by every context of the loaded library; any thread may set it.

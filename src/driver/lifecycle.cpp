@@ -197,7 +197,7 @@ int32_t LoadDriver(DriverRequest* request) {
     }
     HoldPort(context, handle);
     SetHeldReadTimeout(context, static_cast<int32_t>(config->timeout));
-    context->portSettings = settings;
+    AcceptSettings(context, settings);
     context->hostTimeout = static_cast<int32_t>(config->timeout);
     if (context->hostTimeout < kMinHostTimeout) {
         context->hostTimeout = kMinHostTimeout;
@@ -234,11 +234,17 @@ int32_t OpenPortRequest(DriverRequest* request) {
     if (context == nullptr) {
         return kFailed;
     }
+    // Before a start opened a port there are no settings to open with.
+    if (context->settingsMark != kSettingsMark) {
+        TraceNothingToOpen(context);
+        return kPortFailed;
+    }
     if (!ReleaseHeldPort(request)) {
         return kPortFailed;
     }
     SerialError error{};
     const PortHandle handle = OpenPort(context->portSettings, &context->trace, &error);
+    TraceOpenAfterFailedStart(context, handle != kNoPort);
     if (handle == kNoPort) {
         NotePortDown(context, PortDown::kOpenFailed, context->portSettings, error);
         return kPortFailed;
@@ -255,9 +261,9 @@ int32_t ReconfigurePort(DriverRequest* request) {
         return kFailed;
     }
     const PortSettings settings = SettingsOf(*change, context->portSettings.lineControl);
-    // A name with no end is refused before anything changes: the port held
-    // and the settings stay as they were.
-    if (!PortNameEnds(settings.portName)) {
+    // A name that can name no port is refused before anything changes: the
+    // port held and the settings stay as they were.
+    if (!PortNameUsable(settings.portName)) {
         SerialError error{};
         OpenPort(settings, &context->trace, &error);
         if (HeldPort(context) == kNoPort) {
@@ -265,16 +271,16 @@ int32_t ReconfigurePort(DriverRequest* request) {
         }
         return kPortFailed;
     }
+    // Also on the same name: the port is reopened so that the new line
+    // settings take effect. The held port closes under its own name.
+    if (!ReleaseHeldPort(request)) {
+        return kPortFailed;
+    }
     if (change->timeout != 0) {
         context->hostTimeout = static_cast<int32_t>(change->timeout);
     }
     // Kept whatever the port does next: a later open uses them.
-    context->portSettings = settings;
-    // Also on the same name: the port is reopened so that the new line
-    // settings take effect.
-    if (!ReleaseHeldPort(request)) {
-        return kPortFailed;
-    }
+    AcceptSettings(context, settings);
     SerialError error{};
     const PortHandle handle = OpenPort(context->portSettings, &context->trace, &error);
     if (handle == kNoPort) {

@@ -103,9 +103,11 @@ struct DownWords {
     const char* what;
     const char* remedy;
 };
+constexpr const char* kStartAgain = "the host opens it again with a start";
+// The first row is the disabled start's.
 constexpr DownWords kDownWords[] = {
     {PortDown::kDisabled, "the start had the port disabled", "a start with the port enabled opens it"},
-    {PortDown::kStartFailed, "the start failed", "the host opens it again with a start"},
+    {PortDown::kStartFailed, "the start failed", kStartAgain},
     {PortDown::kOpenFailed, "the open failed", "the host opens it again with an open or a start"},
     {PortDown::kReconfigureFailed, "the reconfiguration failed", "the host opens it again with an open or a start"},
     {PortDown::kClosed, "the host closed it", "the host opens it again with an open or a start"},
@@ -115,6 +117,10 @@ constexpr DownWords kDownWords[] = {
 
 bool PortNameEnds(const char (&name)[sizeof PortSettings::portName]) {
     return std::memchr(name, '\0', sizeof name) != nullptr;
+}
+
+bool PortNameUsable(const char (&name)[sizeof PortSettings::portName]) {
+    return name[0] != '\0' && PortNameEnds(name);
 }
 
 PortHandle OpenPort(const PortSettings& settings, TraceFile* trace, SerialError* error) {
@@ -128,6 +134,8 @@ PortHandle OpenPort(const PortSettings& settings, TraceFile* trace, SerialError*
     int32_t result = kSerialOpenFailed;
     if (!PortNameEnds(settings.portName)) {
         failure.cause = SerialOpenCause::kNameUnended;
+    } else if (name[0] == '\0') {
+        failure.cause = SerialOpenCause::kNameEmpty;
     } else {
         result = OpenSerialPort(name, settings.line, settings.lineControl, &handle, &failure);
     }
@@ -135,12 +143,14 @@ PortHandle OpenPort(const PortSettings& settings, TraceFile* trace, SerialError*
         *error = failure;
     }
     if (result != kSerialOk) {
-        TracePort(trace, TracePortEvent::kOpenFailed, name, static_cast<uint32_t>(failure.osError));
         char cause[kCauseTextSize];
         DescribeCause(cause, failure, settings.line);
+        // A name the driver refused names no port: its reason says why,
+        // and no port event is traced.
         if (failure.cause == SerialOpenCause::kNameUnended || failure.cause == SerialOpenCause::kNameEmpty) {
             TraceReason(trace, "%s", cause);
         } else {
+            TracePort(trace, TracePortEvent::kOpenFailed, name, static_cast<uint32_t>(failure.osError));
             TraceReason(trace, "port %s not opened: %s", name, cause);
         }
         return kNoPort;
@@ -158,6 +168,40 @@ void NotePortDown(DriverContext* context, PortDown down, const PortSettings& set
     CopyText(absence.portName, settings.portName, sizeof settings.portName);
 }
 
+void AcceptSettings(DriverContext* context, const PortSettings& settings) {
+    context->portSettings = settings;
+    context->settingsMark = kSettingsMark;
+}
+
+void TraceNothingToOpen(DriverContext* context) {
+    const PortAbsence& absence = context->absence;
+    const DownWords& disabled = kDownWords[0];
+    if (absence.mark == kPortAbsenceMark && absence.down == disabled.down) {
+        TraceReason(&context->trace, "%s: nothing to open; %s", disabled.what, disabled.remedy);
+        return;
+    }
+    TraceReason(&context->trace, "no start has succeeded yet: nothing to open; the host starts the instance again");
+}
+
+void TraceOpenAfterFailedStart(DriverContext* context, bool opened) {
+    const PortAbsence& absence = context->absence;
+    char name[sizeof context->portSettings.portName + 1];
+    CopyText(name, context->portSettings.portName, sizeof context->portSettings.portName);
+    if (absence.mark != kPortAbsenceMark || absence.down != PortDown::kStartFailed ||
+        std::strcmp(name, absence.portName) == 0) {
+        return;
+    }
+    char failed[sizeof absence.portName];
+    CopyText(failed, absence.portName[0] == '\0' ? "(no name)" : absence.portName);
+    if (opened) {
+        TraceLine(&context->trace, "NOTE the open took port %s, the last one accepted: the start with %s failed", name,
+                  failed);
+    } else {
+        TraceReason(&context->trace, "the open tried port %s, the last one accepted: the start with %s failed", name,
+                    failed);
+    }
+}
+
 void TraceNoPortReason(DriverContext* context) {
     TraceFile* trace = &context->trace;
     const PortAbsence& absence = context->absence;
@@ -173,14 +217,16 @@ void TraceNoPortReason(DriverContext* context) {
     }
     char name[sizeof absence.portName];
     CopyText(name, absence.portName[0] == '\0' ? "(no name)" : absence.portName);
+    // An open has nothing to open before a start or reconfiguration was accepted.
+    const char* remedy = context->settingsMark == kSettingsMark ? words->remedy : kStartAgain;
     if (absence.error.cause == SerialOpenCause::kNone) {
-        TraceReason(trace, "port %s not open: %s; %s", name, words->what, words->remedy);
+        TraceReason(trace, "port %s not open: %s; %s", name, words->what, remedy);
         return;
     }
     char cause[kCauseTextSize];
     // The start's own reason carried the system's error.
     DescribeCause(cause, absence.error, absence.line, true);
-    TraceReason(trace, "port %s not open: %s (%s); %s", name, words->what, cause, words->remedy);
+    TraceReason(trace, "port %s not open: %s (%s); %s", name, words->what, cause, remedy);
 }
 
 void HoldPort(DriverContext* context, PortHandle handle) {

@@ -11,6 +11,9 @@
 // fills the field without a NUL is refused, never cut: cut, it would name
 // another device.
 bool PortNameEnds(const char (&name)[sizeof PortSettings::portName]);
+// Whether the name can name a port at all: not empty and ended. A request
+// refuses any other before it closes anything.
+bool PortNameUsable(const char (&name)[sizeof PortSettings::portName]);
 // Opens the port the settings name; kNoPort when it is refused, a name with
 // no end within its field included, with *error (when given) saying why.
 // The outcome, with the system's error, and for a refusal a REASON naming
@@ -19,6 +22,16 @@ PortHandle OpenPort(const PortSettings& settings, TraceFile* trace = nullptr, Se
 // Remembers why the instance holds no port after a start, open,
 // reconfiguration or close: the requests that then find no port say so.
 void NotePortDown(DriverContext* context, PortDown down, const PortSettings& settings, const SerialError& error);
+// Keeps the settings a start or reconfiguration accepted: the ones a later
+// open uses.
+void AcceptSettings(DriverContext* context, const PortSettings& settings);
+// For an open before any start or reconfiguration was accepted: the REASON
+// that there is nothing to open, and what opens the port.
+void TraceNothingToOpen(DriverContext* context);
+// For an open, after its OpenPort: when the last start failed on another
+// port, the open took the last settings accepted, and the trace says which
+// port that was and why (a NOTE when it opened, a REASON when not).
+void TraceOpenAfterFailedStart(DriverContext* context, bool opened);
 // "REASON port COM3 not open: the start failed (...); ..." for a request
 // that found no port held and none lost.
 void TraceNoPortReason(DriverContext* context);

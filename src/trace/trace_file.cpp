@@ -29,26 +29,89 @@ uint32_t g_rollCount = 0;
 // any open, so that the size is asked of the system again.
 const TraceFile* g_lastWriter = nullptr;
 
+// The process's file-size limit (under g_traceLock), asked of the system at
+// each start and once a second after: a line that would take the file past
+// it is refused, and the trace stops with its log line, where the system
+// would end the whole host with SIGXFSZ. Asking once a second, not for
+// every line, keeps the write's cost; changing the host's signal handling
+// would surprise it.
+int64_t g_sizeLimit = INT64_MAX;
+
+// The last change of the name that a record found out (under g_traceLock):
+// the file it held, and the file it went on in, or none when it stopped.
+// Records that share the file and find the same change after it write no
+// note of their own.
+struct NameChange {
+    bool known;
+    bool refused;
+    TraceFileId from;
+    TraceFileId to;
+};
+NameChange g_nameChange{};
+
+// Every file compared here was under the record's name, in one folder and
+// so on one volume: the index tells them apart. (Wine gives the same file
+// a volume number of 0 through some handles.)
+bool SameFile(const TraceFileId& a, const TraceFileId& b) {
+    return a.index == b.index;
+}
+
+// Why a trace stopped, in the words of its log line and its last line.
+enum class StopWhy : uint8_t { kRefused, kLink, kNotRegular, kSizeLimit };
+constexpr const char* kStopWords[] = {
+    nullptr,
+    "a symbolic link took the file's name; the trace follows no link",
+    "something other than a regular file took the file's name",
+    "the file reached the largest size this process may write",
+};
+
+StopWhy StopWhyOf(TraceOpenFault fault) {
+    return fault == TraceOpenFault::kLink         ? StopWhy::kLink
+           : fault == TraceOpenFault::kNotRegular ? StopWhy::kNotRegular
+                                                  : StopWhy::kRefused;
+}
+
 // The one log line of a trace that stops; the name is the one the file was
-// opened by, or as much of the variable as fits.
-void LogCannotWrite(TraceLogFunction log, const char* name) {
+// opened by, or as much of the variable as fits, and the words say why when
+// the system's refusal does not.
+void LogCannotWrite(TraceLogFunction log, const char* name, StopWhy why = StopWhy::kRefused) {
     if (log == nullptr) {
         return;
     }
-    char text[kTracePathSize + 40];
-    std::snprintf(text, sizeof text, "QELPA : Cannot write trace %s", name);
+    const char* words = kStopWords[static_cast<size_t>(why)];
+    char text[kTracePathSize + 120];
+    std::snprintf(text, sizeof text, "QELPA : Cannot write trace %s%s%s", name, words != nullptr ? ": " : "",
+                  words != nullptr ? words : "");
     log(kLogLevel, text);
 }
 
-// Under the lock: the file under the record's name, opened afresh.
-bool Reopen(TraceFile* trace) {
+// Under the lock, for a file just opened: a file whose identity is the one
+// the last change left was made since, in the place of a file all gone.
+// That change is then no longer anyone's to note.
+void ForgetChangeIfReused(intptr_t handle) {
+    TraceFileId opened{};
+    if (g_nameChange.known && TraceHandleId(handle, &opened) && SameFile(opened, g_nameChange.from)) {
+        g_nameChange.known = false;
+    }
+}
+
+// Under the lock: the file under the record's name, opened afresh. Only the
+// start follows a link at the name: every reopen comes after the name
+// changed, when anyone who may write the folder could have planted one.
+bool Reopen(TraceFile* trace, StopWhy* why, bool followLink = false) {
     if (trace->handle != kNoTraceHandle) {
         TraceFileClose(trace->handle);
     }
-    trace->handle = TraceFileOpen(trace->path);
+    TraceOpenFault fault = TraceOpenFault::kNone;
+    trace->handle = TraceFileOpen(trace->path, followLink, &fault);
     trace->rollSeen = g_rollCount;
     g_lastWriter = nullptr;
-    return trace->handle != kNoTraceHandle;
+    *why = StopWhyOf(fault);
+    if (trace->handle == kNoTraceHandle) {
+        return false;
+    }
+    ForgetChangeIfReused(trace->handle);
+    return true;
 }
 
 bool Fits(int64_t size, uint32_t length) {
@@ -69,7 +132,7 @@ bool StillUnderName(const TraceFile* trace) {
 // under the name; a name that is gone or another file was rolled by someone
 // else, and is simply opened afresh.
 // On true, *before is the file's size before the line.
-bool RollOverIfFull(TraceFile* trace, uint32_t length, int64_t* before) {
+bool RollOverIfFull(TraceFile* trace, uint32_t length, int64_t* before, StopWhy* why) {
     const int64_t size = g_lastWriter == trace ? int64_t{trace->sizeWritten} : TraceFileSize(trace->handle);
     if (size < 0) {
         return false;
@@ -79,7 +142,7 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length, int64_t* before) {
         return true;
     }
     if (!StillUnderName(trace)) {
-        if (!Reopen(trace)) {
+        if (!Reopen(trace, why)) {
             return false;
         }
         *before = TraceFileSize(trace->handle);
@@ -98,7 +161,7 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length, int64_t* before) {
     if (renamed == TraceRename::kDone) {
         ++g_rollCount;
     }
-    if (!Reopen(trace)) {
+    if (!Reopen(trace, why)) {
         return false;
     }
     // Another process may have begun the new file already.
@@ -109,49 +172,82 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length, int64_t* before) {
 constexpr uint32_t kNameCheckMs = 1000;
 constexpr char kWentAway[] = "TRACE the previous file went away (deleted or renamed): going on in a new one";
 
+// A note of the trace's own, with the stamp and instance of the line that
+// led to it (they end at the first "] ").
+bool WriteNote(intptr_t handle, const char* text, uint32_t length, const char* prefix, const char* words) {
+    const char* end = static_cast<const char*>(std::memchr(text, ']', length));
+    const size_t stamp = end != nullptr && end + 1 < text + length ? static_cast<size_t>(end - text) + 2 : 0;
+    char note[kTraceLineSize];
+    const int written =
+        std::snprintf(note, sizeof note, "%.*s%s%s%s", static_cast<int>(stamp), text, prefix, words, kTraceLineEnd);
+    return written > 0 && static_cast<size_t>(written) < sizeof note &&
+           TraceFileWrite(handle, note, static_cast<uint32_t>(written));
+}
+
 // Under the lock, at most once a second: when the name no longer refers to
 // the file held (deleted, or renamed away by hand or by a log rotation), the
 // name is opened afresh and the new file's first line says so, with the
-// stamp of the line that found it out.
-bool FollowName(TraceFile* trace, const char* text, uint32_t length) {
+// stamp of the line that found it out. A name that is now a link or no
+// regular file stops the trace, and the file held says why in its last
+// line. Of records sharing the file, the first to find a change notes it.
+bool FollowName(TraceFile* trace, const char* text, uint32_t length, StopWhy* why) {
     const uint32_t now = TraceSteadyMs();
     if (now - trace->nameCheckedMs < kNameCheckMs) {
         return true;
     }
     trace->nameCheckedMs = now;
+    g_sizeLimit = TraceFileSizeLimit();
     // Another process may write the file too: its size is asked again.
     g_lastWriter = nullptr;
-    if (StillUnderName(trace)) {
+    TraceFileId held{};
+    TraceFileId named{};
+    const bool heldKnown = TraceHandleId(trace->handle, &held);
+    if (heldKnown && TracePathId(trace->path, &named) && SameFile(held, named)) {
         return true;
     }
-    if (!Reopen(trace)) {
+    // The new file is opened before the held one is let go, so that a
+    // refusal can still be told in the file held.
+    TraceOpenFault fault = TraceOpenFault::kNone;
+    const intptr_t next = TraceFileOpen(trace->path, false, &fault);
+    TraceFileId to{};
+    const bool refused = next == kNoTraceHandle || !TraceHandleId(next, &to);
+    if (!refused && SameFile(to, g_nameChange.from)) {
+        g_nameChange.known = false;
+    }
+    const NameChange& last = g_nameChange;
+    const bool told = heldKnown && last.known && SameFile(last.from, held) && last.refused == refused &&
+                      (refused || SameFile(last.to, to));
+    if (!told) {
+        g_nameChange = NameChange{heldKnown, refused, held, to};
+    }
+    if (refused) {
+        if (next != kNoTraceHandle) {
+            TraceFileClose(next);
+        }
+        *why = StopWhyOf(fault);
+        const char* words = kStopWords[static_cast<size_t>(*why)];
+        if (!told && words != nullptr) {
+            WriteNote(trace->handle, text, length, "TRACE stopped: ", words);
+        }
         return false;
     }
-    // The stamp and instance end at the first "] ".
-    const char* end = static_cast<const char*>(std::memchr(text, ']', length));
-    const size_t stamp = end != nullptr && end + 1 < text + length ? static_cast<size_t>(end - text) + 2 : 0;
-    char note[kTraceLineSize];
-    const int written =
-        std::snprintf(note, sizeof note, "%.*s%s%s", static_cast<int>(stamp), text, kWentAway, kTraceLineEnd);
-    return written > 0 && static_cast<size_t>(written) < sizeof note &&
-           TraceFileWrite(trace->handle, note, static_cast<uint32_t>(written));
+    TraceFileClose(trace->handle);
+    trace->handle = next;
+    trace->rollSeen = g_rollCount;
+    return told || WriteNote(next, text, length, kWentAway, "");
 }
 
 // Under the lock: the line goes into the file under the name, reopened
 // first when another instance rolled it away or the name went elsewhere.
-bool WriteLocked(TraceFile* trace, const char* text, uint32_t length) {
-    if (trace->rollSeen != g_rollCount && !Reopen(trace)) {
-        return false;
-    }
-    if (!FollowName(trace, text, length)) {
-        if (trace->handle != kNoTraceHandle) {
-            TraceFileClose(trace->handle);
-        }
-        trace->handle = kNoTraceHandle;
-        return false;
-    }
+bool WriteLocked(TraceFile* trace, const char* text, uint32_t length, StopWhy* why) {
+    bool written = (trace->rollSeen == g_rollCount || Reopen(trace, why)) && FollowName(trace, text, length, why);
     int64_t before = 0;
-    if (!RollOverIfFull(trace, length, &before) || !TraceFileWrite(trace->handle, text, length)) {
+    written = written && RollOverIfFull(trace, length, &before, why);
+    if (written && before + int64_t{length} > g_sizeLimit) {
+        *why = StopWhy::kSizeLimit;
+        written = false;
+    }
+    if (!written || !TraceFileWrite(trace->handle, text, length)) {
         if (trace->handle != kNoTraceHandle) {
             TraceFileClose(trace->handle);
         }
@@ -194,7 +290,9 @@ bool TraceOpen(TraceFile* trace, int32_t instance, TraceLogFunction log) {
         return false;
     }
     LockProcess(&g_traceLock);
-    const bool opened = Reopen(trace);
+    StopWhy why = StopWhy::kRefused;
+    const bool opened = Reopen(trace, &why, true);
+    g_sizeLimit = TraceFileSizeLimit();
     UnlockProcess(&g_traceLock);
     if (!opened) {
         LogCannotWrite(log, trace->path);
@@ -228,12 +326,13 @@ void TraceClose(TraceFile* trace) {
 void TraceWriteLine(TraceFile* trace, const char* text, uint32_t length) {
     const uint32_t savedError = TraceSaveSystemError();
     LockProcess(&g_traceLock);
-    const bool written = WriteLocked(trace, text, length);
+    StopWhy why = StopWhy::kRefused;
+    const bool written = WriteLocked(trace, text, length, &why);
     UnlockProcess(&g_traceLock);
     // The host's log is called with no lock held.
     if (!written) {
         trace->state = kTraceOffMarker;
-        LogCannotWrite(trace->log, trace->path);
+        LogCannotWrite(trace->log, trace->path, why);
     }
     TraceRestoreSystemError(savedError);
 }

@@ -43,11 +43,20 @@ bool TraceAbsolutePath(const char* name, char* out, size_t size);
 // The working directory's name; false when it does not fit.
 bool TraceWorkingDirectory(char* out, size_t size);
 
+// Why TraceFileOpen gave no handle: a link at the name it was not to
+// follow, something other than a regular file, or the system's refusal.
+enum class TraceOpenFault : uint8_t { kNone, kLink, kNotRegular, kSystem };
+
 // Opens (creating) the file for appending, shared with other writers and
-// renamers; kNoTraceHandle on failure. Only a regular file is taken: a
-// device, a pipe, a socket, a directory (and on Windows a reserved device
-// name) is refused without waiting on it.
-intptr_t TraceFileOpen(const char* path);
+// renamers; kNoTraceHandle on failure, with *fault (when given) saying why.
+// Only a regular file is taken: a device, a pipe, a socket, a directory (and
+// on Windows a reserved device name) is refused without waiting on it.
+// Without `followLink` a symbolic link (a reparse point on Windows) at the
+// name is refused, never followed.
+intptr_t TraceFileOpen(const char* path, bool followLink = true, TraceOpenFault* fault = nullptr);
+// The largest size this process may give a file (POSIX RLIMIT_FSIZE), or
+// INT64_MAX when there is none.
+int64_t TraceFileSizeLimit();
 // Whether the name refers to a device by its form alone (Windows' reserved
 // names, \\.\ and \\?\ paths): refused before the system ever sees it.
 bool TraceNameIsDevice(const char* name);

@@ -1,10 +1,13 @@
-// The trace's system calls on POSIX: open(O_APPEND), write, fstat, rename.
+// The trace's system calls on POSIX: open(O_APPEND), write, fstat, rename,
+// and the process's file-size limit.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -72,22 +75,39 @@ bool TraceAbsolutePath(const char* name, char* out, size_t size) {
 // The type is looked at before the open, so that a FIFO or a terminal is
 // never opened at all, and again after it, for a name that changed between.
 // O_NONBLOCK keeps even that open from waiting for a FIFO's reader.
-intptr_t TraceFileOpen(const char* path) {
+intptr_t TraceFileOpen(const char* path, bool followLink, TraceOpenFault* fault) {
+    TraceOpenFault ignored = TraceOpenFault::kNone;
+    TraceOpenFault& why = fault != nullptr ? *fault : ignored;
+    why = TraceOpenFault::kNone;
     struct stat status {};
-    if (stat(path, &status) == 0 && !S_ISREG(status.st_mode)) {
+    if ((followLink ? stat(path, &status) : lstat(path, &status)) == 0 && !S_ISREG(status.st_mode)) {
+        why = S_ISLNK(status.st_mode) ? TraceOpenFault::kLink : TraceOpenFault::kNotRegular;
         errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
         return kNoTraceHandle;
     }
-    const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    const int fd = open(
+        path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLink ? 0 : O_NOFOLLOW), 0644);
     if (fd < 0) {
+        // A link planted between the look and the open.
+        why = !followLink && errno == ELOOP ? TraceOpenFault::kLink : TraceOpenFault::kSystem;
         return kNoTraceHandle;
     }
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         close(fd);
+        why = TraceOpenFault::kNotRegular;
         errno = EINVAL;
         return kNoTraceHandle;
     }
     return fd;
+}
+
+int64_t TraceFileSizeLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur > static_cast<rlim_t>(INT64_MAX)) {
+        return INT64_MAX;
+    }
+    return static_cast<int64_t>(limit.rlim_cur);
 }
 
 bool TraceNameIsDevice(const char*) {

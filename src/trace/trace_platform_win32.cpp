@@ -74,27 +74,44 @@ bool TraceNameIsDevice(const char* name) {
     return devicePath || IsReservedName(name);
 }
 
-intptr_t TraceFileOpen(const char* path) {
+intptr_t TraceFileOpen(const char* path, bool followLink, TraceOpenFault* fault) {
+    TraceOpenFault ignored = TraceOpenFault::kNone;
+    TraceOpenFault& why = fault != nullptr ? *fault : ignored;
+    why = TraceOpenFault::kNone;
     if (TraceNameIsDevice(path)) {
+        why = TraceOpenFault::kNotRegular;
         SetLastError(ERROR_INVALID_NAME);
         return kNoTraceHandle;
     }
     // Appending only, so that every write lands at the end even when another
     // instance writes the same file; sharing delete lets either of them roll
-    // it over while the other holds it.
+    // it over while the other holds it. A link not to be followed is opened
+    // itself, and refused below.
     HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              FILE_ATTRIBUTE_NORMAL | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        why = TraceOpenFault::kSystem;
         return kNoTraceHandle;
     }
     // A name the checks above let through may still be a device or a pipe.
+    BY_HANDLE_FILE_INFORMATION information{};
     if (GetFileType(file) != FILE_TYPE_DISK) {
+        why = TraceOpenFault::kNotRegular;
+    } else if (!followLink && (!GetFileInformationByHandle(file, &information) ||
+                               (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+        why = TraceOpenFault::kLink;
+    }
+    if (why != TraceOpenFault::kNone) {
         CloseHandle(file);
         SetLastError(ERROR_INVALID_NAME);
         return kNoTraceHandle;
     }
     return reinterpret_cast<intptr_t>(file);
+}
+
+int64_t TraceFileSizeLimit() {
+    return INT64_MAX;
 }
 
 bool TraceHandleId(intptr_t handle, TraceFileId* id) {

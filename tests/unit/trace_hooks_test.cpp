@@ -475,6 +475,135 @@ TEST_F(TraceHooksTest, AFailedStartNamesThePortAndItsCause) {
     }
 }
 
+// Port events name the port they concern: a reconfiguration closes the
+// held port under its own name, a name that names no port closes nothing,
+// and an open takes the last settings accepted, or says there are none.
+// In names and patterns "{A}" and "{B}" stand for two live lines, "X" for a
+// port that does not exist.
+TEST_F(TraceHooksTest, PortEventsNameThePortTheyConcern) {
+    SerialPeer second;
+    if (!second.Open(1)) {
+        GTEST_FAIL() << "needs a second serial line (under Wine: source scripts/wine-serial)";
+    }
+    enum class Do { kStart, kStartDisabled, kOpen, kReconfigure, kWrite };
+    struct Step {
+        Do what;
+        const char* port;
+        int32_t result;
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        bool held;                       // a port is held after the last step
+        std::vector<std::string> lines;  // in this order, others between
+        std::vector<std::string> never;  // no line of the case matches these
+    } cases[] = {
+        {"ReconfigureToAnotherPort",
+         {{Do::kStart, "{A}", 0}, {Do::kReconfigure, "{B}", 0}},
+         true,
+         {"RECONFIGURE_PORT \\{B\\}", "PORT \\{A\\} closed", "PORT \\{B\\} opened", kEnd0},
+         {"PORT \\{B\\} closed"}},
+        {"ReconfigureToAnEmptyName",
+         {{Do::kStart, "{A}", 0}, {Do::kReconfigure, "", 2}},
+         true,
+         {"RECONFIGURE_PORT.*", "REASON port name empty", "END RECONFIGURE_PORT result 2.*"},
+         {"PORT .*closed", "PORT .*open failed.*"}},
+        {"ReconfigureToAnUnendedName",
+         {{Do::kStart, "{A}", 0}, {Do::kReconfigure, "ABCDEFGHIJKL", 2}},
+         true,
+         {"REASON port name has no end within its 12 bytes.*", "END RECONFIGURE_PORT result 2.*"},
+         {"PORT .*closed", "PORT .*open failed.*"}},
+        {"OpenAfterAFailedFirstStart",
+         {{Do::kStart, "X", 2}, {Do::kOpen, "", 2}, {Do::kWrite, "", 1}},
+         false,
+         {"OPEN_PORT", "REASON no start has succeeded yet: nothing to open; the host starts the instance again",
+          "END OPEN_PORT result 2.*",
+          "REASON port X not open: the start failed \\(no such port on this computer\\); the host opens it again "
+          "with a start"},
+         {".*open or.*", "PORT  .*"}},
+        {"RefusedReconfigurationAfterAFailedFirstStart",
+         {{Do::kStart, "X", 2}, {Do::kReconfigure, "", 2}, {Do::kWrite, "", 1}},
+         false,
+         {"REASON port \\(no name\\) not open: the reconfiguration failed \\(port name empty\\); the host opens it "
+          "again with a start"},
+         {".*open or.*"}},
+        {"OpenAfterARefusedStartTakesTheGoodOne",
+         {{Do::kStart, "{A}", 0}, {Do::kStart, "X", 2}, {Do::kOpen, "", 0}},
+         true,
+         {"OPEN_PORT", "PORT \\{A\\} opened",
+          "NOTE the open took port \\{A\\}, the last one accepted: the start with X failed", kEnd0},
+         {}},
+        {"OpenAfterADisabledFirstStart",
+         {{Do::kStartDisabled, "{A}", 0}, {Do::kOpen, "", 2}},
+         false,
+         {"OPEN_PORT",
+          "REASON the start had the port disabled: nothing to open; a start with the port enabled opens it",
+          "END OPEN_PORT result 2.*"},
+         {"PORT .*"}},
+    };
+    SetTraceVariable(kTraceName);
+    const std::string lineA = peer.DriverPortName();
+    const std::string lineB = second.DriverPortName();
+    const std::string missing = "qelnx99";
+    // The case's own names in a text, and in a pattern (the names hold no
+    // character a pattern reads).
+    const auto named = [&](std::string text) {
+        for (const auto& [mark, name] : {std::pair{std::string("{A}"), lineA}, std::pair{std::string("\\{A\\}"), lineA},
+                                         std::pair{std::string("{B}"), lineB}, std::pair{std::string("\\{B\\}"), lineB},
+                                         std::pair{std::string("X"), missing}}) {
+            for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + name.size())) {
+                text.replace(at, mark.size(), name);
+            }
+        }
+        return text;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Call(REQ_STOP);
+        std::memset(context, 0, sizeof *context);
+        const size_t before = TraceLines(kTraceName).size();
+        for (const Step& step : c.steps) {
+            const std::string port = named(step.port);
+            PortConfig config =
+                MakePortConfig(port.c_str(), step.what == Do::kStartDisabled ? 0 : 1, kTestReadTimeoutUnits);
+            PortChange change{};
+            SetPortName(change.portName, port.c_str());
+            change.line = kDefaultLine;
+            GateValueArea value(uint16_t{5});
+            GateAccessRecord gate("0102", GATE_FORMAT_NUMERIC, value.bytes);
+            switch (step.what) {
+                case Do::kStart:
+                case Do::kStartDisabled:
+                    EXPECT_EQ(Call(REQ_LOAD, &config), step.result) << port;
+                    break;
+                case Do::kOpen:
+                    EXPECT_EQ(Call(REQ_OPEN_PORT), step.result);
+                    break;
+                case Do::kReconfigure:
+                    EXPECT_EQ(Call(REQ_RECONFIGURE_PORT, &change), step.result) << port;
+                    break;
+                case Do::kWrite:
+                    EXPECT_EQ(Call(REQ_WRITE_GATE, &gate.access), step.result);
+                    break;
+            }
+        }
+        EXPECT_EQ(context->port != kNoPort, c.held);
+        const std::vector<std::string> all = TraceLines(kTraceName);
+        const std::vector<std::string> own(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+        std::vector<std::string> lines;
+        for (const std::string& line : c.lines) {
+            lines.push_back(named(line));
+        }
+        EXPECT_TRUE(MatchInOrder(own, lines)) << Joined(own);
+        for (const std::string& never : c.never) {
+            const std::regex pattern(named(never));
+            for (const std::string& line : own) {
+                EXPECT_FALSE(std::regex_match(line, pattern)) << line;
+            }
+        }
+    }
+}
+
 TEST_F(TraceHooksTest, FullFileRollsOverThroughTheDriver) {
     constexpr uint32_t kLimit = 1000;
     SetTraceFileLimitForTest(kLimit);

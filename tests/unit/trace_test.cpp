@@ -5,6 +5,12 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include <sys/stat.h>
@@ -349,39 +355,157 @@ TEST_F(TraceTest, FileRolledByAnotherProcessIsReopenedNotRenamedAgain) {
     EXPECT_TRUE(g_logLines.empty());
 }
 
-// The trace file deleted or renamed away under a running instance: within a
+// The trace file deleted or renamed away under running instances: within a
 // second the next line finds the name gone, and it and every later line go
-// into a new file under the name, behind one line that says so.
+// into a new file under the name, behind one line that says so, however
+// many instances share the file.
 TEST_F(TraceTest, TraceFollowsItsNameWhenTheFileGoesAway) {
+    const std::function<void()> deleted = [] { ASSERT_EQ(std::remove(kTraceName), 0); };
+    const std::function<void()> renamed = [] { ASSERT_EQ(std::rename(kTraceName, kOlderName), 0); };
     const struct {
         const char* name;
-        std::function<void()> takeAway;
+        const std::function<void()>& takeAway;
+        size_t records;
     } cases[] = {
 #if !defined(_WIN32)
         // Windows keeps a deleted name until its last handle closes, and
         // Wine still opens it meanwhile: only the rename is followed there.
-        {"deleted", [] { ASSERT_EQ(std::remove(kTraceName), 0); }},
+        {"deleted", deleted, 1},
+        {"deleted, shared", deleted, 4},
 #endif
-        {"renamed", [] { ASSERT_EQ(std::rename(kTraceName, kOlderName), 0); }},
+        {"renamed", renamed, 1},
+        {"renamed, shared", renamed, 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         OpenFresh();
+        std::vector<TraceFile> others(c.records - 1);
+        for (TraceFile& other : others) {
+            ASSERT_TRUE(TraceOpen(&other, 4, CaptureLog));
+        }
         TraceLine(&trace, "before");
         c.takeAway();
         std::this_thread::sleep_for(std::chrono::milliseconds(1100));
         TraceLine(&trace, "after 1");
+        for (TraceFile& other : others) {
+            TraceLine(&other, "after 1");
+        }
         TraceLine(&trace, "after 2");
         EXPECT_TRUE(TraceIsOn(&trace));
         const std::vector<std::string> lines = FileLines(kTraceName);
-        ASSERT_EQ(lines.size(), 3u) << FileBytes(kTraceName);
+        ASSERT_EQ(lines.size(), c.records + 2) << FileBytes(kTraceName);
         EXPECT_NE(lines[0].find("] TRACE the previous file went away"), std::string::npos) << lines[0];
-        EXPECT_NE(lines[1].find("] after 1"), std::string::npos) << lines[1];
-        EXPECT_NE(lines[2].find("] after 2"), std::string::npos) << lines[2];
+        for (size_t i = 1; i <= c.records; ++i) {
+            EXPECT_NE(lines[i].find("] after 1"), std::string::npos) << lines[i];
+        }
+        EXPECT_NE(lines.back().find("] after 2"), std::string::npos) << lines.back();
         EXPECT_TRUE(g_logLines.empty());
+        for (TraceFile& other : others) {
+            TraceClose(&other);
+        }
         std::remove(kOlderName);
     }
 }
+
+#if !defined(_WIN32)
+// Something planted at the name after the file went away (a link to
+// another file, a FIFO) is never opened: the trace stops, nothing reaches
+// the link's target, each instance's log line says why, and a file renamed
+// away ends in one line that says so.
+TEST_F(TraceTest, TraceStopsRatherThanFollowWhatIsPlantedAtItsName) {
+    constexpr const char* kTarget = "qel_trace_target.txt";
+    constexpr const char* kLinkWords = "a symbolic link took the file's name; the trace follows no link";
+    const struct {
+        const char* name;
+        bool renamed;  // else deleted
+        bool link;     // else a FIFO
+        size_t records;
+    } cases[] = {
+        {"deleted, link", false, true, 1},
+        {"renamed, link, shared", true, true, 3},
+        {"deleted, FIFO", false, false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_logLines.clear();
+        OpenFresh();
+        std::vector<TraceFile> others(c.records - 1);
+        for (TraceFile& other : others) {
+            ASSERT_TRUE(TraceOpen(&other, 4, CaptureLog));
+        }
+        TraceLine(&trace, "before");
+        ASSERT_EQ(c.renamed ? std::rename(kTraceName, kOlderName) : std::remove(kTraceName), 0);
+        std::ofstream(kTarget, std::ios::binary) << "target\n";
+        ASSERT_EQ(c.link ? symlink(kTarget, kTraceName) : mkfifo(kTraceName, 0600), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        for (int n = 0; n < 2; ++n) {
+            TraceLine(&trace, "after");
+            for (TraceFile& other : others) {
+                TraceLine(&other, "after");
+            }
+        }
+        EXPECT_FALSE(TraceIsOn(&trace));
+        EXPECT_EQ(FileBytes(kTarget), "target\n");
+        const std::string words = c.link ? kLinkWords : "something other than a regular file took the file's name";
+        ASSERT_EQ(g_logLines.size(), c.records);
+        for (const std::string& line : g_logLines) {
+            EXPECT_EQ(line, std::string("32 QELPA : Cannot write trace ") + trace.path + ": " + words);
+        }
+        if (c.renamed) {
+            const std::vector<std::string> lines = FileLines(kOlderName);
+            ASSERT_EQ(lines.size(), 2u) << FileBytes(kOlderName);
+            EXPECT_NE(lines[1].find("] TRACE stopped: " + words), std::string::npos) << lines[1];
+        }
+        for (TraceFile& other : others) {
+            TraceClose(&other);
+        }
+        std::remove(kTraceName);
+        std::remove(kOlderName);
+        std::remove(kTarget);
+    }
+}
+#endif
+
+#if !defined(_WIN32)
+// A line that would take the file past the process's file-size limit would
+// end the host with SIGXFSZ: the trace stops with its log line instead and
+// the host lives on. Each row runs in a child process with the limit set.
+TEST_F(TraceTest, FileSizeLimitStopsTheTraceNotTheHost) {
+    constexpr size_t kLimit = 4096;
+    const struct {
+        const char* name;
+        size_t filled;  // bytes in the file before the start
+        bool fits;
+    } cases[] = {
+        {"room for the line", 1000, true},
+        {"the line would pass the limit", kLimit - 10, false},
+        {"at the limit", kLimit, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(kTraceName, std::ios::binary | std::ios::trunc) << std::string(c.filled, 'x');
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_DFL);
+            const rlimit limit{kLimit, kLimit};
+            SetTraceVariable(kTraceName);
+            g_logLines.clear();
+            TraceFile own{};
+            const bool started = setrlimit(RLIMIT_FSIZE, &limit) == 0 && TraceOpen(&own, 1, CaptureLog);
+            TraceLine(&own, "after the start");
+            const bool logged = g_logLines.size() == 1 &&
+                                g_logLines[0].find(": the file reached the largest size") != std::string::npos;
+            _exit(started && TraceIsOn(&own) == c.fits && (c.fits ? g_logLines.empty() : logged) ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+        EXPECT_EQ(FileBytes(kTraceName).size() > c.filled, c.fits);
+    }
+}
+#endif
 
 #if !defined(_WIN32)
 // Stamps are formatted once a second, yet stay exact when the clock is set
