@@ -15,6 +15,7 @@
 #include "fuzz_support.h"
 #include "protocol/address_parser.h"
 #include "protocol/command_encoder.h"
+#include "protocol/gate_kinds.h"
 
 namespace {
 

@@ -12,22 +12,6 @@
 #include "qelkophv/qelkophv.h"
 #include "trace/trace.h"
 
-enum CommandKind : uint32_t {
-    KIND_HASH = 0,
-    KIND_HASH_MARKED = 1,
-    KIND_BANG_BYTE = 2,
-    KIND_BANG_BITS = 3,
-    KIND_OUTGOING = 4,
-    KIND_INCOMING = 5,
-    KIND_SEND_STR = 6,
-    KIND_ACK = 7,
-    KIND_R = 8,
-    KIND_L = 9,
-    KIND_M = 10,
-    KIND_FILE = 11,
-    KIND_LINE_STATE = 12,
-};
-
 // Request and protocol results.
 constexpr int32_t kOk = 0;
 constexpr int32_t kFailed = 1;

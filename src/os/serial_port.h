@@ -1,6 +1,7 @@
 // The serial port layer: the driver's only contact with the port. One
-// declaration, two implementations (serial_port_posix.cpp,
-// serial_port_win32.cpp); the build picks one. It knows nothing of the
+// declaration; the port table and what does not depend on the system in
+// serial_port.cpp, the system's calls in serial_port_posix.cpp or
+// serial_port_win32.cpp, which the build picks. It knows nothing of the
 // driver: the port as a driver instance holds it is link/port.h.
 #pragma once
 
@@ -9,8 +10,8 @@
 
 #include "qelkophv/qelkophv.h"
 
-// An open serial port; kNoPort when none is open. Windows keeps its HANDLE
-// here, POSIX its slot in the layer's port table.
+// An open serial port: its slot in the layer's port table, the same on
+// every system; kNoPort when none is open.
 using PortHandle = uintptr_t;
 constexpr PortHandle kNoPort = 0;
 

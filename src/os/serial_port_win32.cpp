@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "os/clock_lock.h"
 #include "os/serial_platform.h"
 #include "os/serial_port.h"
 #include "os/sleep.h"
@@ -14,8 +13,11 @@ namespace {
 constexpr uint32_t kQueueSize = 1200;
 constexpr uint8_t kErrorReplacement = 0xFC;
 
+// The open port's HANDLE; null, which every call refuses, for a handle that
+// is not open.
 HANDLE HandleOf(PortHandle handle) {
-    return reinterpret_cast<HANDLE>(handle);
+    const PortSlot* slot = SlotOf(handle);
+    return slot != nullptr ? reinterpret_cast<HANDLE>(slot->system) : nullptr;
 }
 
 static_assert(ERROR_FILE_NOT_FOUND == 2 && ERROR_ACCESS_DENIED == 5 && ERROR_INVALID_HANDLE == 6 &&
@@ -23,51 +25,14 @@ static_assert(ERROR_FILE_NOT_FOUND == 2 && ERROR_ACCESS_DENIED == 5 && ERROR_INV
                   ERROR_OPERATION_ABORTED == 995 && ERROR_DEVICE_REMOVED == 1617,
               "IsDeviceGoneError names the codes by value");
 
-// Each open port's last error and whether its device is gone, in a fixed
-// table: a HANDLE is no index.
-struct PortState {
-    PortHandle handle;  // kNoPort: free; kReservedEntry: an open under way
-    DWORD code;
-    bool lost;
-    // The null device answers the port calls with errors that mean nothing.
-    bool nullDevice;
-};
-
-constexpr PortHandle kReservedEntry = ~PortHandle{0};
-PortState g_ports[kMaxOpenPorts];
-// Taken to claim, fill, find and free entries: never across an open, a read,
-// a write or a wait, so that instances never wait for each other's line.
-ProcessLock g_tableLock = QEL_PROCESS_LOCK_INIT;
-
-// Under the lock: the entry whose handle is `match`, its handle then set
-// to `mark`; null when there is none.
-PortState* TakeEntry(PortHandle match, PortHandle mark) {
-    PortState* found = nullptr;
-    LockProcess(&g_tableLock);
-    for (PortState& entry : g_ports) {
-        if (entry.handle == match) {
-            entry.handle = mark;
-            found = &entry;
-            break;
-        }
-    }
-    UnlockProcess(&g_tableLock);
-    return found;
-}
-
-// The port's entry; null for a handle that is not open.
-PortState* EntryOf(PortHandle handle) {
-    return handle != kNoPort && handle != kReservedEntry ? TakeEntry(handle, handle) : nullptr;
-}
-
 // Keeps GetLastError() for the port (a handle that is not open keeps it
 // only in the calling thread's own); returns `result` for the caller.
 template <typename Result>
 Result Failed(PortHandle handle, Result result) {
     const DWORD code = GetLastError();
-    PortState* entry = EntryOf(handle);
-    if (entry != nullptr) {
-        entry->code = code;
+    PortSlot* slot = SlotOf(handle);
+    if (slot != nullptr) {
+        slot->lastError = static_cast<int32_t>(code);
     }
     SetLastError(code);
     return result;
@@ -78,31 +43,11 @@ Result Failed(PortHandle handle, Result result) {
 template <typename Result>
 Result LineFailed(PortHandle handle, Result result) {
     const DWORD code = GetLastError();
-    PortState* entry = EntryOf(handle);
-    if (entry != nullptr) {
-        entry->code = code;
-        entry->lost = entry->lost || (!entry->nullDevice && IsDeviceGoneError(code));
+    PortSlot* slot = SlotOf(handle);
+    if (slot != nullptr) {
+        slot->lastError = static_cast<int32_t>(code);
+        slot->lost = slot->lost || (!slot->nullDevice && IsDeviceGoneError(code));
     }
-    SetLastError(code);
-    return result;
-}
-
-// Reserves a free entry for an open; null when every entry is taken.
-PortState* ClaimEntry() {
-    return TakeEntry(kNoPort, kReservedEntry);
-}
-
-// Fills the reserved entry with the opened port, or (kNoPort) gives it back.
-void SettleEntry(PortState* entry, PortHandle handle, bool nullDevice) {
-    LockProcess(&g_tableLock);
-    *entry = handle == kNoPort ? PortState{} : PortState{handle, 0, false, nullDevice};
-    UnlockProcess(&g_tableLock);
-}
-
-// A failed open's result, with its error kept for the caller in *error and
-// left as the calling thread's last error.
-int32_t OpenFailed(int32_t result, DWORD code, SerialOpenCause cause, SerialError* error) {
-    *error = SerialError{static_cast<int32_t>(code), cause};
     SetLastError(code);
     return result;
 }
@@ -152,7 +97,7 @@ int32_t AbandonOpen(HANDLE port, int32_t result, SerialOpenCause cause, SerialEr
         cause = CauseOfNoCommState(port);
     }
     CloseHandle(port);
-    return OpenFailed(result, code, cause, error);
+    return OpenFailed(result, static_cast<int32_t>(code), cause, error);
 }
 
 DWORD DtrControl(uint16_t lineControl) {
@@ -179,23 +124,34 @@ DWORD IntervalFor(DWORD totalMs) {
     return totalMs == 0 ? MAXDWORD : 0;
 }
 
-// Opens and configures the device; *handle is set when it opened, *error
-// says why when it did not.
-int32_t OpenDevice(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle,
-                   SerialError* error) {
-    // The name as opened; the caller keeps the name as given.
-    char device[32];
-    if (!WindowsDeviceName(name, device, sizeof device)) {
-        return OpenFailed(kSerialOpenFailed, ERROR_FILENAME_EXCED_RANGE, SerialOpenCause::kNameTooLong, error);
-    }
+}  // namespace
+
+const RefusalErrors kRefusalErrors{ERROR_INVALID_NAME, ERROR_FILENAME_EXCED_RANGE, ERROR_TOO_MANY_OPEN_FILES,
+                                   ERROR_INVALID_HANDLE};
+
+int32_t ThreadError() {
+    return static_cast<int32_t>(GetLastError());
+}
+
+void SetThreadError(int32_t code) {
+    SetLastError(static_cast<DWORD>(code));
+}
+
+// The name as opened; the context keeps the name as given.
+bool DeviceName(const char* name, char* device, size_t size) {
+    return WindowsDeviceName(name, device, size);
+}
+
+int32_t OpenDevice(const char* name, const char* device, const LineSettings& line, uint16_t lineControl,
+                   intptr_t* system, SerialError* error) {
     HANDLE port =
         CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
-        return OpenFailed(kSerialOpenFailed, code, CauseOfOpenError(code, device), error);
+        return OpenFailed(kSerialOpenFailed, static_cast<int32_t>(code), CauseOfOpenError(code, device), error);
     }
     if (std::strcmp(name, kNullPortName) == 0) {
-        *handle = reinterpret_cast<PortHandle>(port);
+        *system = reinterpret_cast<intptr_t>(port);
         return kSerialOk;
     }
     DCB state{};
@@ -229,67 +185,16 @@ int32_t OpenDevice(const char* name, const LineSettings& line, uint16_t lineCont
         return AbandonOpen(port, kSerialSetStateFailed, SerialOpenCause::kSettingsRefused, error);
     }
     SetupComm(port, kQueueSize, kQueueSize);
-    *handle = reinterpret_cast<PortHandle>(port);
+    *system = reinterpret_cast<intptr_t>(port);
     return kSerialOk;
 }
 
-}  // namespace
-
-int32_t OpenSerialPort(const char* name, const LineSettings& line, uint16_t lineControl, PortHandle* handle,
-                       SerialError* error) {
-    *handle = kNoPort;
-    SerialError ignored{};
-    SerialError* failure = error != nullptr ? error : &ignored;
-    *failure = SerialError{0, SerialOpenCause::kNone};
-    if (name[0] == '\0') {
-        return OpenFailed(kSerialOpenFailed, ERROR_INVALID_NAME, SerialOpenCause::kNameEmpty, failure);
+bool CloseDevice(const PortSlot& slot, int32_t* code) {
+    if (!CloseHandle(reinterpret_cast<HANDLE>(slot.system))) {
+        *code = static_cast<int32_t>(GetLastError());
+        return false;
     }
-    PortState* entry = ClaimEntry();
-    if (entry == nullptr) {
-        return OpenFailed(kSerialNoSlot, ERROR_TOO_MANY_OPEN_FILES, SerialOpenCause::kTooManyPorts, failure);
-    }
-    const int32_t result = OpenDevice(name, line, lineControl, handle, failure);
-    SettleEntry(entry, *handle, std::strcmp(name, kNullPortName) == 0);
-    if (result != kSerialOk) {
-        SetLastError(static_cast<DWORD>(failure->osError));
-    }
-    return result;
-}
-
-size_t SerialPortsInUse() {
-    size_t count = 0;
-    LockProcess(&g_tableLock);
-    for (const PortState& entry : g_ports) {
-        count += entry.handle != kNoPort ? 1 : 0;
-    }
-    UnlockProcess(&g_tableLock);
-    return count;
-}
-
-int32_t CloseSerialPort(PortHandle handle, SerialError* error) {
-    // The entry is reserved while the handle closes: an open on another
-    // thread may get the same handle value the moment it is closed, and must
-    // not find this port's entry under it.
-    PortState* entry = handle != kNoPort && handle != kReservedEntry ? TakeEntry(handle, kReservedEntry) : nullptr;
-    if (!CloseHandle(HandleOf(handle))) {
-        const DWORD code = GetLastError();
-        if (error != nullptr) {
-            *error = SerialError{static_cast<int32_t>(code), SerialOpenCause::kNone};
-        }
-        // A failed close leaves the port held, and its error with it.
-        if (entry != nullptr) {
-            LockProcess(&g_tableLock);
-            entry->handle = handle;
-            entry->code = code;
-            UnlockProcess(&g_tableLock);
-        }
-        SetLastError(code);
-        return kSerialCallFailed;
-    }
-    if (entry != nullptr) {
-        SettleEntry(entry, kNoPort, false);
-    }
-    return kSerialOk;
+    return true;
 }
 
 int32_t SetReadTimeout(PortHandle handle, int32_t units) {
@@ -355,16 +260,6 @@ int32_t SendBreak(uint32_t milliseconds, PortHandle handle) {
     SleepMilliseconds(milliseconds);
     ClearCommBreak(HandleOf(handle));
     return kSerialOk;
-}
-
-int32_t SerialLastError(PortHandle handle) {
-    const PortState* entry = EntryOf(handle);
-    return static_cast<int32_t>(entry != nullptr ? entry->code : GetLastError());
-}
-
-bool SerialPortLost(PortHandle handle) {
-    const PortState* entry = EntryOf(handle);
-    return entry != nullptr && entry->lost;
 }
 
 const char* SerialErrorText(int32_t code, char* text, size_t size) {

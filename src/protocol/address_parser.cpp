@@ -5,64 +5,37 @@
 #include <cstring>
 
 #include "context/text.h"
+#include "protocol/gate_kinds.h"
 
 namespace {
-
-// Shapes accepted on a numeric gate that stand for no command of their own.
-constexpr int32_t kNoKind = -1;
 
 // REQ_REGISTER_GATE gives 0 and 1 their own meaning: the named addresses
 // against everything else, accepted or not.
 constexpr int32_t kNamedAddress = 0;
 constexpr int32_t kOtherAddress = 1;
 
-// In a rule's lead, this stands for any one character.
-constexpr char kAnyCharacter = '?';
-
-enum class Group : uint8_t { kNone, kA, kB, kC, kD };
-
-// Characters of the address (positions from 1) that go into one group.
-struct GroupCut {
-    Group group;
-    int32_t position;
-    int32_t count;
+// Shapes accepted on a numeric gate that stand for no command of their own.
+// "BP" with anything but eight hex digits matches neither these nor a
+// kind's rule ("P" is no hex digit), so it ends rejected.
+constexpr AddressRule kShapesWithoutKind[] = {
+    {"M", 10, {}},
+    {"B", 10, {}},
+    {"B", 8, {}},
 };
 
-// An address matches when it is exactly `lead` followed by `hexCount` hex
-// digits. A rule without hex digits is a named address.
-struct AddressRule {
-    uint32_t format;
-    const char* lead;
-    int32_t hexCount;
-    int32_t kind;
-    GroupCut cuts[3];
-};
-
-// Tried in this order; the first match decides. "BP" with anything but eight
-// hex digits falls through to rules that cannot match it ("P" is no hex
-// digit), so it ends rejected.
-constexpr AddressRule kRules[] = {
-    {GATE_FORMAT_NUMERIC, "M", 4, KIND_M, {{Group::kC, 2, 4}}},
-    {GATE_FORMAT_NUMERIC, "ACK", 0, KIND_ACK, {}},
-    {GATE_FORMAT_NUMERIC, "GET_STR_FROM_FILE", 0, KIND_FILE, {}},
-    {GATE_FORMAT_NUMERIC, "BP", 8, KIND_BANG_BYTE, {{Group::kA, 3, 2}, {Group::kB, 5, 2}, {Group::kC, 7, 4}}},
-    {GATE_FORMAT_NUMERIC, "", 4, KIND_HASH, {{Group::kA, 1, 2}, {Group::kB, 3, 2}}},
-    {GATE_FORMAT_NUMERIC, "M", 10, kNoKind, {}},
-    {GATE_FORMAT_NUMERIC, "B", 10, kNoKind, {}},
-    {GATE_FORMAT_NUMERIC, "B", 8, kNoKind, {}},
-    {GATE_FORMAT_NUMERIC, "?", 4, KIND_HASH_MARKED, {{Group::kA, 2, 2}, {Group::kB, 4, 2}}},
-
-    {GATE_FORMAT_STRING, "L", 2, KIND_L, {{Group::kD, 2, 2}}},
-    {GATE_FORMAT_STRING, "R", 2, KIND_R, {{Group::kD, 2, 2}}},
-    {GATE_FORMAT_STRING, "INCOMING", 0, KIND_INCOMING, {}},
-    {GATE_FORMAT_STRING, "OUTGOING", 0, KIND_OUTGOING, {}},
-    {GATE_FORMAT_STRING, "SEND_STR", 0, KIND_SEND_STR, {}},
-    {GATE_FORMAT_STRING, "LINE_STATE", 0, KIND_LINE_STATE, {}},
-    {GATE_FORMAT_STRING, "?", 4, KIND_BANG_BITS, {{Group::kA, 2, 2}, {Group::kB, 4, 2}}},
+// The rule an address matched, and the kind it names (null for a shape
+// that names none).
+struct AddressMatch {
+    const AddressRule* rule;
+    const GateKindFacts* kind;
 };
 
 bool IsNamed(const AddressRule& rule) {
     return rule.hexCount == 0;
+}
+
+bool LeadIsSpelledOut(const AddressRule& rule) {
+    return rule.lead[0] != kAnyCharacter;
 }
 
 bool Matches(const AddressRule& rule, const char* address, size_t length) {
@@ -85,43 +58,62 @@ void CutGroup(char (&group)[N], const char* address, const GroupCut& cut) {
     group[cut.count] = '\0';
 }
 
-void ApplyRule(DriverContext* context, const AddressRule& rule) {
-    if (rule.kind == kNoKind) {
-        return;
-    }
-    context->commandKind = static_cast<uint32_t>(rule.kind);
-    for (const GroupCut& cut : rule.cuts) {
+void ApplyKind(DriverContext* context, const GateKindFacts& kind) {
+    context->commandKind = kind.kind;
+    for (const GroupCut& cut : kind.address.cuts) {
         switch (cut.group) {
-            case Group::kA:
+            case AddressGroup::kA:
                 CutGroup(context->addrA, context->gateAddress, cut);
                 break;
-            case Group::kB:
+            case AddressGroup::kB:
                 CutGroup(context->addrB, context->gateAddress, cut);
                 break;
-            case Group::kC:
+            case AddressGroup::kC:
                 CutGroup(context->addrC, context->gateAddress, cut);
                 break;
-            case Group::kD:
+            case AddressGroup::kD:
                 CutGroup(context->addrD, context->gateAddress, cut);
                 break;
-            case Group::kNone:
+            case AddressGroup::kNone:
                 break;
         }
     }
 }
 
-// Classifies the address already copied into gateAddress; null when no rule
-// of the format matches. A matching rule has been applied to the context.
-const AddressRule* Classify(DriverContext* context, uint32_t format) {
-    const char* address = context->gateAddress;
-    const size_t length = std::strlen(address);
-    for (const AddressRule& rule : kRules) {
-        if (rule.format == format && Matches(rule, address, length)) {
-            ApplyRule(context, rule);
-            return &rule;
+// The kind of the format whose rule matches, those with a spelled-out lead
+// tried before those led by any character.
+const GateKindFacts* MatchKind(const char* address, size_t length, uint32_t format, bool spelledOut) {
+    for (const GateKindFacts& kind : kGateKinds) {
+        if (kind.format == format && LeadIsSpelledOut(kind.address) == spelledOut &&
+            Matches(kind.address, address, length)) {
+            return &kind;
         }
     }
     return nullptr;
+}
+
+// Classifies the address already copied into gateAddress; no rule when none
+// of the format matches. A kind's rule that matched has been applied to the
+// context.
+AddressMatch Classify(DriverContext* context, uint32_t format) {
+    const char* address = context->gateAddress;
+    const size_t length = std::strlen(address);
+    const GateKindFacts* kind = MatchKind(address, length, format, true);
+    if (kind == nullptr && format == GATE_FORMAT_NUMERIC) {
+        for (const AddressRule& shape : kShapesWithoutKind) {
+            if (Matches(shape, address, length)) {
+                return {&shape, nullptr};
+            }
+        }
+    }
+    if (kind == nullptr) {
+        kind = MatchKind(address, length, format, false);
+    }
+    if (kind == nullptr) {
+        return {nullptr, nullptr};
+    }
+    ApplyKind(context, *kind);
+    return {&kind->address, kind};
 }
 
 }  // namespace
@@ -157,14 +149,14 @@ bool IsHexText(const char* text, int32_t count) {
 
 namespace {
 
-// The rule that accepted the request's address, null when it was rejected.
-const AddressRule* ParseAccess(DriverRequest* request) {
+// The rule that accepted the request's address, none when it was rejected.
+AddressMatch ParseAccess(DriverRequest* request) {
     // An address cut to fit gateAddress matches no rule, but is refused
     // outright so that its cut form can never be taken for it.
     const bool whole = CopyGateAddress(request);
     const GateAccess* access = DataOf<GateAccess>(request);
     if (!whole || access == nullptr) {
-        return nullptr;
+        return {nullptr, nullptr};
     }
     return Classify(ContextOf(request), access->format);
 }
@@ -172,12 +164,11 @@ const AddressRule* ParseAccess(DriverRequest* request) {
 }  // namespace
 
 int32_t ParseGateAddress(DriverRequest* request) {
-    return ParseAccess(request) != nullptr ? kOk : kFailed;
+    return ParseAccess(request).rule != nullptr ? kOk : kFailed;
 }
 
 bool ParseGateKind(DriverRequest* request) {
-    const AddressRule* rule = ParseAccess(request);
-    return rule != nullptr && rule->kind != kNoKind;
+    return ParseAccess(request).kind != nullptr;
 }
 
 int32_t RegisterGate(DriverRequest* request) {
@@ -194,6 +185,6 @@ int32_t RegisterGate(DriverRequest* request) {
     if (!whole) {
         return kOtherAddress;
     }
-    const AddressRule* rule = Classify(ContextOf(request), registration->format);
+    const AddressRule* rule = Classify(ContextOf(request), registration->format).rule;
     return rule != nullptr && IsNamed(*rule) ? kNamedAddress : kOtherAddress;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "context/text.h"
+#include "protocol/gate_kinds.h"
 #include "protocol/gate_value.h"
 
 namespace {
@@ -14,16 +15,27 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr int32_t kLargestHashValue = 30;
 constexpr int32_t kFirstLetterDigit = 10;
 constexpr int32_t kLargestByte = 255;
-constexpr int32_t kBitTextLength = 4;
+constexpr int32_t kBitTextLength = FieldWidth('b');
 // The switcher's two-digit count and value fields cannot say more.
 constexpr int32_t kLargestTwoDigitValue = 99;
 
-constexpr int32_t kHashMessageLength = 8;
-constexpr int32_t kHashDigitPosition = 5;
+// A "#" message with its CR, and where its digit stands: what the bank-2
+// variants copy and change.
+constexpr int32_t kHashMessageLength = MessageLength(kGateKinds[KIND_HASH]) + 1;
+constexpr int32_t kHashDigitPosition = FieldOffset(kGateKinds[KIND_HASH], 'd');
+static_assert(kHashDigitPosition > 0 && kHashDigitPosition + 2 < kHashMessageLength);
 
-// The longest message: "L", two address digits, two count digits, the text,
-// checksum and CR. commandLength has eight bits.
-static_assert(1 + 2 + 2 + kLargestTwoDigitValue + 2 <= UINT8_MAX, "an L message must fit commandLength");
+// The longest message, its text and CR with it, must fit commandLength's
+// eight bits.
+constexpr bool EveryMessageFitsItsLength() {
+    for (const GateKindFacts& facts : kGateKinds) {
+        if (MessageLength(facts) + (TextFollows(facts) ? kLargestTwoDigitValue : 0) + 1 > UINT8_MAX) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(EveryMessageFitsItsLength(), "every message must fit commandLength");
 
 // What a message carries beside its fixed characters and address groups,
 // read from the gate's value and checked before anything is written.
@@ -36,16 +48,6 @@ struct MessageValue {
 };
 
 using ValueReader = int32_t (*)(DriverRequest* request, MessageValue* value);
-
-// A pattern spells the message up to its checksum: "%A" "%B" "%D" the first
-// two characters of addrA, addrB, addrD; "%C" the first four of addrC; "%d"
-// the "#" digit; "%x" the byte as two hex digits; "%n" the two-digit value or
-// text length; "%t" the text. Everything else goes out as it stands.
-struct MessageLayout {
-    uint32_t kind;
-    const char* pattern;
-    ValueReader read;
-};
 
 // "0" and the digit for 0 to 9, the two digits for 10 to 99.
 void FormatTwoDigits(char (&output)[3], int32_t value) {
@@ -129,24 +131,12 @@ int32_t ReadTwoDigitNumber(DriverRequest* request, MessageValue* value) {
     return kOk;
 }
 
-constexpr MessageLayout kLayouts[] = {
-    {KIND_HASH, "#%A%B%d", ReadHashValue},
-    {KIND_HASH_MARKED, "#%A%B%d", ReadHashValue},
-    {KIND_BANG_BITS, "!%A%B00%t2", ReadBitText},
-    {KIND_BANG_BYTE, "!%A%B%C%x1", ReadByteValue},
-    {KIND_R, "R%D", ReadNothing},
-    {KIND_L, "L%D%n%t", ReadLoadText},
-    {KIND_M, "M%C01%n", ReadTwoDigitNumber},
+// Indexed by ValueRule.
+constexpr ValueReader kValueReaders[] = {
+    ReadNothing, ReadHashValue, ReadByteValue, ReadBitText, ReadLoadText, ReadTwoDigitNumber,
 };
-
-const MessageLayout* FindLayout(uint32_t kind) {
-    for (const MessageLayout& layout : kLayouts) {
-        if (layout.kind == kind) {
-            return &layout;
-        }
-    }
-    return nullptr;
-}
+static_assert(sizeof kValueReaders / sizeof kValueReaders[0] == static_cast<size_t>(ValueRule::kTwoDigits) + 1,
+              "each value rule needs its reader, at its own index");
 
 // Puts characters into a message buffer, never past its end; room for the
 // checksum digit and the CR is kept back.
@@ -162,35 +152,30 @@ struct MessageWriter {
     }
 };
 
-void PutField(MessageWriter& writer, char field, const DriverContext* context, const MessageValue& value) {
+// Where a field's characters come from.
+const char* FieldSource(char field, const DriverContext* context, const MessageValue& value) {
     switch (field) {
         case 'A':
-            writer.Put(context->addrA, 2);
-            break;
+            return context->addrA;
         case 'B':
-            writer.Put(context->addrB, 2);
-            break;
+            return context->addrB;
         case 'C':
-            writer.Put(context->addrC, 4);
-            break;
+            return context->addrC;
         case 'D':
-            writer.Put(context->addrD, 2);
-            break;
+            return context->addrD;
         case 'd':
-            writer.Put(&value.digit, 1);
-            break;
+            return &value.digit;
         case 'x':
-            writer.Put(value.hexByte, 2);
-            break;
+            return value.hexByte;
         case 'n':
-            writer.Put(value.twoDigits, 2);
-            break;
-        case 't':
-            writer.Put(value.text, value.textLength);
-            break;
-        default:
-            break;
+            return value.twoDigits;
+        default:  // 'b' and 't'
+            return value.text;
     }
+}
+
+void PutField(MessageWriter& writer, char field, const DriverContext* context, const MessageValue& value) {
+    writer.Put(FieldSource(field, context, value), field == 't' ? value.textLength : FieldWidth(field));
 }
 
 // The checksum covers everything after the command character.
@@ -215,14 +200,15 @@ int32_t BuildHashVariant(const DriverContext* context, char letter, char (&varia
 
 int32_t BuildCommand(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
-    const MessageLayout* layout = FindLayout(context->commandKind);
+    const GateKindFacts* facts = FindGateKind(context->commandKind);
+    const MessageLayout* layout = facts != nullptr && facts->layout.pattern != nullptr ? &facts->layout : nullptr;
     MessageValue value;
     if (layout == nullptr) {
         TraceReason(&context->trace, "gate kind %u has no message of its own",
                     static_cast<unsigned>(context->commandKind));
         return kFailed;
     }
-    if (layout->read(request, &value) != kOk) {
+    if (kValueReaders[static_cast<size_t>(layout->value)](request, &value) != kOk) {
         return kFailed;
     }
     MessageWriter writer{context->commandBuffer, static_cast<int32_t>(sizeof context->commandBuffer), 0};

@@ -6,6 +6,7 @@
 
 #include "driver_library.h"
 #include "host_fixture.h"
+#include "protocol/gate_kinds.h"
 
 namespace {
 

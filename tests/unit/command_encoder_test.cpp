@@ -139,9 +139,9 @@ TEST_F(CommandEncoderTest, KindAndValueGiveTheWireMessageOrARefusal) {
         // describe the message the encoder built.
         const GateKindFacts* facts = FindGateKind(row.kind);
         ASSERT_NE(facts, nullptr);
-        const size_t text = facts->textFollows ? std::strlen(row.text) : 0;
-        EXPECT_EQ(Message().front(), facts->lead);
-        EXPECT_EQ(Message().size() - 1, static_cast<size_t>(facts->messageLength) + text);
+        const size_t text = TextFollows(*facts) ? std::strlen(row.text) : 0;
+        EXPECT_EQ(Message().front(), MessageLead(*facts));
+        EXPECT_EQ(Message().size() - 1, static_cast<size_t>(MessageLength(*facts)) + text);
     }
 }
 

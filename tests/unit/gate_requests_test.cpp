@@ -13,6 +13,7 @@
 
 #include "driver_library.h"
 #include "link/link_io.h"
+#include "protocol/gate_kinds.h"
 #include "protocol/transaction.h"
 #include "scripted_switcher.h"
 #include "trace_variable.h"

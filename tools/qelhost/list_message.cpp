@@ -39,7 +39,7 @@ const GateKindFacts* KindLed(char lead) {
     int32_t count = 0;
     const GateKindFacts* rows = GateKindRows(&count);
     for (int32_t i = 0; i < count; ++i) {
-        if (rows[i].lead == lead) {
+        if (rows[i].layout.pattern != nullptr && MessageLead(rows[i]) == lead) {
             return &rows[i];
         }
     }
@@ -63,8 +63,8 @@ size_t ExpectedLength(std::string_view text, std::string* kind) {
         return 0;
     }
     *kind = std::string(text[0] == '#' || text[0] == '!' ? "a" : "an") + " \"" + text[0] + "\" message";
-    const size_t length = static_cast<size_t>(facts->messageLength);
-    if (!facts->textFollows) {
+    const size_t length = static_cast<size_t>(MessageLength(*facts));
+    if (!TextFollows(*facts)) {
         return All(rest, text[0] == '#' || text[0] == '!' ? IsHex : IsUpperHex) ? length : 0;
     }
     // The address, then the text's length in two decimal digits.
