@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "qel_version.h"
 #include "trace/trace.h"
 #include "trace/trace_internal.h"
 #include "trace/trace_platform.h"
@@ -195,6 +196,39 @@ void BeginRequest(Line& line, TraceFile* trace, const char* name, const char* ad
 }
 
 }  // namespace
+
+uint32_t TraceFileLine(const char* stamped, uint32_t length, int32_t instance, const char* note, char* out,
+                       size_t size) {
+    // The stamp ends at the first " [", where the instance begins.
+    const char* end = static_cast<const char*>(std::memchr(stamped, '[', length));
+    const size_t stamp = end != nullptr && end > stamped ? static_cast<size_t>(end - stamped) - 1 : 0;
+    Line line;
+    line.length = 0;
+    line.cut = false;
+    Append(line, stamped, stamp);
+    Append(line, " [");
+    AppendSigned(line, instance);
+    Append(line, "] ");
+    Append(line, TraceWord(TraceEvent::kTrace));
+    Put(line, ' ');
+    if (note != nullptr) {
+        Append(line, note);
+    } else {
+        Append(line, kTraceFormatWord);
+        Put(line, ' ');
+        AppendSigned(line, kTraceFormat);
+        Put(line, ' ');
+        Append(line, kTraceProduct);
+        Put(line, ' ');
+        Append(line, QELKOPHV_VERSION);
+    }
+    const size_t endLength = strnlen(kTraceLineEnd, kLineEndRoom);
+    std::memcpy(line.text + line.length, kTraceLineEnd, endLength);
+    line.length += endLength;
+    const size_t copied = line.length < size ? line.length : 0;
+    std::memcpy(out, line.text, copied);
+    return static_cast<uint32_t>(copied);
+}
 
 size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]) {
     size_t length = 0;

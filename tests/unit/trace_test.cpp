@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -24,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "qel_version.h"
 #include "trace/trace.h"
 #include "trace_variable.h"
 
@@ -56,7 +58,7 @@ std::string FileBytes(const char* name) {
 }
 
 // The file's lines without their line ends (LF, or CR LF on Windows).
-std::vector<std::string> FileLines(const char* name) {
+std::vector<std::string> AllLines(const char* name) {
     std::vector<std::string> lines;
     std::istringstream bytes(FileBytes(name));
     for (std::string line; std::getline(bytes, line);) {
@@ -64,6 +66,18 @@ std::vector<std::string> FileLines(const char* name) {
             line.pop_back();
         }
         lines.push_back(line);
+    }
+    return lines;
+}
+
+const std::string kFormatLine = std::string("] TRACE format 2 QELKOPHV ") + QELKOPHV_VERSION;
+
+// The lines the test wrote: those of the file without the format line that
+// opens it (which a test of its own looks at).
+std::vector<std::string> FileLines(const char* name) {
+    std::vector<std::string> lines = AllLines(name);
+    if (!lines.empty() && lines[0].find(kFormatLine) != std::string::npos) {
+        lines.erase(lines.begin());
     }
     return lines;
 }
@@ -170,6 +184,61 @@ TEST_F(TraceTest, EachEventWritesOneLineOfItsPattern) {
         const std::vector<std::string> lines = FileLines(kTraceName);
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(std::regex_match(lines.back(), std::regex(stamp + c.pattern))) << lines.back();
+    }
+    EXPECT_TRUE(g_logLines.empty());
+}
+
+// Each file the driver begins opens with one line naming its format and
+// the driver's version, whichever instance writes first; a file that holds
+// lines already gets none.
+TEST_F(TraceTest, EachFileBegunOpensWithOneFormatLine) {
+    const struct {
+        const char* name;
+        std::function<void(TraceFile*, TraceFile*)> write;
+        const char* file;
+        size_t formatLines;
+    } cases[] = {
+        {"Open",
+         [](TraceFile* a, TraceFile* b) {
+             TraceTry(b, 1, 3);
+             TraceTry(a, 2, 3);
+         },
+         kTraceName, 1},
+        {"RollOver",
+         [](TraceFile* a, TraceFile* b) {
+             SetTraceFileLimitForTest(300);
+             for (int n = 0; n < 8; ++n) {
+                 TraceTry(n % 2 == 0 ? a : b, n, 8);
+             }
+         },
+         kOlderName, 1},
+        {"AfterRollOver", [](TraceFile*, TraceFile*) {}, kTraceName, 1},
+        {"Appended",
+         [](TraceFile* a, TraceFile*) {
+             TraceClose(a);
+             ASSERT_TRUE(TraceOpen(a, 3, CaptureLog));
+             TraceTry(a, 1, 3);
+         },
+         kTraceName, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string(c.name) != "AfterRollOver") {
+            OpenFresh();
+        }
+        TraceFile second{};
+        ASSERT_TRUE(TraceOpen(&second, 4, CaptureLog));
+        c.write(&trace, &second);
+        TraceClose(&second);
+        const std::vector<std::string> lines = AllLines(c.file);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(
+            std::regex_match(lines[0], std::regex("\\d{4}-\\d{2}-\\d{2}T[0-9:.+-]+ \\[0\\] TRACE format 2 QELKOPHV " +
+                                                  std::string(QELKOPHV_VERSION))))
+            << lines[0];
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& line) { return line.find(kFormatLine) != std::string::npos; }),
+                  c.formatLines);
     }
     EXPECT_TRUE(g_logLines.empty());
 }
