@@ -168,10 +168,16 @@ void Finish(Line& line, TraceFile* trace) {
     TraceWriteLine(trace, line.text, static_cast<uint32_t>(line.length));
 }
 
-// A line of `event`: the stamp, the instance and the event's word.
-void BeginEvent(Line& line, TraceFile* trace, TraceEvent event) {
+// An event's word, looked up while compiling: the grammar's table of forms
+// and fields stays out of the driver.
+consteval const char* Word(TraceEvent event) {
+    return TraceWord(event);
+}
+
+// A line of an event: the stamp, the instance and the event's word.
+void BeginEvent(Line& line, TraceFile* trace, const char* word) {
     Begin(line, trace);
-    Append(line, TraceWord(event));
+    Append(line, word);
     Put(line, ' ');
 }
 
@@ -211,7 +217,7 @@ uint32_t TraceFileLine(const char* stamped, uint32_t length, int32_t instance, c
     Append(line, " [");
     AppendSigned(line, instance);
     Append(line, "] ");
-    Append(line, TraceWord(TraceEvent::kTrace));
+    Append(line, Word(TraceEvent::kTrace));
     Put(line, ' ');
     if (note != nullptr) {
         Append(line, note);
@@ -261,7 +267,7 @@ void TraceReason(TraceFile* trace, const char* format, ...) {
     const int length = std::vsnprintf(reason, sizeof reason, format, arguments);
     va_end(arguments);
     Line line;
-    BeginEvent(line, trace, TraceEvent::kReason);
+    BeginEvent(line, trace, Word(TraceEvent::kReason));
     AppendVisibleText(line, length < 0 ? "" : reason);
     line.cut = line.cut || static_cast<size_t>(length) >= sizeof reason;
     Finish(line, trace);
@@ -298,7 +304,7 @@ void TraceRequestEnd(TraceFile* trace, int32_t result) {
     }
     const uint32_t elapsed = TraceSteadyMs() - trace->requestStartMs;
     Line line;
-    BeginEvent(line, trace, TraceEvent::kEnd);
+    BeginEvent(line, trace, Word(TraceEvent::kEnd));
     Append(line, trace->request, sizeof trace->request);
     Append(line, " result ");
     AppendSigned(line, result);
@@ -315,7 +321,7 @@ void TraceTransmission(TraceFile* trace, const char* bytes, int32_t count) {
     trace->transmitMs = TraceSteadyMs();
     trace->transmitted = true;
     Line line;
-    BeginEvent(line, trace, TraceEvent::kTx);
+    BeginEvent(line, trace, Word(TraceEvent::kTx));
     AppendBytes(line, bytes, count);
     Finish(line, trace);
 }
@@ -327,7 +333,7 @@ void TraceRead(TraceFile* trace, const char* bytes, int32_t count, TraceReply ju
     // The judgement and the time come first, so that a long reply cut at the
     // line's end keeps them.
     Line line;
-    BeginEvent(line, trace, TraceEvent::kRx);
+    BeginEvent(line, trace, Word(TraceEvent::kRx));
     Append(line, NameOf(kTraceReplyWords, static_cast<size_t>(judged)));
     if (trace->transmitted) {
         Put(line, ' ');
@@ -345,7 +351,7 @@ void TraceLineSettings(TraceFile* trace, uint32_t baud, uint32_t dataBits, uint3
         return;
     }
     Line line;
-    BeginEvent(line, trace, TraceEvent::kLine);
+    BeginEvent(line, trace, Word(TraceEvent::kLine));
     AppendFormat(line, "%u baud, %u data bits, stop bits code %u, parity code %u, read time-out %u x 10 ms",
                  static_cast<unsigned>(baud), static_cast<unsigned>(dataBits), static_cast<unsigned>(stopBits),
                  static_cast<unsigned>(parity), static_cast<unsigned>(timeout));
@@ -357,7 +363,7 @@ void TraceSkip(TraceFile* trace, int32_t skipped, int32_t rest) {
         return;
     }
     Line line;
-    BeginEvent(line, trace, TraceEvent::kSkip);
+    BeginEvent(line, trace, Word(TraceEvent::kSkip));
     AppendFormat(line, "%d bytes: the late answer to the preamble P; the reply is what follows (%d bytes)",
                  static_cast<int>(skipped), static_cast<int>(rest));
     Finish(line, trace);
@@ -368,7 +374,7 @@ void TraceRun(TraceFile* trace, int32_t run, int32_t runs) {
         return;
     }
     Line line;
-    BeginEvent(line, trace, TraceEvent::kRun);
+    BeginEvent(line, trace, Word(TraceEvent::kRun));
     AppendFormat(line, "%d of %d: a marked \"#\" gate runs its exchange twice", static_cast<int>(run),
                  static_cast<int>(runs));
     Finish(line, trace);
@@ -379,7 +385,7 @@ void TraceNoteLine(TraceFile* trace, TraceNote note) {
         return;
     }
     Line line;
-    BeginEvent(line, trace, TraceEvent::kNote);
+    BeginEvent(line, trace, Word(TraceEvent::kNote));
     Append(line, NameOf(kTraceNoteWords, static_cast<size_t>(note)));
     Finish(line, trace);
 }
@@ -389,7 +395,7 @@ void TraceStats(TraceFile* trace, const char* state, const uint32_t (&counters)[
         return;
     }
     Line line;
-    BeginEvent(line, trace, TraceEvent::kStats);
+    BeginEvent(line, trace, Word(TraceEvent::kStats));
     Append(line, "line ");
     Append(line, state);
     AppendFormat(line,
@@ -407,7 +413,7 @@ void TraceTry(TraceFile* trace, int32_t attempt, int32_t limit) {
         return;
     }
     Line line;
-    BeginEvent(line, trace, TraceEvent::kTry);
+    BeginEvent(line, trace, Word(TraceEvent::kTry));
     AppendSigned(line, attempt);
     Append(line, " of ");
     AppendSigned(line, limit);
@@ -419,7 +425,7 @@ void TraceWait(TraceFile* trace, uint32_t milliseconds, const char* why) {
         return;
     }
     Line line;
-    BeginEvent(line, trace, TraceEvent::kWait);
+    BeginEvent(line, trace, Word(TraceEvent::kWait));
     AppendUnsigned(line, milliseconds);
     Append(line, " ms");
     if (why != nullptr) {
@@ -434,7 +440,7 @@ void TraceListLookup(TraceFile* trace, const char* file, int32_t entry, const ch
         return;
     }
     Line line;
-    BeginEvent(line, trace, TraceEvent::kList);
+    BeginEvent(line, trace, Word(TraceEvent::kList));
     AppendVisibleText(line, file);
     AppendFormat(line, " entry %d", static_cast<int>(entry));
     if (command == nullptr) {
@@ -451,7 +457,7 @@ void TracePort(TraceFile* trace, TracePortEvent event, const char* port, uint32_
         return;
     }
     Line line;
-    BeginEvent(line, trace, TraceEvent::kPort);
+    BeginEvent(line, trace, Word(TraceEvent::kPort));
     AppendVisibleText(line, port, kTracePortNameSize);
     Put(line, ' ');
     Append(line, NameOf(kTracePortEventWords, static_cast<size_t>(event)));
@@ -478,7 +484,7 @@ void TraceMissingFile(TraceFile* trace, const char* name) {
     }
     TraceRestoreSystemError(savedError);
     Line line;
-    BeginEvent(line, trace, TraceEvent::kReason);
+    BeginEvent(line, trace, Word(TraceEvent::kReason));
     AppendVisibleText(line, name);
     Append(line, " not found in ");
     AppendVisibleText(line, folder);
