@@ -31,7 +31,7 @@ constexpr const char* kTraceProduct = "QELKOPHV";
 constexpr int32_t kTraceFileInstance = 0;
 
 enum class TraceEvent : uint8_t {
-    kRequest,  // its word is the request's name
+    kRequest,  // its word is the request's name; its address is a gate's, or a start's port
     kEnd,
     kReason,
     kTx,
