@@ -194,8 +194,8 @@ void TraceOpenAfterFailedStart(DriverContext* context, bool opened) {
     char failed[sizeof absence.portName];
     CopyText(failed, absence.portName[0] == '\0' ? "(no name)" : absence.portName);
     if (opened) {
-        TraceLine(&context->trace, "NOTE the open took port %s, the last one accepted: the start with %s failed", name,
-                  failed);
+        TraceNoteText(&context->trace, "the open took port %s, the last one accepted: the start with %s failed", name,
+                      failed);
     } else {
         TraceReason(&context->trace, "the open tried port %s, the last one accepted: the start with %s failed", name,
                     failed);

@@ -170,18 +170,25 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length, int64_t* before, StopWhy*
 }
 
 constexpr uint32_t kNameCheckMs = 1000;
-constexpr char kWentAway[] = "TRACE the previous file went away (deleted or renamed): going on in a new one";
 
-// A note of the trace's own, with the stamp and instance of the line that
-// led to it (they end at the first "] ").
-bool WriteNote(intptr_t handle, const char* text, uint32_t length, const char* prefix, const char* words) {
-    const char* end = static_cast<const char*>(std::memchr(text, ']', length));
-    const size_t stamp = end != nullptr && end + 1 < text + length ? static_cast<size_t>(end - text) + 2 : 0;
-    char note[kTraceLineSize];
-    const int written =
-        std::snprintf(note, sizeof note, "%.*s%s%s%s", static_cast<int>(stamp), text, prefix, words, kTraceLineEnd);
-    return written > 0 && static_cast<size_t>(written) < sizeof note &&
-           TraceFileWrite(handle, note, static_cast<uint32_t>(written));
+// Under the lock: a line about the file itself from `instance` (null
+// `note`: its format), with the stamp of the line `text` that follows it.
+// Returns its length, 0 when it was not written.
+uint32_t WriteFileLine(TraceFile* trace, const char* text, uint32_t length, int32_t instance, const char* note) {
+    char line[kTraceLineSize];
+    const uint32_t lineLength = TraceFileLine(text, length, instance, note, line, sizeof line);
+    return lineLength > 0 && TraceFileWrite(trace->handle, line, lineLength) ? lineLength : 0;
+}
+
+// Under the lock: a file this process begins (empty at its first line, on
+// open or after a roll-over) opens with the format it is written in, once
+// for every instance that shares it. `*size` grows by that line.
+bool NameFormatIfEmpty(TraceFile* trace, const char* text, uint32_t length, int64_t* size) {
+    if (*size != 0) {
+        return true;
+    }
+    *size = WriteFileLine(trace, text, length, kTraceFileInstance, nullptr);
+    return *size != 0;
 }
 
 // Under the lock, at most once a second: when the name no longer refers to
@@ -227,14 +234,23 @@ bool FollowName(TraceFile* trace, const char* text, uint32_t length, StopWhy* wh
         *why = StopWhyOf(fault);
         const char* words = kStopWords[static_cast<size_t>(*why)];
         if (!told && words != nullptr) {
-            WriteNote(trace->handle, text, length, "TRACE stopped: ", words);
+            char note[kTraceLineSize];
+            std::snprintf(note, sizeof note, "%s %s",
+                          kTraceFileNoteWords[static_cast<size_t>(TraceFileNote::kStopped)], words);
+            WriteFileLine(trace, text, length, trace->instance, note);
         }
         return false;
     }
     TraceFileClose(trace->handle);
     trace->handle = next;
     trace->rollSeen = g_rollCount;
-    return told || WriteNote(next, text, length, kWentAway, "");
+    if (told) {
+        return true;
+    }
+    int64_t size = TraceFileSize(trace->handle);
+    return size >= 0 && NameFormatIfEmpty(trace, text, length, &size) &&
+           WriteFileLine(trace, text, length, trace->instance,
+                         kTraceFileNoteWords[static_cast<size_t>(TraceFileNote::kWentAway)]) != 0;
 }
 
 // Under the lock: the line goes into the file under the name, reopened
@@ -242,7 +258,7 @@ bool FollowName(TraceFile* trace, const char* text, uint32_t length, StopWhy* wh
 bool WriteLocked(TraceFile* trace, const char* text, uint32_t length, StopWhy* why) {
     bool written = (trace->rollSeen == g_rollCount || Reopen(trace, why)) && FollowName(trace, text, length, why);
     int64_t before = 0;
-    written = written && RollOverIfFull(trace, length, &before, why);
+    written = written && RollOverIfFull(trace, length, &before, why) && NameFormatIfEmpty(trace, text, length, &before);
     if (written && before + int64_t{length} > g_sizeLimit) {
         *why = StopWhy::kSizeLimit;
         written = false;

@@ -106,6 +106,9 @@ void Summary::Feed(std::string_view text, const std::string& file, uint64_t line
     if (line.kind == LineKind::kUnknown) {
         keepNote(unknown_, unknownNotes_);
     }
+    if (line.kind == LineKind::kFile) {
+        return;
+    }
     if (filter_.instance && line.instance != *filter_.instance) {
         return;
     }

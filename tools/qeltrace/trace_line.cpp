@@ -40,6 +40,7 @@ constexpr std::array kKindWords = {
     KindWord{"LINE", LineKind::kOther},
     KindWord{"SKIP", LineKind::kOther},
     KindWord{"RUN", LineKind::kOther},
+    KindWord{"TRACE", LineKind::kFile},
 };
 
 bool Digits(std::string_view text, size_t at, size_t count, int64_t* value) {

@@ -19,6 +19,7 @@ enum class LineKind {
     kPort,      // PORT COM3 lost (OS error 5: ...)
     kStats,     // STATS line NO ANSWER since the start: ...
     kOther,     // WAIT, LIST, LINE, SKIP, RUN: known, with no figure of their own
+    kFile,      // TRACE format 2 ...: about the file, of no instance
     kUnknown,   // a kind this reader does not know (a newer driver's)
 };
 
