@@ -259,13 +259,13 @@ size_t VisibleBytes(char* out, size_t size, const char* bytes, size_t count) {
 
 namespace {
 
-// A line of `event` whose text is the caller's own, printf-style, in the
+// A line of the event `word` whose text is the caller's own, printf-style, in the
 // trace's notation as a whole.
-void TraceFormatted(TraceFile* trace, TraceEvent event, const char* format, va_list arguments) {
+void TraceFormatted(TraceFile* trace, const char* word, const char* format, va_list arguments) {
     char text[kTraceLineSize];
     const int length = std::vsnprintf(text, sizeof text, format, arguments);
     Line line;
-    BeginEvent(line, trace, Word(event));
+    BeginEvent(line, trace, word);
     AppendVisibleText(line, length < 0 ? "" : text);
     line.cut = line.cut || static_cast<size_t>(length) >= sizeof text;
     Finish(line, trace);
@@ -279,7 +279,7 @@ void TraceReason(TraceFile* trace, const char* format, ...) {
     }
     va_list arguments;
     va_start(arguments, format);
-    TraceFormatted(trace, TraceEvent::kReason, format, arguments);
+    TraceFormatted(trace, Word(TraceEvent::kReason), format, arguments);
     va_end(arguments);
 }
 
@@ -289,7 +289,7 @@ void TraceNoteText(TraceFile* trace, const char* format, ...) {
     }
     va_list arguments;
     va_start(arguments, format);
-    TraceFormatted(trace, TraceEvent::kNote, format, arguments);
+    TraceFormatted(trace, Word(TraceEvent::kNote), format, arguments);
     va_end(arguments);
 }
 

@@ -235,8 +235,8 @@ bool FollowName(TraceFile* trace, const char* text, uint32_t length, StopWhy* wh
         const char* words = kStopWords[static_cast<size_t>(*why)];
         if (!told && words != nullptr) {
             char note[kTraceLineSize];
-            std::snprintf(note, sizeof note, "%s %s",
-                          kTraceFileNoteWords[static_cast<size_t>(TraceFileNote::kStopped)], words);
+            std::snprintf(note, sizeof note, "%s %s", kTraceFileNoteWords[static_cast<size_t>(TraceFileNote::kStopped)],
+                          words);
             WriteFileLine(trace, text, length, trace->instance, note);
         }
         return false;
