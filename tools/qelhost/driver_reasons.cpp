@@ -120,7 +120,7 @@ void DriverReasons::Mark() {
     offset_ = path_.empty() ? 0 : FileSize(path_);
 }
 
-RequestTrace DriverReasons::Take(const std::string& port) {
+RequestTrace DriverReasons::Take(const std::string& port, int32_t started) {
     RequestTrace request;
     if (path_.empty()) {
         return request;
@@ -142,14 +142,24 @@ RequestTrace DriverReasons::Take(const std::string& port) {
     uint64_t left = std::min(size - from, kMaxRead);
     std::vector<std::string> lines;
     std::string line;
+    bool startSeen = false;
+    int byPort = 0;
     while (left > 0 && std::getline(file, line)) {
         left -= std::min<uint64_t>(left, line.size() + 1);
         RequestTrace probe;
         int instance = ReadTraceLine(line, &probe);
+        startSeen = startSeen || (started > 0 && instance == started && !probe.loadPort.empty());
         if (!port.empty() && probe.loadPort == port) {
-            instance_ = instance;
+            byPort = instance;
         }
         lines.push_back(std::move(line));
+    }
+    // The port is the word of a driver whose record does not say; another
+    // start on the same port may have written the line it finds.
+    if (startSeen) {
+        instance_ = started;
+    } else if (byPort != 0) {
+        instance_ = byPort;
     }
     for (const std::string& each : lines) {
         RequestTrace probe;
