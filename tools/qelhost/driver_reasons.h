@@ -20,6 +20,8 @@ namespace qelhost {
 struct TraceReply {
     std::string bytes;
     std::string judgement;
+    bool refused = false;     // the judgement is the switcher's refusal
+    bool judgedNone = false;  // nothing came that could be judged
     long long ms = -1;
 };
 

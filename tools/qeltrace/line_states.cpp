@@ -15,9 +15,9 @@ void Summary::State(Instance& instance, Open& open, std::string_view state, cons
     // The silence began with the first read that brought nothing, the loss
     // at the port's failure: both come before the request's STATS line.
     When boundary = at;
-    if (state == "NO ANSWER" && open.silentSince && open.silentSince->utcMs >= open.stateSince.utcMs) {
+    if (state == qeltools::kStateNoAnswer && open.silentSince && open.silentSince->utcMs >= open.stateSince.utcMs) {
         boundary = *open.silentSince;
-    } else if (state == "LOST" && open.lostAt && open.lostAt->utcMs >= open.stateSince.utcMs) {
+    } else if (state == qeltools::kStateLost && open.lostAt && open.lostAt->utcMs >= open.stateSince.utcMs) {
         boundary = *open.lostAt;
     } else if (open.backAt && open.backAt->utcMs >= open.stateSince.utcMs) {
         // The silence or the loss ended with the answer or the reopen.
@@ -35,7 +35,7 @@ std::vector<Period> Summary::Outages() const {
     std::vector<Period> outages;
     for (const Instance& instance : instances_) {
         for (const Period& period : instance.states) {
-            if (period.state == "NO ANSWER" || period.state == "LOST") {
+            if (qeltools::IsOutage(period.state)) {
                 outages.push_back(period);
             }
         }

@@ -152,7 +152,7 @@ int OffsetMinutes(const std::string& stamp) {
 }
 
 void TimelineData(const Instance& instance, std::ostream& out) {
-    JsonWriter json(out);
+    qeltools::JsonWriter json(out, true);
     json.Begin('{');
     json.Key("name").String("instance " + std::to_string(instance.number) +
                             (instance.port.empty() ? "" : " on " + instance.port));
@@ -363,7 +363,7 @@ void WriteHtml(const Summary& summary, const std::vector<std::string>& files, st
             << " starts, " << instance.figures.stops << " stops</p>\n";
         std::vector<Period> outages;
         for (const Period& period : instance.states) {
-            if (period.state == "NO ANSWER" || period.state == "LOST") {
+            if (qeltools::IsOutage(period.state)) {
                 outages.push_back(period);
             }
         }

@@ -178,7 +178,7 @@ void WriteText(const Summary& summary, const std::vector<std::string>& files, st
         FiguresText(instance.figures, out);
         std::vector<Period> outages;
         for (const Period& period : instance.states) {
-            if (period.state == "NO ANSWER" || period.state == "LOST") {
+            if (qeltools::IsOutage(period.state)) {
                 outages.push_back(period);
             }
         }

@@ -178,7 +178,7 @@ void Summary::Read(Open& open, const TraceLine& line, const When& at) {
     if (!qeltools::ReadRead(line, &read)) {
         return;
     }
-    if (read.judgement == "refused") {
+    if (read.refused) {
         ++open.figures.refusals;
     }
     if (read.count == 0) {
@@ -189,7 +189,7 @@ void Summary::Read(Open& open, const TraceLine& line, const When& at) {
         return;
     }
     open.silentSince.reset();
-    if (open.state == "NO ANSWER" && !open.backAt) {
+    if (open.state == qeltools::kStateNoAnswer && !open.backAt) {
         open.backAt = at;
     }
 }
@@ -203,7 +203,7 @@ void Summary::Port(Instance& instance, Open& open, const TraceLine& line, const 
             if (open.lostAt) {
                 instance.reopens.push_back(Reopen{*open.lostAt, at, instance.number, instance.port});
             }
-            if (open.state == "LOST" && !open.backAt) {
+            if (open.state == qeltools::kStateLost && !open.backAt) {
                 open.backAt = at;
             }
             open.lostAt.reset();
