@@ -11,6 +11,10 @@
 #include "inputs.h"
 #include "options.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace qeltrace {
 namespace {
 
@@ -317,6 +321,36 @@ TEST(Timeline, MergesMarksButLosesNoRequestNorTheWorstOfThem) {
     EXPECT_EQ(timeline.slots[0].title, "request 7");
     EXPECT_EQ(timeline.slots[0].counts[2], 1u);
 }
+
+#ifndef _WIN32
+// What a site hands qeltrace: only regular files are read (nothing waits on
+// a FIFO or reads /dev/zero forever), and FILE.1 alone is read as FILE.
+TEST(Inputs, ReadOnlyRegularFilesAndFindTheOlderFileAlone) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("qeltrace-inputs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(folder);
+    const std::string fifo = (folder / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(folder / "rolled.1") << "x\n";
+    struct Given {
+        std::string given;
+        std::string found;  // the files read, or the error's start
+    } cases[] = {
+        {fifo, fifo + " is not a regular file"},
+        {"/dev/zero", "/dev/zero is not a regular file"},
+        {(folder / "rolled").string(), (folder / "rolled.1").string()},
+        {(folder / "none").string(), "cannot open"},
+    };
+    for (const Given& c : cases) {
+        std::vector<std::string> files;
+        std::string error;
+        const bool read = OrderInputs({c.given}, &files, &error);
+        const std::string found = read ? (files.size() == 1 ? files[0] : "several files") : error;
+        EXPECT_EQ(found.substr(0, c.found.size()), c.found) << c.given;
+    }
+    std::filesystem::remove_all(folder);
+}
+#endif
 
 }  // namespace
 }  // namespace qeltrace
