@@ -5,6 +5,7 @@
 
 #include "summary.h"
 #include "summary_open.h"
+#include "trace/trace_grammar.h"
 
 namespace qeltrace {
 
@@ -15,7 +16,13 @@ void Summary::State(Instance& instance, Open& open, std::string_view state, cons
     // The silence began with the first read that brought nothing, the loss
     // at the port's failure: both come before the request's STATS line.
     When boundary = at;
-    if (state == qeltools::kStateNoAnswer && open.silentSince && open.silentSince->utcMs >= open.stateSince.utcMs) {
+    const bool leavesLoss =
+        open.state == qeltools::kStateLost && open.backAt && open.backAt->utcMs >= open.stateSince.utcMs;
+    if (leavesLoss) {
+        // A loss ends at the reopen, whatever the line does after it.
+        boundary = *open.backAt;
+    } else if (state == qeltools::kStateNoAnswer && open.silentSince &&
+               open.silentSince->utcMs >= open.stateSince.utcMs) {
         boundary = *open.silentSince;
     } else if (state == qeltools::kStateLost && open.lostAt && open.lostAt->utcMs >= open.stateSince.utcMs) {
         boundary = *open.lostAt;
@@ -26,6 +33,8 @@ void Summary::State(Instance& instance, Open& open, std::string_view state, cons
     open.backAt.reset();
     if (!open.state.empty()) {
         instance.states.push_back(Period{open.state, open.stateSince, boundary, false, instance.number, instance.port});
+        // An outage that a close or stop cut short did not end on the line.
+        instance.states.back().endedByStop = qeltools::IsOutage(open.state) && state == kTraceStateClosed;
     }
     open.state = std::string(state);
     open.stateSince = boundary;

@@ -101,8 +101,7 @@ void OutageRows(const std::vector<Period>& outages, const std::vector<Reopen>& r
     for (const Period& period : outages) {
         out << "<tr><td>" << period.instance << " " << Escape(period.port) << "</td><td>" << Escape(period.state)
             << "</td><td>" << Escape(period.start.stamp) << "</td><td>" << Escape(period.end.stamp)
-            << (period.ongoing ? " (the trace ends)" : "") << "</td><td>" << Escape(Length(period.LengthMs()))
-            << "</td></tr>\n";
+            << Escape(period.EndNote()) << "</td><td>" << Escape(Length(period.LengthMs())) << "</td></tr>\n";
     }
     out << "</table>\n";
     if (reopens.empty() && reopenFailures == 0) {

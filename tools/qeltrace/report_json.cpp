@@ -49,6 +49,7 @@ void Periods(qeltools::JsonWriter& json, const std::vector<Period>& periods) {
         Time(json, "end", period.end);
         json.Key("ms").Number(period.LengthMs());
         json.Key("ongoing").Bool(period.ongoing);
+        json.Key("endedByStop").Bool(period.endedByStop);
         json.End('}');
     }
     json.End(']');

@@ -288,6 +288,17 @@ When Summary::Last() const {
     return last;
 }
 
+std::string Period::EndNote() const {
+    if (ongoing) {
+        std::string shown = state;
+        for (char& c : shown) {
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+        return " (still " + shown + " at the end of the trace)";
+    }
+    return endedByStop ? " (ended by the stop)" : "";
+}
+
 std::string Length(int64_t ms) {
     char text[64];
     if (ms < 0) {

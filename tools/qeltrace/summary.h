@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -58,7 +59,8 @@ struct ReasonGroup {
     uint64_t count = 0;
     When first, last;
     std::vector<std::string> gates;  // the first few gates it was given for
-    uint64_t moreGates = 0;
+    uint64_t moreGates = 0;          // how many other gates
+    std::set<std::string> otherGates;
     std::string Text() const;
 };
 
@@ -69,7 +71,11 @@ struct Period {
     bool ongoing = false;  // the trace ends in it
     int32_t instance = 0;
     std::string port;
+    bool endedByStop = false;  // a close or stop ended it, not the line
     int64_t LengthMs() const { return end.utcMs - start.utcMs; }
+    // How an outage ended where the line did not end it: " (still lost at
+    // the end of the trace)", " (ended by the stop)"; else empty.
+    std::string EndNote() const;
 };
 
 struct Reopen {
