@@ -95,6 +95,7 @@ struct Mark {
     int64_t startMs = 0;
     uint64_t counts[4] = {0, 0, 0, 0};  // confirmed 0, unconfirmed 0, 1, 2 and other
     uint32_t maxMs = 0;
+    uint64_t refused = 0;  // requests the switcher refused at least once
     // The mark's most telling request (the worst result, then the slowest).
     int rank = -1;
     std::string title;
@@ -108,7 +109,8 @@ struct Timeline {
     int64_t originMs = 0;
     int64_t slotMs = 250;
     std::vector<Mark> slots;  // empty ones have rank -1
-    void Add(int64_t atMs, int resultClass, uint32_t durationMs, std::string title, std::vector<std::string> lines);
+    void Add(int64_t atMs, int resultClass, uint32_t durationMs, std::string title, std::vector<std::string> lines,
+             bool refused = false);
 };
 
 struct Figures {
