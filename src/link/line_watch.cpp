@@ -47,12 +47,9 @@ void LogSilence(const DriverContext* context, LineEvent event) {
 
 void TraceCounters(DriverContext* context, LineState state) {
     const LineCounters& c = context->line.counters;
-    TraceLine(&context->trace,
-              "STATS line %s since the start: %u transmissions, %u reads answered (%u refusals), %u reads with "
-              "nothing, %u tries beyond the first, lost %u times, reopened %u times",
-              LineStateText(state), static_cast<unsigned>(c.transmissions), static_cast<unsigned>(c.answered),
-              static_cast<unsigned>(c.refused), static_cast<unsigned>(c.silent), static_cast<unsigned>(c.retries),
-              static_cast<unsigned>(c.lost), static_cast<unsigned>(c.reopened));
+    const uint32_t counters[kTraceStatsCounters] = {c.transmissions, c.answered, c.refused, c.silent,
+                                                    c.retries,       c.lost,     c.reopened};
+    TraceStats(&context->trace, LineStateText(state), counters);
 }
 
 }  // namespace
@@ -167,7 +164,7 @@ void WatchRequestEnd(DriverRequest* request, int32_t result) {
         return;
     }
     if (result == kOk && line->judgedReads > 0 && !line->confirmed) {
-        TraceLine(&context->trace, "NOTE result 0 not confirmed by the switcher");
+        TraceNoteLine(&context->trace, TraceNote::kNotConfirmed);
     }
     for (uint8_t i = 0; i < line->pendingCount; ++i) {
         LogSilence(context, line->pending[i]);

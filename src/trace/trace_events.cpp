@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "qel_version.h"
 #include "trace/trace.h"
 #include "trace/trace_internal.h"
 #include "trace/trace_platform.h"
@@ -196,6 +197,39 @@ void BeginRequest(Line& line, TraceFile* trace, const char* name, const char* ad
 
 }  // namespace
 
+uint32_t TraceFileLine(const char* stamped, uint32_t length, int32_t instance, const char* note, char* out,
+                       size_t size) {
+    // The stamp ends at the first " [", where the instance begins.
+    const char* end = static_cast<const char*>(std::memchr(stamped, '[', length));
+    const size_t stamp = end != nullptr && end > stamped ? static_cast<size_t>(end - stamped) - 1 : 0;
+    Line line;
+    line.length = 0;
+    line.cut = false;
+    Append(line, stamped, stamp);
+    Append(line, " [");
+    AppendSigned(line, instance);
+    Append(line, "] ");
+    Append(line, TraceWord(TraceEvent::kTrace));
+    Put(line, ' ');
+    if (note != nullptr) {
+        Append(line, note);
+    } else {
+        Append(line, kTraceFormatWord);
+        Put(line, ' ');
+        AppendSigned(line, kTraceFormat);
+        Put(line, ' ');
+        Append(line, kTraceProduct);
+        Put(line, ' ');
+        Append(line, QELKOPHV_VERSION);
+    }
+    const size_t endLength = strnlen(kTraceLineEnd, kLineEndRoom);
+    std::memcpy(line.text + line.length, kTraceLineEnd, endLength);
+    line.length += endLength;
+    const size_t copied = line.length < size ? line.length : 0;
+    std::memcpy(out, line.text, copied);
+    return static_cast<uint32_t>(copied);
+}
+
 size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]) {
     size_t length = 0;
     if (code == '\r' || code == '\n') {
@@ -229,19 +263,6 @@ size_t VisibleBytes(char* out, size_t size, const char* bytes, size_t count) {
     }
     out[length] = '\0';
     return length;
-}
-
-void TraceLine(TraceFile* trace, const char* format, ...) {
-    if (!TraceIsOn(trace)) {
-        return;
-    }
-    Line line;
-    Begin(line, trace);
-    va_list arguments;
-    va_start(arguments, format);
-    AppendFormatList(line, format, arguments);
-    va_end(arguments);
-    Finish(line, trace);
 }
 
 void TraceReason(TraceFile* trace, const char* format, ...) {
@@ -326,6 +347,69 @@ void TraceRead(TraceFile* trace, const char* bytes, int32_t count, TraceReply ju
     }
     Append(line, ": ");
     AppendBytes(line, bytes, count);
+    Finish(line, trace);
+}
+
+void TraceLineSettings(TraceFile* trace, uint32_t baud, uint32_t dataBits, uint32_t stopBits, uint32_t parity,
+                       uint32_t timeout) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kLine);
+    AppendFormat(line, "%u baud, %u data bits, stop bits code %u, parity code %u, read time-out %u x 10 ms",
+                 static_cast<unsigned>(baud), static_cast<unsigned>(dataBits), static_cast<unsigned>(stopBits),
+                 static_cast<unsigned>(parity), static_cast<unsigned>(timeout));
+    Finish(line, trace);
+}
+
+void TraceSkip(TraceFile* trace, int32_t skipped, int32_t rest) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kSkip);
+    AppendFormat(line, "%d bytes: the late answer to the preamble P; the reply is what follows (%d bytes)",
+                 static_cast<int>(skipped), static_cast<int>(rest));
+    Finish(line, trace);
+}
+
+void TraceRun(TraceFile* trace, int32_t run, int32_t runs) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kRun);
+    AppendFormat(line, "%d of %d: a marked \"#\" gate runs its exchange twice", static_cast<int>(run),
+                 static_cast<int>(runs));
+    Finish(line, trace);
+}
+
+void TraceNoteLine(TraceFile* trace, TraceNote note) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kNote);
+    Append(line, NameOf(kTraceNoteWords, static_cast<size_t>(note)));
+    Finish(line, trace);
+}
+
+void TraceStats(TraceFile* trace, const char* state, const uint32_t (&counters)[kTraceStatsCounters]) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kStats);
+    Append(line, "line ");
+    Append(line, state);
+    AppendFormat(line,
+                 " since the start: %u transmissions, %u reads answered (%u refusals), %u reads with nothing, %u "
+                 "tries beyond the first, lost %u times, reopened %u times",
+                 static_cast<unsigned>(counters[0]), static_cast<unsigned>(counters[1]),
+                 static_cast<unsigned>(counters[2]), static_cast<unsigned>(counters[3]),
+                 static_cast<unsigned>(counters[4]), static_cast<unsigned>(counters[5]),
+                 static_cast<unsigned>(counters[6]));
     Finish(line, trace);
 }
 

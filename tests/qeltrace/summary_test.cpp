@@ -257,7 +257,7 @@ const Case kCases[] = {
                 Lines({
                     "10:00:01.000 [1] WRITE_GATE 0102 value 5",
                     "10:00:01.080 [1] END WRITE_GATE result 1 af",
-                    "10:00:02.000 [1] HANDSHAKE with a newer switcher",
+                    "10:00:02.000 [1] FUTURE a word of a later driver",
                 }) +
                 "2026-12-07T10:00:0\nnot a trace line\n" + Lines({"10:00:03.000 [1] WRITE_GATE 0102 value 6"})}},
      {1, 3, 0, 0, 0, 0, 0, 2, 3, 1, "", "", ""}},

@@ -92,6 +92,10 @@ void Summary::Feed(std::string_view text, const std::string& file, uint64_t line
     if (line.event == TraceEvent::kUnknown) {
         keepNote(unknown_, unknownNotes_);
     }
+    // The format line is the file's, not an instance's.
+    if (line.event == TraceEvent::kFormat) {
+        return;
+    }
     if (filter_.instance && line.instance != *filter_.instance) {
         return;
     }
