@@ -192,7 +192,7 @@ void TimelineData(const Instance& instance, std::ostream& out) {
     json.Key("bands").Begin('[');
     for (const Period& period : instance.states) {
         json.Begin('[').Number(period.start.utcMs).Number(period.end.utcMs).String(period.state);
-        json.String(Length(period.LengthMs()));
+        json.String(Length(period.LengthMs())).Bool(qeltools::IsOutage(period.state));
         json.End(']');
     }
     json.End(']');
@@ -271,7 +271,7 @@ constexpr const char* kScript = R"JS(
     line.bands.forEach(function (b) {
       if (b[1] < view[0] || b[0] > view[1]) { return; }
       var x0 = Math.max(x(b[0]), 0), x1 = Math.min(x(b[1]), W);
-      var outage = b[2] === "NO ANSWER" || b[2] === "LOST";
+      var outage = b[4];
       var r = el("rect", {x: x0, y: 18, width: Math.max(x1 - x0, outage ? 2 : 0), height: 40,
                           "class": "band s-" + b[2].replace(" ", "-") + (outage ? " outage" : "")}, svg);
       el("title", {}, r).textContent = b[2] + " " + clock(b[0], line.offset) + " to " +
