@@ -45,6 +45,16 @@ void LogSilence(const DriverContext* context, LineEvent event) {
     HostLog(kLogLevel, "QELPA : %s on %s", event == LineEvent::kSilent ? "No answer" : "Answering again", name);
 }
 
+// A 0 that the switcher did not confirm: a judged exchange that no reply
+// accepted, or a free text or list command (whose reads judge nothing)
+// that got nothing back at all.
+bool NotConfirmed(const LineRecord& line) {
+    if (line.judgedReads > 0) {
+        return !line.confirmed;
+    }
+    return line.reads > 0 && !line.answered;
+}
+
 void TraceCounters(DriverContext* context, LineState state) {
     const LineCounters& c = context->line.counters;
     const uint32_t counters[kTraceStatsCounters] = {c.transmissions, c.answered, c.refused, c.silent,
@@ -103,6 +113,10 @@ void WatchRead(DriverContext* context, int32_t count, bool refused, ReadVerdict 
     if (line == nullptr || HeldPort(context) == kNoPort) {
         return;
     }
+    if (line->reads < UINT8_MAX) {
+        ++line->reads;
+    }
+    line->answered = line->answered || count > 0;
     if (verdict != ReadVerdict::kDecidesNothing) {
         ++line->judgedReads;
         line->confirmed = line->confirmed || verdict == ReadVerdict::kConfirms;
@@ -153,6 +167,8 @@ void WatchRequestStart(DriverRequest* request) {
     if (LineRecord* line = Watched(RecordOf(request))) {
         line->judgedReads = 0;
         line->confirmed = false;
+        line->reads = 0;
+        line->answered = false;
         line->pendingCount = 0;
     }
 }
@@ -163,7 +179,7 @@ void WatchRequestEnd(DriverRequest* request, int32_t result) {
     if (line == nullptr) {
         return;
     }
-    if (result == kOk && line->judgedReads > 0 && !line->confirmed) {
+    if (result == kOk && NotConfirmed(*line)) {
         TraceNoteLine(&context->trace, TraceNote::kNotConfirmed);
     }
     for (uint8_t i = 0; i < line->pendingCount; ++i) {

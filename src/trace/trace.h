@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "trace/trace_grammar.h"
+#include "trace/trace_notation.h"
 
 constexpr const char* kTraceVariable = "QELKOPHV_TRACE";
 
@@ -124,11 +125,8 @@ void TracePort(TraceFile* trace, TracePortEvent event, const char* port, uint32_
 // for in the working directory, named with that directory.
 void TraceMissingFile(TraceFile* trace, const char* name);
 
-// One byte as traffic is shown to people, the echo gates' line ends
-// included: CR as "<CR>", LF as "<LF>", any other control or non-ASCII byte
-// as "<hh>", the rest as it stands. Fills `out` (NUL-terminated) and
-// returns its length.
-constexpr size_t kVisibleByteSize = 5;
+// One byte in the trace's notation (trace_notation.h), the echo gates'
+// line ends included. Fills `out` (NUL-terminated) and returns its length.
 size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]);
 // As many whole bytes of `bytes` as fit `out` (of `size` > 0), shown so,
 // NUL-terminated; returns the length written.

@@ -113,12 +113,14 @@ void AppendVisible(Line& line, const char* bytes, int32_t count) {
     }
 }
 
-// A text of the host's, read only as far as the line has room.
-void AppendVisibleText(Line& line, const char* text) {
+// A text from outside (a name, an address, a text, a reason, a path), in
+// the trace's notation, read only as far as the line has room and at most
+// `limit` characters: no byte of it can end the line or reach a terminal.
+void AppendVisibleText(Line& line, const char* text, size_t limit = kTraceLineSize) {
     if (text == nullptr) {
         return;
     }
-    for (size_t i = 0; text[i] != '\0' && PutVisible(line, static_cast<unsigned char>(text[i])); ++i) {
+    for (size_t i = 0; i < limit && text[i] != '\0' && PutVisible(line, static_cast<unsigned char>(text[i])); ++i) {
     }
 }
 
@@ -231,23 +233,7 @@ uint32_t TraceFileLine(const char* stamped, uint32_t length, int32_t instance, c
 }
 
 size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]) {
-    size_t length = 0;
-    if (code == '\r' || code == '\n') {
-        const char* name = code == '\r' ? "CR" : "LF";
-        out[length++] = '<';
-        out[length++] = name[0];
-        out[length++] = name[1];
-        out[length++] = '>';
-    } else if (code < 0x20 || code >= 0x7F) {
-        out[length++] = '<';
-        out[length++] = kHexDigits[code >> 4];
-        out[length++] = kHexDigits[code & 0xF];
-        out[length++] = '>';
-    } else {
-        out[length++] = static_cast<char>(code);
-    }
-    out[length] = '\0';
-    return length;
+    return TraceNotationOf(code, out);
 }
 
 size_t VisibleBytes(char* out, size_t size, const char* bytes, size_t count) {
@@ -269,12 +255,15 @@ void TraceReason(TraceFile* trace, const char* format, ...) {
     if (!TraceIsOn(trace)) {
         return;
     }
-    Line line;
-    BeginEvent(line, trace, TraceEvent::kReason);
+    char reason[kTraceLineSize];
     va_list arguments;
     va_start(arguments, format);
-    AppendFormatList(line, format, arguments);
+    const int length = std::vsnprintf(reason, sizeof reason, format, arguments);
     va_end(arguments);
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kReason);
+    AppendVisibleText(line, length < 0 ? "" : reason);
+    line.cut = line.cut || static_cast<size_t>(length) >= sizeof reason;
     Finish(line, trace);
 }
 
@@ -463,7 +452,7 @@ void TracePort(TraceFile* trace, TracePortEvent event, const char* port, uint32_
     }
     Line line;
     BeginEvent(line, trace, TraceEvent::kPort);
-    Append(line, port, kTracePortNameSize);
+    AppendVisibleText(line, port, kTracePortNameSize);
     Put(line, ' ');
     Append(line, NameOf(kTracePortEventWords, static_cast<size_t>(event)));
     if (osError != 0) {
@@ -471,7 +460,9 @@ void TracePort(TraceFile* trace, TracePortEvent event, const char* port, uint32_
         const uint32_t savedError = TraceSaveSystemError();
         TraceErrorText(osError, text, sizeof text);
         TraceRestoreSystemError(savedError);
-        AppendFormat(line, " (OS error %u: %s)", static_cast<unsigned>(osError), text);
+        AppendFormat(line, " (OS error %u: ", static_cast<unsigned>(osError));
+        AppendVisibleText(line, text);
+        Put(line, ')');
     }
     Finish(line, trace);
 }
