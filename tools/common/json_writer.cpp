@@ -1,11 +1,7 @@
 #include "json_writer.h"
 
 namespace qeltools {
-namespace {
 
-// The length of the well-formed UTF-8 sequence at text[at] (1 to 4), or 0
-// for a byte that begins none: overlong forms, surrogates and code points
-// past U+10FFFF are not UTF-8.
 size_t Utf8Length(std::string_view text, size_t at) {
     const auto byte = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
     const unsigned lead = byte(at);
@@ -27,8 +23,6 @@ size_t Utf8Length(std::string_view text, size_t at) {
     }
     return 0;
 }
-
-}  // namespace
 
 void AppendJsonString(std::string& out, std::string_view bytes, bool inPage) {
     static const char kHex[] = "0123456789abcdef";

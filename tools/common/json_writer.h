@@ -11,6 +11,10 @@
 
 namespace qeltools {
 
+// The length of the well-formed UTF-8 sequence at text[at] (1 to 4), or 0
+// where none begins (overlong forms, surrogates, past U+10FFFF, ASCII).
+size_t Utf8Length(std::string_view text, size_t at);
+
 // The bytes as one JSON string, quotes included. With `inPage`, <, > and &
 // are escaped too, so that the string can stand inside a page's script.
 void AppendJsonString(std::string& out, std::string_view bytes, bool inPage = false);

@@ -66,15 +66,8 @@ std::optional<bool> RequestTrace::Confirmed(int32_t result) const {
     if (out.empty()) {
         return std::nullopt;
     }
-    if (result != 0 || unconfirmed) {
-        return false;
-    }
-    for (const TraceReply& reply : back) {
-        if (!reply.bytes.empty() && !reply.refused && !reply.judgedNone) {
-            return true;
-        }
-    }
-    return false;
+    // The driver decides: its NOTE marks a 0 no reply confirmed.
+    return result == 0 && !unconfirmed;
 }
 
 int ReadTraceLine(std::string_view text, RequestTrace* request) {

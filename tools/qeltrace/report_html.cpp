@@ -8,6 +8,7 @@
 
 #include "json_writer.h"
 #include "report.h"
+#include "visible.h"
 
 namespace qeltrace {
 namespace {
@@ -27,25 +28,35 @@ constexpr const char* kGateKinds =
     "read messages; SEND_STR free text; list a command of the command list file; unrecognised an address the "
     "driver refuses.</p>\n";
 
+// Text for the page: UTF-8 as it stands, markup's characters as entities,
+// and a control byte or one that is no UTF-8 in the trace's notation.
 std::string Escape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
+    for (size_t at = 0; at < text.size();) {
+        const char c = text[at];
+        const auto code = static_cast<unsigned char>(c);
+        const size_t length = code >= 0x80 ? qeltools::Utf8Length(text, at) : 0;
+        if (length > 0) {
+            out.append(text.substr(at, length));
+            at += length;
+            continue;
+        }
+        ++at;
+        if (code < 0x20 || code >= 0x7F) {
+            std::string shown;
+            qeltools::AppendVisible(code, shown);
+            out += "&lt;" + shown.substr(1, shown.size() - 2) + "&gt;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c == '&') {
+            out += "&amp;";
+        } else if (c == '"') {
+            out += "&quot;";
+        } else {
+            out += c;
         }
     }
     return out;
