@@ -3,7 +3,7 @@
 // (REASON) and whether a 0 went unconfirmed (NOTE). Lines are found by
 // their event word, not by column, so the trace's time stamps may take any
 // form; instances that share one trace are told apart by the number the
-// trace gives each, learnt from the line of its start that names its port.
+// driver gave each start (read from its record), not by the port it named.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,8 @@ namespace qelhost {
 struct TraceReply {
     std::string bytes;
     std::string judgement;
+    bool refused = false;     // the judgement is the switcher's refusal
+    bool judgedNone = false;  // nothing came that could be judged
     long long ms = -1;
 };
 
@@ -36,9 +38,8 @@ struct RequestTrace {
     std::string Reason() const;
     // Whether the switcher confirmed the request: empty when nothing went
     // out on the line (nothing to confirm). A failure is unconfirmed; a 0
-    // is confirmed unless the driver noted otherwise and something other
-    // than a refusal came back (free text and list commands, which the
-    // driver does not judge, count whatever came back).
+    // is confirmed unless the driver's NOTE says otherwise (for free text
+    // and list commands, it does when nothing at all came back).
     std::optional<bool> Confirmed(int32_t result) const;
 };
 
@@ -59,9 +60,10 @@ class DriverReasons {
 
     // Where the trace ends now: what comes after belongs to the next request.
     void Mark();
-    // What the trace says of the request since Mark. port: the port a start
-    // (load) names, whose line tells this instance's number.
-    RequestTrace Take(const std::string& port = std::string());
+    // What the trace says of the request since Mark. After a start: started,
+    // the instance number the driver's record gives it (its start line
+    // bears it), or else port, the port the start named.
+    RequestTrace Take(const std::string& port = std::string(), int32_t started = 0);
 
   private:
     std::string path_;

@@ -6,13 +6,20 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
-#include "trace_line.h"
+#include "trace_reader.h"
 
 namespace qeltrace {
+
+using qeltools::PortChange;
+using qeltools::RequestFields;
+using qeltools::TraceEvent;
+using qeltools::TraceLine;
 
 // A time as the trace wrote it, and as milliseconds for sums and order.
 struct When {
@@ -52,7 +59,8 @@ struct ReasonGroup {
     uint64_t count = 0;
     When first, last;
     std::vector<std::string> gates;  // the first few gates it was given for
-    uint64_t moreGates = 0;
+    uint64_t moreGates = 0;          // how many other gates
+    std::set<std::string> otherGates;
     std::string Text() const;
 };
 
@@ -63,7 +71,11 @@ struct Period {
     bool ongoing = false;  // the trace ends in it
     int32_t instance = 0;
     std::string port;
+    bool endedByStop = false;  // a close or stop ended it, not the line
     int64_t LengthMs() const { return end.utcMs - start.utcMs; }
+    // How an outage ended where the line did not end it: " (still lost at
+    // the end of the trace)", " (ended by the stop)"; else empty.
+    std::string EndNote() const;
 };
 
 struct Reopen {
@@ -83,6 +95,7 @@ struct Mark {
     int64_t startMs = 0;
     uint64_t counts[4] = {0, 0, 0, 0};  // confirmed 0, unconfirmed 0, 1, 2 and other
     uint32_t maxMs = 0;
+    uint64_t refused = 0;  // requests the switcher refused at least once
     // The mark's most telling request (the worst result, then the slowest).
     int rank = -1;
     std::string title;
@@ -96,7 +109,8 @@ struct Timeline {
     int64_t originMs = 0;
     int64_t slotMs = 250;
     std::vector<Mark> slots;  // empty ones have rank -1
-    void Add(int64_t atMs, int resultClass, uint32_t durationMs, std::string title, std::vector<std::string> lines);
+    void Add(int64_t atMs, int resultClass, uint32_t durationMs, std::string title, std::vector<std::string> lines,
+             bool refused = false);
 };
 
 struct Figures {
@@ -157,13 +171,29 @@ class Summary {
     uint64_t UnknownKinds() const { return unknown_; }
     const std::vector<LineNote>& UnknownLines() const { return unknownNotes_; }
     const Filter& GetFilter() const { return filter_; }
+    // Why the trace cannot be read (a format this reader does not know);
+    // empty when it can. Its figures are not to be shown then.
+    const std::string& Refusal() const { return refusal_; }
 
     // At most this many malformed and unknown lines are kept to show.
     static constexpr size_t kNotesKept = 20;
 
   private:
     struct Open;
+    struct InstanceKey {
+        int32_t number;
+        std::string port;
+        bool operator==(const InstanceKey&) const = default;
+        struct Hash {
+            size_t operator()(const InstanceKey& key) const;
+        };
+    };
     Instance& InstanceFor(const TraceLine& line);
+    // What one parsed line adds: false when its fields do not read.
+    bool Count(Instance& instance, Open& open, const TraceLine& line, const When& at);
+    bool End(Instance& instance, Open& open, const TraceLine& line, const When& at);
+    void Read(Open& open, const TraceLine& line, const When& at);
+    void Port(Instance& instance, Open& open, const TraceLine& line, const When& at);
     void Request(Instance& instance, Open& open, const TraceLine& line, const When& at);
     void CloseRequest(Instance& instance, Open& open, std::optional<int32_t> result, uint32_t durationMs);
     void State(Instance& instance, Open& open, std::string_view state, const When& at);
@@ -173,7 +203,11 @@ class Summary {
     bool timeline_;
     std::vector<Instance> instances_;
     std::vector<Open> open_;
-    std::map<int32_t, size_t> current_;  // instance number -> index
+    std::unordered_map<int32_t, size_t> current_;  // instance number -> index of its latest start
+    std::unordered_map<InstanceKey, size_t, InstanceKey::Hash> byKey_;
+    std::string file_;
+    qeltools::TraceFormat format_;
+    std::string refusal_;
     uint64_t lines_ = 0, malformed_ = 0, unknown_ = 0;
     std::vector<LineNote> malformedNotes_, unknownNotes_;
 };
