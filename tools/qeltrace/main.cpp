@@ -7,6 +7,7 @@
 #include "options.h"
 #include "qel_version.h"
 #include "report.h"
+#include "views.h"
 
 namespace {
 
@@ -38,6 +39,9 @@ int Run(qeltrace::Options options) {
     if (!qeltrace::ResolveTimes(&options, firstLocalMs, &error)) {
         std::cerr << "qeltrace: " << error << "\n";
         return kUsageError;
+    }
+    if (options.decode || options.history || !options.at.empty()) {
+        return qeltrace::RunView(options, files, firstLocalMs);
     }
     qeltrace::Summary summary(options.filter, !options.html.empty());
     for (const std::string& file : files) {

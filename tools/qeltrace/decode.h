@@ -1,0 +1,35 @@
+// What a message on the line and a reply to it mean, read by the driver's own
+// message layouts and gate kind table: "#010259<CR><CR>" is "crosspoint 0102,
+// bank 1 = 5", "*01<CR><LF>" is "accepted".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qeltrace {
+
+// What the earlier lines of the same request tell about the next message or
+// reply. DecodeTransmission and DecodeReply keep it up to date.
+struct ExchangeState {
+    bool listCommand = false;   // a LIST line named the command: its answer is not judged
+    bool freeText = false;      // the host's text as it stands (a SEND_STR gate)
+    bool afterPreface = false;  // a bank-2 preface went out: the next "#" digit is in bank 2
+    bool readsText = false;     // an "R" went out: its reply is the display's text
+    bool afterPreamble = false;
+};
+
+// The bytes a TX or RX line shows in hex ("TX 9 bytes 23 30 ..."); false for a
+// line without them (a read that brought nothing).
+bool LineBytes(std::string_view body, std::string* bytes);
+
+// The meaning of a message sent.
+std::string DecodeTransmission(std::string_view bytes, ExchangeState* state);
+// The meaning of a reply read: `judged` is the driver's word on it (accepted,
+// refused, unrecognised, not judged, none).
+std::string DecodeReply(std::string_view bytes, std::string_view judged, ExchangeState* state);
+
+// An "R" reply as the gate receives it: the text without its checksum digit,
+// its CR and what follows.
+std::string DisplayText(std::string_view reply);
+
+}  // namespace qeltrace
