@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "follow.h"
 #include "inputs.h"
 #include "options.h"
 #include "qel_version.h"
@@ -14,6 +15,9 @@ namespace {
 constexpr int kUsageError = 2;
 
 int Run(qeltrace::Options options) {
+    if (options.follow) {
+        return qeltrace::Follow(options.files.front());
+    }
     std::string error;
     std::vector<std::string> files;
     if (!qeltrace::OrderInputs(options.files, &files, &error)) {
