@@ -6,8 +6,10 @@
 #include <cstdint>
 
 #include "context/context.h"
+#include "gate_kind.h"
 #include "protocol/command_encoder.h"
 #include "protocol/gate_kinds.h"
+#include "trace_line.h"
 #include "visible.h"
 
 namespace qeltrace {
@@ -262,6 +264,51 @@ std::string DecodeReply(std::string_view bytes, std::string_view judged, Exchang
         meaning += ", not judged";
     }
     return meaning;
+}
+
+std::string LineMeaning(std::string_view word, std::string_view body, ExchangeState* state) {
+    std::string bytes;
+    if (word == "TX") {
+        LineBytes(body, &bytes);
+        return DecodeTransmission(bytes, state);
+    }
+    if (word == "RX") {
+        const std::string_view rest = body.substr(3);
+        const size_t end = rest.find_first_of(":0123456789");
+        std::string_view judged = rest.substr(0, end);
+        while (!judged.empty() && judged.back() == ' ') {
+            judged.remove_suffix(1);
+        }
+        LineBytes(body, &bytes);
+        return DecodeReply(bytes, judged, state);
+    }
+    if (word == "LIST") {
+        state->listCommand = true;
+    } else if (word == "WRITE_GATE" || word == "UPDATE_GATE" || word == "BLOCK_WRITE") {
+        *state = ExchangeState{};
+        const size_t start = body.find(' ');
+        const std::string_view gate = start == std::string_view::npos ? std::string_view{} : body.substr(start + 1);
+        state->freeText = GateKindOf(gate.substr(0, gate.find(' ')), GateFormat::kString) == "SEND_STR";
+    }
+    return {};
+}
+
+std::string WithMeanings(const std::vector<std::string>& lines) {
+    std::string text;
+    ExchangeState state;
+    for (const std::string& line : lines) {
+        text += line;
+        text += '\n';
+        TraceLine parsed;
+        if (!ParseLine(line, &parsed)) {
+            continue;
+        }
+        const std::string meaning = LineMeaning(parsed.word, parsed.body, &state);
+        if (!meaning.empty()) {
+            text += "        = " + meaning + "\n";
+        }
+    }
+    return text;
 }
 
 std::string DisplayText(std::string_view reply) {

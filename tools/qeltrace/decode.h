@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qeltrace {
 
@@ -27,6 +28,15 @@ std::string DecodeTransmission(std::string_view bytes, ExchangeState* state);
 // The meaning of a reply read: `judged` is the driver's word on it (accepted,
 // refused, unrecognised, not judged, none).
 std::string DecodeReply(std::string_view bytes, std::string_view judged, ExchangeState* state);
+
+// The meaning of one line of a request, by its first word and everything
+// after the instance: a request line starts a new exchange, a LIST line marks
+// a list command, TX and RX lines are decoded; empty for every other line.
+std::string LineMeaning(std::string_view word, std::string_view body, ExchangeState* state);
+
+// A request's lines as the trace wrote them, each TX and RX line followed by
+// an indented line with its meaning.
+std::string WithMeanings(const std::vector<std::string>& lines);
 
 // An "R" reply as the gate receives it: the text without its checksum digit,
 // its CR and what follows.

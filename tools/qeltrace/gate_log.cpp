@@ -131,8 +131,7 @@ void GateLog::Feed(std::string_view text) {
         if (!Wanted(request)) {
             return;
         }
-        open.state = ExchangeState{};
-        open.state.freeText = GateKindOf(request.gate, GateFormat::kString) == "SEND_STR";
+        LineMeaning(line.word, line.body, &open.state);
         open.request = std::move(request);
         if (keepLines_) {
             open.request->lines.push_back({std::string(line.body), {}});
@@ -158,14 +157,13 @@ void GateLog::Feed(std::string_view text) {
                 request.noteUnconfirmed || line.body.find("not confirmed") != std::string_view::npos;
             break;
         case LineKind::kTransmit:
-            LineBytes(line.body, &bytes);
-            meaning = DecodeTransmission(bytes, &open.state);
+            meaning = LineMeaning(line.word, line.body, &open.state);
             break;
         case LineKind::kRead: {
             const std::string_view judged = Judgement(line.body);
             const bool readsText = open.state.readsText;
             LineBytes(line.body, &bytes);
-            meaning = DecodeReply(bytes, judged, &open.state);
+            meaning = LineMeaning(line.word, line.body, &open.state);
             request.unjudged = open.state.listCommand || open.state.freeText;
             if (readsText && !bytes.empty() && bytes[0] != '?') {
                 request.confirmingReply = true;
@@ -180,7 +178,7 @@ void GateLog::Feed(std::string_view text) {
         }
         case LineKind::kOther:
             if (StartsWith(line.body, "LIST ")) {
-                open.state.listCommand = true;
+                LineMeaning(line.word, line.body, &open.state);
                 const size_t entry = line.body.find(" entry ");
                 if (entry != std::string_view::npos) {
                     request.value = std::string(line.body.substr(entry + 1));

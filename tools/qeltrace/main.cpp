@@ -48,11 +48,15 @@ int Run(qeltrace::Options options) {
         return qeltrace::RunView(options, files, firstLocalMs);
     }
     qeltrace::Summary summary(options.filter, !options.html.empty());
+    qeltrace::GateLog gates(options.filter, false, false);
     for (const std::string& file : files) {
         const bool read = qeltrace::ReadLines(
             file,
             [&](std::string_view line, const std::string& name, uint64_t number) {
                 summary.Feed(line, name, number);
+                if (!options.html.empty()) {
+                    gates.Feed(line);
+                }
                 return true;
             },
             &error);
@@ -63,8 +67,9 @@ int Run(qeltrace::Options options) {
     }
     summary.Finish();
     if (!options.html.empty()) {
+        gates.Finish();
         std::ofstream page(options.html, std::ios::binary);
-        qeltrace::WriteHtml(summary, files, page);
+        qeltrace::WriteHtml(summary, files, page, &gates.Requests());
         page.close();
         if (!page) {
             std::cerr << "qeltrace: cannot write " << options.html << "\n";
