@@ -180,7 +180,7 @@ void GateView(benchmark::State& state) {
             qeltrace::WriteHistory(log.Requests(), false, out);
         } else {
             const auto& requests = log.Requests();
-            qeltrace::WriteStateAt(requests, requests[requests.size() / 2].time.utcMs, false, false, out);
+            qeltrace::WriteStateAt(requests, requests[requests.size() / 2].time.utcMs, false, "", false, out);
         }
         benchmark::DoNotOptimize(out.str().size());
     }

@@ -8,7 +8,8 @@
 set -uo pipefail
 qeltrace=$1 qelhost=$2 qelswitch=$3 root=$4 artefacts=$5
 mkdir -p "$artefacts"
-trace="$artefacts/follow.trace" out="$artefacts/follow.out"
+mkdir -p "$artefacts/follow"
+trace="$artefacts/follow/qelkophv-trace.txt" out="$artefacts/follow.out"
 fifo="$artefacts/follow.fifo"
 rm -f "$trace" "$trace.1" "$out" "$fifo"
 : >"$trace"
@@ -16,7 +17,7 @@ mkfifo "$fifo"
 # Each line the follower prints, with the time it came (seconds since 1970).
 while IFS= read -r line; do echo "$(date +%s.%N) $line"; done <"$fifo" >"$out" &
 stamper=$!
-"$qeltrace" --follow "$trace" >"$fifo" &
+(cd "$artefacts/follow" && exec "$qeltrace" --follow qelkophv-trace.txt) >"$fifo" &
 follower=$!
 QELKOPHV_TRACE="$trace" "$root/scripts/run-scenario" --qelhost "$qelhost" --qelswitch "$qelswitch" \
     "$root/tests/qeltrace/outages.scenario" >"$artefacts/follow.run" 2>&1 &
@@ -61,5 +62,8 @@ for problem in problems:
 sys.exit(1 if problems else 0)
 PYTHON
 status=$?
+# The guide's example: its lines (the status lines aside) in the same order.
+cut -d' ' -f2- "$out" >"$out.lines"
+python3 "$root/tests/qeltrace/guide_views.py" "$root/docs/guide.md" follow "$out.lines" || status=1
 [ "$status" -eq 0 ] && echo "ok every line-state change shown within 2 s, across the rename"
 exit "$status"

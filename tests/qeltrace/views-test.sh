@@ -134,5 +134,7 @@ for problem in problems:
     print("FAIL " + problem)
 sys.exit(1 if problems else 0)
 PYTHON
+python3 "$root/tests/qeltrace/guide_views.py" "$root/docs/guide.md" exact "$qeltrace" "$out" $(cat "$out/moments") ||
+    failures=$((failures + 1))
 [ "$failures" -eq 0 ] && echo "ok --at matches the emulator's state at five moments; every message decoded; every write in --history"
 exit $((failures != 0))

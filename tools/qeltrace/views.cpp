@@ -50,10 +50,9 @@ std::string BankText(const GateRequest* request, int bank) {
 }
 
 void HistoryRow(const GateRequest& request, std::ostream& out) {
-    out << "  " << request.stamp << "  " << std::left << std::setw(6)
-        << request.request.substr(0, request.request.find('_')) << " " << std::setw(16) << ValueText(request)
-        << " result " << std::setw(2) << ResultText(request) << " " << std::setw(14) << OutcomeName(request.outcome)
-        << std::right << std::setw(8) << Took(request);
+    out << request.stamp << "  " << std::left << std::setw(6) << request.request.substr(0, request.request.find('_'))
+        << " " << std::setw(16) << ValueText(request) << " result " << std::setw(2) << ResultText(request) << " "
+        << std::setw(14) << OutcomeName(request.outcome) << std::right << std::setw(8) << Took(request);
     if (!request.reason.empty()) {
         out << "  " << request.reason;
     }
@@ -90,7 +89,7 @@ int RunView(const Options& options, const std::vector<std::string>& files, int64
     } else if (options.history) {
         WriteHistory(log.Requests(), options.json, std::cout);
     } else {
-        WriteStateAt(log.Requests(), atMs, wallTime, options.json, std::cout);
+        WriteStateAt(log.Requests(), atMs, wallTime, options.at, options.json, std::cout);
     }
     std::cout.flush();
     return std::cout ? 0 : 1;
@@ -158,13 +157,15 @@ void WriteHistory(const std::vector<GateRequest>& requests, bool json, std::ostr
         out << "gate " << key.second << ", instance " << key.first << ": " << list.size()
             << (list.size() == 1 ? " request" : " requests") << "\n";
         for (const GateRequest* request : list) {
+            out << "  ";
             HistoryRow(*request, out);
         }
         out << "\n";
     }
 }
 
-void WriteStateAt(const std::vector<GateRequest>& requests, int64_t atMs, bool wallTime, bool json, std::ostream& out) {
+void WriteStateAt(const std::vector<GateRequest>& requests, int64_t atMs, bool wallTime, std::string_view shown,
+                  bool json, std::ostream& out) {
     const std::vector<GateState> states = StateAt(requests, atMs, wallTime);
     if (json) {
         JsonWriter writer(out);
@@ -190,8 +191,9 @@ void WriteStateAt(const std::vector<GateRequest>& requests, int64_t atMs, bool w
         out << "\n";
         return;
     }
-    out << "What the driver set and the switcher confirmed, by the trace; what other\n"
-           "controllers of the switcher did is not in it.\n";
+    out << "The state at " << shown
+        << ", as the driver set it and the switcher confirmed it;\n"
+           "what other controllers of the switcher did is not in the trace.\n";
     if (states.empty()) {
         out << "no write or update of a gate before that moment\n";
     }
@@ -206,7 +208,7 @@ void WriteStateAt(const std::vector<GateRequest>& requests, int64_t atMs, bool w
             out << "  bank 1 = " << BankText(state.bank[0], 0) << ", bank 2 = " << BankText(state.bank[1], 1) << "\n";
         }
         for (const GateRequest* request : state.later) {
-            out << "  then ";
+            out << "  since then: ";
             HistoryRow(*request, out);
         }
     }

@@ -15,7 +15,9 @@ int RunView(const Options& options, const std::vector<std::string>& files, int64
 
 void WriteDecoded(const std::vector<GateRequest>& requests, std::ostream& out);
 void WriteHistory(const std::vector<GateRequest>& requests, bool json, std::ostream& out);
-void WriteStateAt(const std::vector<GateRequest>& requests, int64_t atMs, bool wallTime, bool json, std::ostream& out);
+// `shown` is the moment as it was given.
+void WriteStateAt(const std::vector<GateRequest>& requests, int64_t atMs, bool wallTime, std::string_view shown,
+                  bool json, std::ostream& out);
 
 // One request's head as the views show it: "WRITE_GATE 0102 value 5".
 std::string RequestTitle(const GateRequest& request);
