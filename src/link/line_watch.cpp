@@ -12,8 +12,8 @@ struct StateName {
     const char* text;
 };
 constexpr StateName kStateNames[] = {
-    {LineState::kClosed, "CLOSED"},      {LineState::kOpen, "OPEN"}, {LineState::kOk, "OK"},
-    {LineState::kNoAnswer, "NO ANSWER"}, {LineState::kLost, "LOST"},
+    {LineState::kClosed, kTraceStateClosed},     {LineState::kOpen, kTraceStateOpen}, {LineState::kOk, kTraceStateOk},
+    {LineState::kNoAnswer, kTraceStateNoAnswer}, {LineState::kLost, kTraceStateLost},
 };
 
 // REQ_GET_INFO comes before the host has a record to give.

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "trace/trace_grammar.h"
+
 constexpr const char* kTraceVariable = "QELKOPHV_TRACE";
 
 // The longest file name, as Windows counts a path; ".1" must fit behind it.
@@ -57,21 +59,6 @@ struct TraceFile {
     bool transmitted;
     char request[24];
     char path[kTracePathSize];
-};
-
-// How the driver judged what a read brought: none when nothing came, not
-// judged for the reads whose bytes decide nothing (free text, the command
-// list, the bank-2 preface).
-enum class TraceReply : uint8_t { kAccepted, kRefused, kUnrecognised, kNone, kNotJudged };
-
-enum class TracePortEvent : uint8_t {
-    kOpened,
-    kOpenFailed,
-    kClosed,
-    kCloseFailed,
-    kReopened,
-    kReopenFailed,
-    kLost,
 };
 
 // Reads QELKOPHV_TRACE and opens the file for appending (closing the file

@@ -16,10 +16,6 @@ constexpr size_t kContentLimit = kTraceLineSize - 1 - kLineEndRoom;
 constexpr char kCutMarker[] = "...";
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-constexpr const char* kReplyNames[] = {"accepted", "refused", "unrecognised", "none", "not judged"};
-constexpr const char* kPortEventNames[] = {"opened",   "open failed",   "closed", "close failed",
-                                           "reopened", "reopen failed", "lost"};
-
 struct Line {
     char text[kTraceLineSize];
     size_t length;
@@ -169,6 +165,13 @@ void Finish(Line& line, TraceFile* trace) {
     TraceWriteLine(trace, line.text, static_cast<uint32_t>(line.length));
 }
 
+// A line of `event`: the stamp, the instance and the event's word.
+void BeginEvent(Line& line, TraceFile* trace, TraceEvent event) {
+    Begin(line, trace);
+    Append(line, TraceWord(event));
+    Put(line, ' ');
+}
+
 template <size_t N>
 const char* NameOf(const char* const (&names)[N], size_t index) {
     return index < N ? names[index] : "?";
@@ -246,8 +249,7 @@ void TraceReason(TraceFile* trace, const char* format, ...) {
         return;
     }
     Line line;
-    Begin(line, trace);
-    Append(line, "REASON ");
+    BeginEvent(line, trace, TraceEvent::kReason);
     va_list arguments;
     va_start(arguments, format);
     AppendFormatList(line, format, arguments);
@@ -286,8 +288,7 @@ void TraceRequestEnd(TraceFile* trace, int32_t result) {
     }
     const uint32_t elapsed = TraceSteadyMs() - trace->requestStartMs;
     Line line;
-    Begin(line, trace);
-    Append(line, "END ");
+    BeginEvent(line, trace, TraceEvent::kEnd);
     Append(line, trace->request, sizeof trace->request);
     Append(line, " result ");
     AppendSigned(line, result);
@@ -304,8 +305,7 @@ void TraceTransmission(TraceFile* trace, const char* bytes, int32_t count) {
     trace->transmitMs = TraceSteadyMs();
     trace->transmitted = true;
     Line line;
-    Begin(line, trace);
-    Append(line, "TX ");
+    BeginEvent(line, trace, TraceEvent::kTx);
     AppendBytes(line, bytes, count);
     Finish(line, trace);
 }
@@ -317,9 +317,8 @@ void TraceRead(TraceFile* trace, const char* bytes, int32_t count, TraceReply ju
     // The judgement and the time come first, so that a long reply cut at the
     // line's end keeps them.
     Line line;
-    Begin(line, trace);
-    Append(line, "RX ");
-    Append(line, NameOf(kReplyNames, static_cast<size_t>(judged)));
+    BeginEvent(line, trace, TraceEvent::kRx);
+    Append(line, NameOf(kTraceReplyWords, static_cast<size_t>(judged)));
     if (trace->transmitted) {
         Put(line, ' ');
         AppendUnsigned(line, TraceSteadyMs() - trace->transmitMs);
@@ -335,8 +334,7 @@ void TraceTry(TraceFile* trace, int32_t attempt, int32_t limit) {
         return;
     }
     Line line;
-    Begin(line, trace);
-    Append(line, "TRY ");
+    BeginEvent(line, trace, TraceEvent::kTry);
     AppendSigned(line, attempt);
     Append(line, " of ");
     AppendSigned(line, limit);
@@ -348,8 +346,7 @@ void TraceWait(TraceFile* trace, uint32_t milliseconds, const char* why) {
         return;
     }
     Line line;
-    Begin(line, trace);
-    Append(line, "WAIT ");
+    BeginEvent(line, trace, TraceEvent::kWait);
     AppendUnsigned(line, milliseconds);
     Append(line, " ms");
     if (why != nullptr) {
@@ -364,8 +361,7 @@ void TraceListLookup(TraceFile* trace, const char* file, int32_t entry, const ch
         return;
     }
     Line line;
-    Begin(line, trace);
-    Append(line, "LIST ");
+    BeginEvent(line, trace, TraceEvent::kList);
     AppendVisibleText(line, file);
     AppendFormat(line, " entry %d", static_cast<int>(entry));
     if (command == nullptr) {
@@ -382,11 +378,10 @@ void TracePort(TraceFile* trace, TracePortEvent event, const char* port, uint32_
         return;
     }
     Line line;
-    Begin(line, trace);
-    Append(line, "PORT ");
+    BeginEvent(line, trace, TraceEvent::kPort);
     Append(line, port, kTracePortNameSize);
     Put(line, ' ');
-    Append(line, NameOf(kPortEventNames, static_cast<size_t>(event)));
+    Append(line, NameOf(kTracePortEventWords, static_cast<size_t>(event)));
     if (osError != 0) {
         char text[160];
         const uint32_t savedError = TraceSaveSystemError();
@@ -408,8 +403,7 @@ void TraceMissingFile(TraceFile* trace, const char* name) {
     }
     TraceRestoreSystemError(savedError);
     Line line;
-    Begin(line, trace);
-    Append(line, "REASON ");
+    BeginEvent(line, trace, TraceEvent::kReason);
     AppendVisibleText(line, name);
     Append(line, " not found in ");
     AppendVisibleText(line, folder);

@@ -107,7 +107,6 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length, int64_t* before) {
 }
 
 constexpr uint32_t kNameCheckMs = 1000;
-constexpr char kWentAway[] = "TRACE the previous file went away (deleted or renamed): going on in a new one";
 
 // Under the lock, at most once a second: when the name no longer refers to
 // the file held (deleted, or renamed away by hand or by a log rotation), the
@@ -132,7 +131,8 @@ bool FollowName(TraceFile* trace, const char* text, uint32_t length) {
     const size_t stamp = end != nullptr && end + 1 < text + length ? static_cast<size_t>(end - text) + 2 : 0;
     char note[kTraceLineSize];
     const int written =
-        std::snprintf(note, sizeof note, "%.*s%s%s", static_cast<int>(stamp), text, kWentAway, kTraceLineEnd);
+        std::snprintf(note, sizeof note, "%.*s%s %s%s", static_cast<int>(stamp), text, TraceWord(TraceEvent::kTrace),
+                      kTraceFileNoteWords[static_cast<size_t>(TraceFileNote::kWentAway)], kTraceLineEnd);
     return written > 0 && static_cast<size_t>(written) < sizeof note &&
            TraceFileWrite(trace->handle, note, static_cast<uint32_t>(written));
 }

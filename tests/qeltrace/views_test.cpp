@@ -118,8 +118,8 @@ TEST(GateLog, OutcomesAndTheStateTheyLeave) {
             outcomes += (outcomes.empty() ? "" : ",") + std::string(OutcomeName(request.outcome));
         }
         EXPECT_EQ(outcomes, c.outcomes) << c.lines.front();
-        TimeStamp moment{};
-        ASSERT_TRUE(ParseStamp(Stamp(c.at), &moment));
+        qeltools::TimeStamp moment{};
+        ASSERT_TRUE(qeltools::ParseStamp(Stamp(c.at), &moment));
         const std::vector<GateState> states = StateAt(log.Requests(), moment.utcMs, false);
         ASSERT_EQ(states.size(), 1u) << c.lines.front();
         const GateState& state = states.front();

@@ -9,7 +9,7 @@
 #include "gate_kind.h"
 #include "protocol/command_encoder.h"
 #include "protocol/gate_kinds.h"
-#include "trace_line.h"
+#include "trace_reader.h"
 #include "visible.h"
 
 namespace qeltrace {
@@ -202,21 +202,6 @@ std::string_view WithoutLineEnds(std::string_view bytes) {
 
 }  // namespace
 
-bool LineBytes(std::string_view body, std::string* bytes) {
-    const size_t at = body.find(" bytes ");
-    if (at == std::string_view::npos) {
-        return false;
-    }
-    bytes->clear();
-    for (size_t i = at + 7; i + 1 < body.size() && IsHex(body.substr(i, 2)); i += 3) {
-        bytes->push_back(static_cast<char>(HexValue(body[i]) * 16 + HexValue(body[i + 1])));
-        if (i + 2 < body.size() && body[i + 2] != ' ') {
-            break;
-        }
-    }
-    return !bytes->empty();
-}
-
 std::string DecodeTransmission(std::string_view bytes, ExchangeState* state) {
     const std::string_view message = WithoutLineEnds(bytes);
     if (message == kPreamble) {
@@ -266,31 +251,27 @@ std::string DecodeReply(std::string_view bytes, std::string_view judged, Exchang
     return meaning;
 }
 
-std::string LineMeaning(std::string_view word, std::string_view body, ExchangeState* state) {
-    std::string bytes;
-    if (word == "TX") {
-        LineBytes(body, &bytes);
-        return DecodeTransmission(bytes, state);
+std::string LineMeaning(const qeltools::TraceLine& line, ExchangeState* state) {
+    qeltools::ReadFields read{};
+    qeltools::RequestFields request{};
+    switch (line.event) {
+        case qeltools::TraceEvent::kTransmit:
+            return DecodeTransmission(qeltools::HexBytes(line.fields), state);
+        case qeltools::TraceEvent::kRead:
+            if (!qeltools::ReadRead(line, &read)) {
+                return {};
+            }
+            return DecodeReply(qeltools::HexBytes(read.data), read.judgement, state);
+        case qeltools::TraceEvent::kRequest:
+            *state = ExchangeState{};
+            if (qeltools::RequestNamesGate(line.request) && qeltools::ReadRequest(line, &request)) {
+                state->freeText = GateKindOf(request.subject, GateFormat::kString) == "SEND_STR";
+            }
+            return {};
+        default:
+            state->listCommand = state->listCommand || line.word == "LIST";
+            return {};
     }
-    if (word == "RX") {
-        const std::string_view rest = body.substr(3);
-        const size_t end = rest.find_first_of(":0123456789");
-        std::string_view judged = rest.substr(0, end);
-        while (!judged.empty() && judged.back() == ' ') {
-            judged.remove_suffix(1);
-        }
-        LineBytes(body, &bytes);
-        return DecodeReply(bytes, judged, state);
-    }
-    if (word == "LIST") {
-        state->listCommand = true;
-    } else if (word == "WRITE_GATE" || word == "UPDATE_GATE" || word == "BLOCK_WRITE") {
-        *state = ExchangeState{};
-        const size_t start = body.find(' ');
-        const std::string_view gate = start == std::string_view::npos ? std::string_view{} : body.substr(start + 1);
-        state->freeText = GateKindOf(gate.substr(0, gate.find(' ')), GateFormat::kString) == "SEND_STR";
-    }
-    return {};
 }
 
 std::string WithMeanings(const std::vector<std::string>& lines) {
@@ -299,11 +280,11 @@ std::string WithMeanings(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
         text += line;
         text += '\n';
-        TraceLine parsed;
-        if (!ParseLine(line, &parsed)) {
+        qeltools::TraceLine parsed;
+        if (!qeltools::ParseTraceLine(line, &parsed)) {
             continue;
         }
-        const std::string meaning = LineMeaning(parsed.word, parsed.body, &state);
+        const std::string meaning = LineMeaning(parsed, &state);
         if (!meaning.empty()) {
             text += "        = " + meaning + "\n";
         }

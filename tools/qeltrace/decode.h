@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "trace_reader.h"
+
 namespace qeltrace {
 
 // What the earlier lines of the same request tell about the next message or
@@ -19,20 +21,16 @@ struct ExchangeState {
     bool afterPreamble = false;
 };
 
-// The bytes a TX or RX line shows in hex ("TX 9 bytes 23 30 ..."); false for a
-// line without them (a read that brought nothing).
-bool LineBytes(std::string_view body, std::string* bytes);
-
 // The meaning of a message sent.
 std::string DecodeTransmission(std::string_view bytes, ExchangeState* state);
 // The meaning of a reply read: `judged` is the driver's word on it (accepted,
 // refused, unrecognised, not judged, none).
 std::string DecodeReply(std::string_view bytes, std::string_view judged, ExchangeState* state);
 
-// The meaning of one line of a request, by its first word and everything
-// after the instance: a request line starts a new exchange, a LIST line marks
-// a list command, TX and RX lines are decoded; empty for every other line.
-std::string LineMeaning(std::string_view word, std::string_view body, ExchangeState* state);
+// The meaning of one line of a request: a request line starts a new
+// exchange, a LIST line marks a list command, TX and RX lines are decoded;
+// empty for every other line.
+std::string LineMeaning(const qeltools::TraceLine& line, ExchangeState* state);
 
 // A request's lines as the trace wrote them, each TX and RX line followed by
 // an indented line with its meaning.

@@ -9,7 +9,7 @@
 #include <iostream>
 #include <thread>
 
-#include "trace_line.h"
+#include "trace_reader.h"
 #include "visible.h"
 
 #ifdef _WIN32
@@ -34,15 +34,11 @@ extern "C" void OnInterrupt(int) {
     g_stop.store(true);
 }
 
-bool StartsWith(std::string_view text, std::string_view start) {
-    return text.substr(0, start.size()) == start;
-}
-
 bool IsGateRequest(std::string_view request) {
     return request == "WRITE_GATE" || request == "UPDATE_GATE" || request == "BLOCK_WRITE";
 }
 
-std::string Prefix(const TraceLine& line) {
+std::string Prefix(const qeltools::TraceLine& line) {
     return std::string(line.stamp) + " [" + std::to_string(line.instance) + "] ";
 }
 
@@ -63,60 +59,38 @@ std::string Head(const std::string& path) {
 
 std::vector<std::string> FollowState::Feed(std::string_view text) {
     std::vector<std::string> events;
-    TraceLine line;
-    if (!ParseLine(text, &line)) {
+    qeltools::TraceLine line;
+    if (!qeltools::ParseTraceLine(text, &line)) {
         return events;
     }
     Current& current = instances_[line.instance];
-    switch (line.kind) {
-        case LineKind::kRequest:
-            current.request = std::string(line.body);
-            current.reason.clear();
-            break;
-        case LineKind::kReason:
-            current.reason = std::string(line.body.substr(line.body.find(' ') + 1));
-            break;
-        case LineKind::kStats: {
-            // "STATS line NO ANSWER since the start: ..."
-            const size_t since = line.body.find(" since ");
-            if (StartsWith(line.body, "STATS line ") && since != std::string_view::npos) {
-                const std::string state(line.body.substr(11, since - 11));
-                if (state != current.state) {
-                    events.push_back(Prefix(line) + "line " + (current.state == "?" ? "" : current.state + " -> ") +
-                                     state);
-                    current.state = state;
-                }
-            }
-            break;
+    std::string_view state;
+    qeltools::ReadFields read{};
+    qeltools::EndFields end{};
+    const qeltools::PortChange port = qeltools::ReadPort(line);
+    if (line.event == qeltools::TraceEvent::kRequest) {
+        current.request = std::string(line.body);
+        current.reason.clear();
+    } else if (line.event == qeltools::TraceEvent::kReason) {
+        current.reason = std::string(line.fields);
+    } else if (qeltools::ReadStats(line, &state)) {
+        if (state != current.state) {
+            events.push_back(Prefix(line) + "line " + (current.state == "?" ? "" : current.state + " -> ") +
+                             std::string(state));
+            current.state = std::string(state);
         }
-        case LineKind::kPort:
-            if (line.body.find(" lost") != std::string_view::npos ||
-                line.body.find(" reopened") != std::string_view::npos) {
-                events.push_back(Prefix(line) + std::string(line.body));
-            }
-            break;
-        case LineKind::kRead:
-            if (StartsWith(line.body, "RX refused")) {
-                events.push_back(Prefix(line) + "refused: " + current.request);
-            }
-            break;
-        case LineKind::kEnd: {
-            // "END WRITE_GATE result 1 after 312 ms"
-            const std::string_view request = line.body.substr(4, line.body.find(' ', 4) - 4);
-            const size_t at = line.body.find(" result ");
-            const bool failed = at != std::string_view::npos && !StartsWith(line.body.substr(at + 8), "0 ");
-            if (IsGateRequest(request)) {
-                ends_.emplace_back(line.time.utcMs, failed);
-                if (failed) {
-                    const std::string why = current.reason.empty() ? "" : ": " + current.reason;
-                    events.push_back(Prefix(line) + "failed: " + current.request + why);
-                    lastReason_ = current.reason;
-                }
-            }
-            break;
+    } else if (port == qeltools::PortChange::kLost || port == qeltools::PortChange::kReopened) {
+        events.push_back(Prefix(line) + std::string(line.body));
+    } else if (qeltools::ReadRead(line, &read) && read.judgement == "refused") {
+        events.push_back(Prefix(line) + "refused: " + current.request);
+    } else if (qeltools::ReadEnd(line, &end) && IsGateRequest(end.request)) {
+        const bool failed = end.result != 0;
+        ends_.emplace_back(line.time.utcMs, failed);
+        if (failed) {
+            const std::string why = current.reason.empty() ? "" : ": " + current.reason;
+            events.push_back(Prefix(line) + "failed: " + current.request + why);
+            lastReason_ = current.reason;
         }
-        default:
-            break;
     }
     return events;
 }

@@ -4,7 +4,6 @@
 #include "gate_log.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "gate_kind.h"
 #include "visible.h"
@@ -14,44 +13,18 @@ namespace {
 
 constexpr const char* kOutcomeNames[] = {"confirmed", "not confirmed", "not judged", "failed", "unfinished"};
 
-bool StartsWith(std::string_view text, std::string_view start) {
-    return text.substr(0, start.size()) == start;
-}
-
 // "WRITE_GATE 0102 value 5", "WRITE_GATE L05 text "Camera one"", "UPDATE_GATE R05".
-void ReadRequestLine(std::string_view body, GateRequest* request) {
-    const size_t space = body.find(' ');
-    request->request = std::string(body.substr(0, space));
-    if (space == std::string_view::npos) {
+void ReadRequestLine(const qeltools::TraceLine& line, GateRequest* request) {
+    request->request = std::string(line.word);
+    qeltools::RequestFields fields{};
+    if (!qeltools::RequestNamesGate(line.request) || !qeltools::ReadRequest(line, &fields)) {
         return;
     }
-    std::string_view rest = body.substr(space + 1);
-    const size_t end = rest.find(' ');
-    request->gate = std::string(rest.substr(0, end));
-    request->isText = request->request == "UPDATE_GATE";
-    if (end == std::string_view::npos) {
-        return;
-    }
-    rest = rest.substr(end + 1);
-    if (StartsWith(rest, "value ")) {
-        request->value = std::string(rest.substr(6));
-        request->hasValue = true;
-    } else if (StartsWith(rest, "text ")) {
-        request->value = std::string(rest.substr(5));
-        request->hasValue = true;
-        request->isText = true;
-    }
-}
-
-// "END WRITE_GATE result 1 after 312 ms"
-void ReadEnd(std::string_view body, GateRequest* request) {
-    const size_t at = body.find(" result ");
-    const size_t after = body.find(" after ");
-    if (at == std::string_view::npos || after == std::string_view::npos) {
-        return;
-    }
-    request->result = std::atoi(std::string(body.substr(at + 8, after - at - 8)).c_str());
-    request->ms = static_cast<uint32_t>(std::strtoul(std::string(body.substr(after + 7)).c_str(), nullptr, 10));
+    request->gate = std::string(fields.subject);
+    request->isText = fields.value == qeltools::GateValue::kText || request->request == "UPDATE_GATE";
+    request->hasValue = fields.value != qeltools::GateValue::kNone;
+    request->value = fields.value == qeltools::GateValue::kText ? "\"" + std::string(fields.valueText) + "\""
+                                                                : std::string(fields.valueText);
 }
 
 Outcome OutcomeOf(const GateRequest& request) {
@@ -65,17 +38,6 @@ Outcome OutcomeOf(const GateRequest& request) {
         return Outcome::kNotJudged;
     }
     return request.confirmingReply && !request.noteUnconfirmed ? Outcome::kConfirmed : Outcome::kNotConfirmed;
-}
-
-// "RX accepted 80 ms after TX: 5 bytes ..." -> "accepted"
-std::string_view Judgement(std::string_view body) {
-    std::string_view rest = body.substr(3);
-    for (std::string_view word : {"not judged", "accepted", "refused", "unrecognised", "none"}) {
-        if (StartsWith(rest, word)) {
-            return word;
-        }
-    }
-    return {};
 }
 
 }  // namespace
@@ -111,8 +73,8 @@ void GateLog::Close(Open& open) {
 }
 
 void GateLog::Feed(std::string_view text) {
-    TraceLine line;
-    if (!ParseLine(text, &line)) {
+    qeltools::TraceLine line;
+    if (!qeltools::ParseTraceLine(text, &line)) {
         return;
     }
     auto found = std::find_if(open_.begin(), open_.end(), [&](const Open& o) { return o.instance == line.instance; });
@@ -121,17 +83,17 @@ void GateLog::Feed(std::string_view text) {
         found = open_.end() - 1;
     }
     Open& open = *found;
-    if (line.kind == LineKind::kRequest) {
+    if (line.event == qeltools::TraceEvent::kRequest) {
         Close(open);
         GateRequest request;
         request.instance = line.instance;
         request.stamp = std::string(line.stamp);
         request.time = line.time;
-        ReadRequestLine(line.body, &request);
+        ReadRequestLine(line, &request);
         if (!Wanted(request)) {
             return;
         }
-        LineMeaning(line.word, line.body, &open.state);
+        LineMeaning(line, &open.state);
         open.request = std::move(request);
         if (keepLines_) {
             open.request->lines.push_back({std::string(line.body), {}});
@@ -142,56 +104,39 @@ void GateLog::Feed(std::string_view text) {
         return;
     }
     GateRequest& request = *open.request;
-    std::string meaning, bytes;
-    switch (line.kind) {
-        case LineKind::kEnd:
-            ReadEnd(line.body, &request);
-            break;
-        case LineKind::kReason:
-            if (request.reason.empty()) {
-                request.reason = std::string(line.body.substr(line.body.find(' ') + 1));
-            }
-            break;
-        case LineKind::kNote:
-            request.noteUnconfirmed =
-                request.noteUnconfirmed || line.body.find("not confirmed") != std::string_view::npos;
-            break;
-        case LineKind::kTransmit:
-            meaning = LineMeaning(line.word, line.body, &open.state);
-            break;
-        case LineKind::kRead: {
-            const std::string_view judged = Judgement(line.body);
-            const bool readsText = open.state.readsText;
-            LineBytes(line.body, &bytes);
-            meaning = LineMeaning(line.word, line.body, &open.state);
-            request.unjudged = open.state.listCommand || open.state.freeText;
-            if (readsText && !bytes.empty() && bytes[0] != '?') {
-                request.confirmingReply = true;
-                request.value = "\"" + qeltools::Visible(DisplayText(bytes)) + "\"";
-                request.hasValue = true;
-            } else if (judged == "accepted" && !open.state.afterPreamble) {
-                // The preamble's acceptance only gives leave to send: the
-                // reply to the command that follows it confirms.
-                request.confirmingReply = true;
-            }
-            break;
+    const bool readsText = open.state.readsText;
+    std::string meaning = LineMeaning(line, &open.state);
+    qeltools::EndFields end{};
+    qeltools::ReadFields read{};
+    if (qeltools::ReadEnd(line, &end)) {
+        request.result = static_cast<int32_t>(end.result);
+        request.ms = static_cast<uint32_t>(end.ms);
+    } else if (line.event == qeltools::TraceEvent::kReason && request.reason.empty()) {
+        request.reason = std::string(line.fields);
+    } else if (qeltools::IsUnconfirmedNote(line)) {
+        request.noteUnconfirmed = true;
+    } else if (qeltools::ReadRead(line, &read)) {
+        const std::string bytes = qeltools::HexBytes(read.data);
+        request.unjudged = open.state.listCommand || open.state.freeText;
+        if (readsText && !bytes.empty() && bytes[0] != '?') {
+            request.confirmingReply = true;
+            request.value = "\"" + qeltools::Visible(DisplayText(bytes)) + "\"";
+            request.hasValue = true;
+        } else if (read.judgement == "accepted" && !open.state.afterPreamble) {
+            // The preamble's acceptance only gives leave to send: the reply
+            // to the command that follows it confirms.
+            request.confirmingReply = true;
         }
-        case LineKind::kOther:
-            if (StartsWith(line.body, "LIST ")) {
-                LineMeaning(line.word, line.body, &open.state);
-                const size_t entry = line.body.find(" entry ");
-                if (entry != std::string_view::npos) {
-                    request.value = std::string(line.body.substr(entry + 1));
-                }
-            }
-            break;
-        default:
-            break;
+    } else if (line.word == "LIST") {
+        const size_t entry = line.fields.find("entry ");
+        if (entry != std::string_view::npos) {
+            request.value = std::string(line.fields.substr(entry));
+        }
     }
     if (keepLines_) {
         request.lines.push_back({std::string(line.body), std::move(meaning)});
     }
-    if (line.kind == LineKind::kEnd) {
+    if (line.event == qeltools::TraceEvent::kEnd) {
         Close(open);
     }
 }

@@ -12,7 +12,7 @@
 
 #include "decode.h"
 #include "summary.h"
-#include "trace_line.h"
+#include "trace_reader.h"
 
 namespace qeltrace {
 
@@ -33,7 +33,7 @@ struct DecodedLine {
 struct GateRequest {
     int32_t instance = 0;
     std::string stamp;
-    TimeStamp time{};
+    qeltools::TimeStamp time{};
     std::string request;  // WRITE_GATE, UPDATE_GATE ...
     std::string gate;     // empty for a request without a gate
     std::string value;    // the number, the text quoted, a list entry's command, an "R" reply's text

@@ -30,8 +30,8 @@ int Run(qeltrace::Options options) {
         qeltrace::ReadLines(
             file,
             [&](std::string_view line, const std::string&, uint64_t) {
-                qeltrace::TimeStamp time{};
-                found = qeltrace::ParseStamp(line, &time);
+                qeltools::TimeStamp time{};
+                found = qeltools::ParseStamp(line, &time);
                 firstLocalMs = time.localMs;
                 return !found;
             },
@@ -57,11 +57,16 @@ int Run(qeltrace::Options options) {
                 if (!options.html.empty()) {
                     gates.Feed(line);
                 }
-                return true;
+                return summary.Refusal().empty();
             },
             &error);
         if (!read) {
             std::cerr << "qeltrace: " << error << "\n";
+            return kUsageError;
+        }
+        // Never a silent misreading: a format not known stops it all.
+        if (!summary.Refusal().empty()) {
+            std::cerr << "qeltrace: " << summary.Refusal() << "\n";
             return kUsageError;
         }
     }

@@ -10,6 +10,7 @@
 #include "protocol/command_encoder.h"
 #include "state_at.h"
 #include "summary.h"
+#include "trace_reader.h"
 
 namespace qeltrace {
 namespace {
@@ -70,14 +71,26 @@ int RunView(const Options& options, const std::vector<std::string>& files, int64
         return 2;
     }
     GateLog log(options.filter, options.decode, options.decode);
+    // A format this reader does not know is refused, as the summary does.
+    qeltools::TraceFormat format;
+    std::string refusal;
     for (const std::string& file : files) {
+        format.NewFile();
         const bool read = ReadLines(
             file,
             [&](std::string_view line, const std::string&, uint64_t) {
+                qeltools::TraceLine parsed;
+                if (qeltools::ParseTraceLine(line, &parsed) && !format.Feed(parsed, &refusal)) {
+                    return false;
+                }
                 log.Feed(line);
                 return true;
             },
             &error);
+        if (!refusal.empty()) {
+            std::cerr << "qeltrace: " << refusal << "\n";
+            return 2;
+        }
         if (!read) {
             std::cerr << "qeltrace: " << error << "\n";
             return 2;
