@@ -1,8 +1,9 @@
 // qeltrace on a full trace pair: FILE.1 and FILE of 8 MB each (a site's day:
 // two instances interleaved, "#" writes every few seconds with refusals, a
 // silence of two minutes and a lost port), summarised as text and written
-// as the page. The goal on one core: the summary under 1 s, the page under
-// 2 s.
+// as the page with every gate's history; each gate's history and the state
+// at a moment. The goal on one core: the summary, the history and the state
+// under 1 s each, the page under 2 s.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -10,9 +11,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "gate_log.h"
 #include "inputs.h"
 #include "report.h"
 #include "summary.h"
+#include "views.h"
 
 namespace {
 
@@ -116,6 +119,20 @@ void TextSummary(benchmark::State& state) {
 }
 BENCHMARK(TextSummary)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+void ReadGates(const std::vector<std::string>& files, qeltrace::GateLog* log) {
+    std::string error;
+    for (const std::string& file : files) {
+        qeltrace::ReadLines(
+            file,
+            [&](std::string_view line, const std::string&, uint64_t) {
+                log->Feed(line);
+                return true;
+            },
+            &error);
+    }
+    log->Finish();
+}
+
 void Page(benchmark::State& state) {
     const Pair& pair = ThePair();
     for (auto _ : state) {
@@ -123,12 +140,53 @@ void Page(benchmark::State& state) {
         std::string error;
         qeltrace::OrderInputs({pair.file}, &files, &error);
         qeltrace::Summary summary({}, true);
-        Read(files, &summary);
+        qeltrace::GateLog gates({}, false, false);
+        std::string err;
+        for (const std::string& file : files) {
+            qeltrace::ReadLines(
+                file,
+                [&](std::string_view line, const std::string& name, uint64_t number) {
+                    summary.Feed(line, name, number);
+                    gates.Feed(line);
+                    return true;
+                },
+                &err);
+        }
+        summary.Finish();
+        gates.Finish();
         std::ofstream page(pair.folder / "page.html", std::ios::binary);
-        qeltrace::WriteHtml(summary, files, page);
+        qeltrace::WriteHtml(summary, files, page, &gates.Requests());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * pair.bytes));
 }
 BENCHMARK(Page)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// --history of one gate, and --at a moment halfway.
+void GateView(benchmark::State& state) {
+    const Pair& pair = ThePair();
+    const bool history = state.range(0) == 1;
+    for (auto _ : state) {
+        std::vector<std::string> files;
+        std::string error;
+        qeltrace::OrderInputs({pair.file}, &files, &error);
+        qeltrace::Filter filter;
+        if (history) {
+            filter.gate = "0102";
+        }
+        qeltrace::GateLog log(filter, false, false);
+        ReadGates(files, &log);
+        std::ostringstream out;
+        if (history) {
+            qeltrace::WriteHistory(log.Requests(), false, out);
+        } else {
+            const auto& requests = log.Requests();
+            qeltrace::WriteStateAt(requests, requests[requests.size() / 2].time.utcMs, false, "", false, out);
+        }
+        benchmark::DoNotOptimize(out.str().size());
+    }
+    state.SetLabel(history ? "--history" : "--at");
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * pair.bytes));
+}
+BENCHMARK(GateView)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -2,7 +2,8 @@
 # qeltrace's page in a real browser (Debian's chromium, headless, offline):
 # it renders without a console message, its tables hold the trace's counts,
 # its timeline the trace's two outage bands (a silence, a loss) and its
-# request marks. The page and a screenshot stay in ARTEFACTS.
+# request marks, its gates a step plot and the state table its script fills,
+# and a mark's lines their meaning. The page and a screenshot stay in ARTEFACTS.
 #
 #   browser-test.sh QELTRACE TEST_DIR ARTEFACTS      (77: no chromium, skipped)
 set -uo pipefail
@@ -40,11 +41,14 @@ class Page(HTMLParser):
     def __init__(self):
         super().__init__()
         self.outages, self.marks, self.tables, self.cells, self.table = [], 0, [], None, None
+        self.steps = 0
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
         classes = (attrs.get("class") or "").split()
         if tag == "rect" and "outage" in classes:
             self.outages.append(classes[1])
+        if tag == "path" and "step" in classes:
+            self.steps += 1
         if tag == "g" and "mark" in classes:
             self.marks += 1
         if tag == "table":
@@ -82,6 +86,13 @@ if len(requests) != 2:
 outage_rows = [row for t in page.tables if t["class"] == "outages" for row in t["rows"][1:]]
 if [row[1] for row in outage_rows] != ["NO ANSWER", "LOST"] * 2:
     problems.append(f"outage rows {outage_rows}")
+if page.steps != 1:
+    problems.append(f"{page.steps} step plots, expected the one of gate 0102")
+state = [t for t in page.tables if t["class"] == "state"]
+if not state or [row[:3] for row in state[0]["rows"][1:]] != [["0102", "1", "8"]]:
+    problems.append(f"state table {state[0]['rows'] if state else None}, expected gate 0102 of instance 1 at 8")
+if "= crosspoint 0102, bank 1 = 1" not in open(sys.argv[1], encoding="utf-8").read():
+    problems.append("the marks' lines are not decoded")
 for problem in problems:
     print("FAIL " + problem)
 sys.exit(1 if problems else 0)

@@ -3,16 +3,21 @@
 #include <fstream>
 #include <iostream>
 
+#include "follow.h"
 #include "inputs.h"
 #include "options.h"
 #include "qel_version.h"
 #include "report.h"
+#include "views.h"
 
 namespace {
 
 constexpr int kUsageError = 2;
 
 int Run(qeltrace::Options options) {
+    if (options.follow) {
+        return qeltrace::Follow(options.files.front());
+    }
     std::string error;
     std::vector<std::string> files;
     if (!qeltrace::OrderInputs(options.files, &files, &error)) {
@@ -39,12 +44,19 @@ int Run(qeltrace::Options options) {
         std::cerr << "qeltrace: " << error << "\n";
         return kUsageError;
     }
+    if (options.decode || options.history || !options.at.empty()) {
+        return qeltrace::RunView(options, files, firstLocalMs);
+    }
     qeltrace::Summary summary(options.filter, !options.html.empty());
+    qeltrace::GateLog gates(options.filter, false, false);
     for (const std::string& file : files) {
         const bool read = qeltrace::ReadLines(
             file,
             [&](std::string_view line, const std::string& name, uint64_t number) {
                 summary.Feed(line, name, number);
+                if (!options.html.empty()) {
+                    gates.Feed(line);
+                }
                 return summary.Refusal().empty();
             },
             &error);
@@ -60,8 +72,9 @@ int Run(qeltrace::Options options) {
     }
     summary.Finish();
     if (!options.html.empty()) {
+        gates.Finish();
         std::ofstream page(options.html, std::ios::binary);
-        qeltrace::WriteHtml(summary, files, page);
+        qeltrace::WriteHtml(summary, files, page, &gates.Requests());
         page.close();
         if (!page) {
             std::cerr << "qeltrace: cannot write " << options.html << "\n";

@@ -38,6 +38,13 @@ const char* Usage() {
            "                   offset (+01:00) or in the trace's own local time, or a time\n"
            "                   of day alone (17:54) on the trace's first day\n"
            "  --gate ADDRESS   only the requests of the gate with this address\n"
+           "  --decode         every request's lines, each message and reply with its meaning\n"
+           "  --history        each write and update of every gate (or of --gate's):\n"
+           "                   time, value, result, confirmed or not, how long it took\n"
+           "  --at TIME        the state each gate was left in at TIME, as far as the\n"
+           "                   driver set it and the switcher confirmed it\n"
+           "  --follow         read FILE as the driver writes it: a status line, and a\n"
+           "                   line for each line-state change, failure and refusal\n"
            "  --json           the same figures as one JSON object\n"
            "  --html OUT.html  also write a page with the tables and a timeline per instance\n"
            "  --version, --help\n";
@@ -113,6 +120,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             options->json = true;
         } else if (arg == "--html") {
             if (!value(&options->html)) return false;
+        } else if (arg == "--decode") {
+            options->decode = true;
+        } else if (arg == "--history") {
+            options->history = true;
+        } else if (arg == "--at") {
+            if (!value(&options->at)) return false;
+        } else if (arg == "--follow") {
+            options->follow = true;
         } else if (arg == "--from") {
             if (!value(&options->from)) return false;
         } else if (arg == "--to") {
@@ -138,6 +153,25 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     if (!options->help && !options->version && options->files.empty()) {
         return Fail(error, "no trace file given");
     }
+    if (options->follow && options->files.size() != 1) {
+        return Fail(error, "--follow: follows one trace file");
+    }
+    if (int(options->decode) + int(options->history) + int(!options->at.empty()) + int(options->follow) > 1) {
+        return Fail(error, "--decode, --history, --at and --follow: one at a time");
+    }
+    return true;
+}
+
+bool ResolveTime(const std::string& text, int64_t firstLocalMs, int64_t* ms, bool* wallTime, std::string* error) {
+    bool hasOffset = false, hasDate = false;
+    if (!ParseTime(text, ms, &hasOffset, &hasDate)) {
+        return Fail(error, "not a time: \"" + text + "\" (e.g. 2026-12-07T17:54:48, or 17:54)");
+    }
+    if (!hasDate) {
+        constexpr int64_t kDayMs = 86400000;
+        *ms += (firstLocalMs >= 0 ? firstLocalMs / kDayMs : (firstLocalMs - kDayMs + 1) / kDayMs) * kDayMs;
+    }
+    *wallTime = !hasOffset;
     return true;
 }
 
@@ -149,15 +183,11 @@ bool ResolveTimes(Options* options, int64_t firstLocalMs, std::string* error) {
             continue;
         }
         int64_t ms = 0;
-        bool hasOffset = false, hasDate = false;
-        if (!ParseTime(*text, &ms, &hasOffset, &hasDate)) {
-            return Fail(error, "not a time: \"" + *text + "\" (e.g. 2026-12-07T17:54:48, or 17:54)");
+        bool wall = false;
+        if (!ResolveTime(*text, firstLocalMs, &ms, &wall, error)) {
+            return false;
         }
-        if (!hasDate) {
-            constexpr int64_t kDayMs = 86400000;
-            ms += (firstLocalMs >= 0 ? firstLocalMs / kDayMs : (firstLocalMs - kDayMs + 1) / kDayMs) * kDayMs;
-        }
-        (hasOffset ? anyOffset : anyWall) = true;
+        (wall ? anyWall : anyOffset) = true;
         *limit = ms;
     }
     if (anyOffset && anyWall) {

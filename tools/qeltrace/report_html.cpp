@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <sstream>
 
+#include "decode.h"
 #include "json_writer.h"
+#include "page_gates.h"
 #include "report.h"
 #include "visible.h"
 
@@ -217,12 +219,7 @@ void TimelineData(const Instance& instance, std::ostream& out) {
             json.Number(count);
         }
         json.Number(static_cast<uint64_t>(mark.maxMs)).String(mark.title);
-        std::string lines;
-        for (const std::string& line : mark.lines) {
-            lines += line;
-            lines += '\n';
-        }
-        json.String(lines).Number(mark.refused);
+        json.String(WithMeanings(mark.lines)).Number(mark.refused);
         json.End(']');
     }
     json.End(']');
@@ -237,6 +234,9 @@ th:first-child,td:nth-child(2){text-align:left}table.reasons td,table.outages td
 td.bad{color:#b00;font-weight:bold}
 table.reasons th,table.outages th{text-align:left}
 .legend span{display:inline-block;padding:0 6px;margin-right:6px;border-radius:3px}
+svg.steps{width:100%;height:120px;border:1px solid #ccc;background:#fff}path.step{fill:none;stroke:#2a6ab0;stroke-width:2;vector-effect:non-scaling-stroke}
+circle.confirmed{fill:#2a8a2a}circle.unconfirmed{fill:#fff;stroke:#c00;stroke-width:2;vector-effect:non-scaling-stroke}
+table.history td,table.state td{text-align:left}tr.o1 td,tr.o3 td{color:#b00}
 svg.timeline{width:100%;height:150px;border:1px solid #ccc;background:#fff;user-select:none;cursor:crosshair}
 .s-OK{fill:#cfe8cf}.s-OPEN{fill:#d8e4f0}.s-CLOSED{fill:#ddd}.s-NO-ANSWER{fill:#f4b860}.s-LOST{fill:#e06060}
 .m0{fill:#2a8a2a}.m1{fill:#d89a00}.m2{fill:#c00}.m3{fill:#6a2a9a}.refused{fill:#000}
@@ -363,6 +363,7 @@ constexpr const char* kScript = R"JS(
       var end = at(event), a = Math.min(start, end), b = Math.max(start, end);
       start = null;
       if (b - a > (view[1] - view[0]) / 200) { view = [a, b]; drawAll(); }
+      else { document.dispatchEvent(new CustomEvent("qel-moment", {detail: end})); }
     });
   });
   drawAll();
@@ -371,7 +372,8 @@ constexpr const char* kScript = R"JS(
 
 }  // namespace
 
-void WriteHtml(const Summary& summary, const std::vector<std::string>& files, std::ostream& out) {
+void WriteHtml(const Summary& summary, const std::vector<std::string>& files, std::ostream& out,
+               const std::vector<GateRequest>* gates) {
     std::string names;
     for (const std::string& file : files) {
         names += (names.empty() ? "" : ", ") + file;
@@ -421,6 +423,9 @@ void WriteHtml(const Summary& summary, const std::vector<std::string>& files, st
     out << "<h2 id=\"total\">Total</h2>\n<p>" << instances.size() << " instances; " << total.starts << " starts, "
         << total.stops << " stops</p>\n";
     Section(total, summary.Outages(), summary.Reopens(), summary.ReopenFailures(), out);
+    if (gates != nullptr) {
+        WriteGatePage(*gates, out);
+    }
     out << "<script>\nvar DATA = {\"lines\": [";
     for (size_t i = 0; i < instances.size(); ++i) {
         out << (i > 0 ? ",\n" : "\n");

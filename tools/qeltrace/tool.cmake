@@ -43,6 +43,14 @@ if(NOT WIN32)
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qeltrace/agreement-test.sh $<TARGET_FILE:qelhost>
             $<TARGET_FILE:qelswitch> $<TARGET_FILE:qeltrace> ${CMAKE_SOURCE_DIR})
   set_tests_properties(tools_agreement PROPERTIES TIMEOUT 60 LABELS switcher)
+  add_test(NAME qeltrace_follow
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qeltrace/follow-test.sh $<TARGET_FILE:qeltrace>
+            $<TARGET_FILE:qelhost> $<TARGET_FILE:qelswitch> ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/qeltrace-artefacts)
+  set_tests_properties(qeltrace_follow PROPERTIES TIMEOUT 120 LABELS switcher)
+  add_test(NAME qeltrace_views
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qeltrace/views-test.sh $<TARGET_FILE:qeltrace>
+            $<TARGET_FILE:qelhost> $<TARGET_FILE:qelswitch> ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/qeltrace-artefacts)
+  set_tests_properties(qeltrace_views PROPERTIES TIMEOUT 120 LABELS switcher)
   add_test(NAME qeltrace_browser
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qeltrace/browser-test.sh $<TARGET_FILE:qeltrace>
             ${CMAKE_SOURCE_DIR}/tests/qeltrace ${CMAKE_BINARY_DIR}/qeltrace-artefacts)
