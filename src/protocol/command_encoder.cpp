@@ -198,11 +198,6 @@ int32_t BuildHashVariant(const DriverContext* context, char letter, char (&varia
 
 }  // namespace
 
-const char* MessagePattern(uint32_t kind) {
-    const MessageLayout* layout = FindLayout(kind);
-    return layout != nullptr ? layout->pattern : nullptr;
-}
-
 int32_t BuildCommand(DriverRequest* request) {
     DriverContext* context = ContextOf(request);
     const GateKindFacts* facts = FindGateKind(context->commandKind);

@@ -13,11 +13,6 @@ constexpr int32_t kBankSize = 16;
 // commandLength; 1 when the value is refused or the kind has no message of
 // its own, and then nothing is built.
 int32_t BuildCommand(DriverRequest* request);
-// The layout of a kind's message up to its checksum digit, as BuildCommand
-// spells it ("#%A%B%d": the fields are described beside the layouts); null
-// for a kind without a message of its own. Readers of the trace take
-// messages apart by it.
-const char* MessagePattern(uint32_t kind);
 // Checks a "#" value and picks its bank; writes the value, less 16 in bank 2,
 // back into the gate's number.
 int32_t SelectBank(DriverRequest* request, int32_t number);

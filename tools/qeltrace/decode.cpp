@@ -107,6 +107,9 @@ bool ReadPattern(const char* pattern, std::string_view body, Fields* fields) {
             case 'n':
                 ok = take(2, &fields->count) && IsDecimal(fields->count);
                 break;
+            case 'b':
+                ok = take(static_cast<size_t>(FieldWidth('b')), &fields->text);
+                break;
             case 't': {
                 const size_t rest = FixedRest(p + 1);
                 const size_t length = !fields->count.empty()     ? std::stoul(std::string(fields->count))
@@ -177,9 +180,9 @@ std::string DecodeLaidOut(std::string_view message, ExchangeState* state) {
     int32_t count = 0;
     const GateKindFacts* rows = GateKindRows(&count);
     for (int32_t i = 0; i < count; ++i) {
-        const char* pattern = MessagePattern(rows[i].kind);
+        const char* pattern = rows[i].layout.pattern;
         Fields fields;
-        if (pattern == nullptr || rows[i].lead != message[0] || !ReadPattern(pattern, body, &fields)) {
+        if (pattern == nullptr || MessageLead(rows[i]) != message[0] || !ReadPattern(pattern, body, &fields)) {
             continue;
         }
         std::string meaning = Meaning(rows[i].kind, fields, state);

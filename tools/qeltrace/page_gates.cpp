@@ -104,7 +104,7 @@ void HistoryTable(const Gate& gate, std::ostream& out) {
 }
 
 void GateData(const std::vector<Gate>& gates, std::ostream& out) {
-    JsonWriter json(out);
+    qeltools::JsonWriter json(out, true);
     json.Begin('[');
     for (const Gate& gate : gates) {
         json.Begin('{').Key("gate").String(gate.gate).Key("instance").Number(int64_t{gate.instance});

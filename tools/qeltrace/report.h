@@ -11,6 +11,10 @@
 
 namespace qeltrace {
 
+// The schema version of qeltrace's JSON: the "qeltrace" field that opens
+// every object it writes.
+constexpr int64_t kJsonSchema = 1;
+
 void WriteText(const Summary& summary, const std::vector<std::string>& files, std::ostream& out);
 void WriteJson(const Summary& summary, const std::vector<std::string>& files, std::ostream& out);
 // With `gates`, the page also shows each gate's history and the state at a

@@ -6,9 +6,6 @@
 namespace qeltrace {
 namespace {
 
-// The version of the JSON's layout, its first field.
-constexpr int64_t kJsonSchema = 1;
-
 constexpr size_t kGatesListed = 10;
 
 void Time(qeltools::JsonWriter& json, std::string_view key, const When& when) {

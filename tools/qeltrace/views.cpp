@@ -8,6 +8,7 @@
 #include "inputs.h"
 #include "json_writer.h"
 #include "protocol/command_encoder.h"
+#include "report.h"
 #include "state_at.h"
 #include "summary.h"
 #include "trace_reader.h"
@@ -27,7 +28,7 @@ std::string ValueText(const GateRequest& request) {
     return request.hasValue ? request.value : "-";
 }
 
-void RequestJson(JsonWriter& json, const GateRequest& request) {
+void RequestJson(qeltools::JsonWriter& json, const GateRequest& request) {
     json.Begin('{').Key("time").String(request.stamp).Key("instance").Number(int64_t{request.instance});
     json.Key("request").String(request.request).Key("gate").String(request.gate);
     json.Key("value").String(ValueText(request));
@@ -149,8 +150,8 @@ void WriteHistory(const std::vector<GateRequest>& requests, bool json, std::ostr
         gates[{request.instance, request.gate}].push_back(&request);
     }
     if (json) {
-        JsonWriter writer(out);
-        writer.Begin('{').Key("gates").Begin('[');
+        qeltools::JsonWriter writer(out);
+        writer.Begin('{').Key("qeltrace").Number(kJsonSchema).Key("gates").Begin('[');
         for (const auto& [key, list] : gates) {
             writer.Begin('{').Key("instance").Number(int64_t{key.first}).Key("gate").String(key.second);
             writer.Key("requests").Begin('[');
@@ -181,8 +182,8 @@ void WriteStateAt(const std::vector<GateRequest>& requests, int64_t atMs, bool w
                   bool json, std::ostream& out) {
     const std::vector<GateState> states = StateAt(requests, atMs, wallTime);
     if (json) {
-        JsonWriter writer(out);
-        writer.Begin('{').Key("gates").Begin('[');
+        qeltools::JsonWriter writer(out);
+        writer.Begin('{').Key("qeltrace").Number(kJsonSchema).Key("gates").Begin('[');
         for (const GateState& state : states) {
             writer.Begin('{').Key("instance").Number(int64_t{state.instance}).Key("gate").String(state.gate);
             writer.Key("kind").String(state.kind);
