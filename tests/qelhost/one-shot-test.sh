@@ -172,6 +172,41 @@ unknown word alone|qelhost: cannot open it (No such file or directory): wrte; no
 long argument|qelhost: cannot open it (No such file or directory): ${long:0:60}...|$long
 EOF
 
+# Instances sharing one port (the second finds it held) or all on NUL: each
+# instance's reasons are its own, whatever order their starts take. Each
+# writes a value of its own out of range, and its reasons name that value.
+for k in 1 2 3 4; do
+    { echo 'gate 0102 numeric 0 name=G'; echo 'load timeout=20'
+      for _ in $(seq 12); do echo "write G $((40 + k))"; done; echo close; } >"$work/i$k.scenario"
+done
+while IFS='|' read -r name count ports; do
+    for run in $(seq 10); do
+        if [ "$ports" = pty ]; then
+            rm -f "$work/pty"
+            "$qelswitch" --pty-file "$work/pty" </dev/null >"$work/switch.out" 2>&1 &
+            switch_pid=$!
+            for _ in $(seq 100); do [ -s "$work/pty" ] && break; sleep 0.05; done
+            port=$(sed 's|^/dev/||' "$work/pty")
+        else
+            port=NUL
+        fi
+        args=()
+        for k in $(seq "$count"); do args+=(--instance "$port" "$work/i$k.scenario"); done
+        (cd "$work" && timeout 60 "$qelhost" "${args[@]}") >"$work/out" 2>&1
+        if [ -n "$switch_pid" ]; then kill "$switch_pid"; wait "$switch_pid" 2>/dev/null; switch_pid=""; fi
+        foreign=0
+        for k in $(seq "$count"); do
+            foreign=$((foreign + $(grep "^\[$k\] .*reason: value 4" "$work/out" | grep -vc "value $((40 + k)) ")))
+        done
+        own=$(grep -c "^\[1\] .*reason: value 41 " "$work/out")
+        [ "$foreign" -eq 0 ] && [ "$own" -eq 12 ] || { fail "$name, run $run: $foreign foreign, $own of 12 own reasons"; break; }
+    done
+    [ "$foreign" -eq 0 ] && [ "$own" -eq 12 ] && echo "ok $name: each instance's reasons its own"
+done <<EOF
+two instances on one port|2|pty
+four instances on NUL|4|NUL
+EOF
+
 # No driver beside qelhost nor in ../lib: each place is named.
 mkdir -p "$work/bin"
 cp "$qelhost" "$work/bin/qelhost"

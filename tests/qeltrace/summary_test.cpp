@@ -143,7 +143,7 @@ const Case kCases[] = {
                 Lines({
                     "10:00:01.000 [1] WRITE_GATE 0102 value 5",
                     "10:00:01.080 [1] END WRITE_GATE result 1 af",
-                    "10:00:02.000 [1] TRACE file reopened",
+                    "10:00:02.000 [1] HANDSHAKE with a newer switcher",
                 }) +
                 "2026-12-07T10:00:0\nnot a trace line\n" + Lines({"10:00:03.000 [1] WRITE_GATE 0102 value 6"})}},
      {1, 3, 0, 0, 0, 0, 0, 2, 3, 1, "", "", ""}},
@@ -270,8 +270,8 @@ TEST_P(SummaryFilters, CountOnlyWhatTheyLetThrough) {
     args.push_back("t");
     std::string error;
     ASSERT_TRUE(ParseOptions(args, &options, &error)) << error;
-    TimeStamp first{};
-    ASSERT_TRUE(ParseStamp(kTwoLines, &first));
+    qeltools::TimeStamp first{};
+    ASSERT_TRUE(qeltools::ParseStamp(kTwoLines, &first));
     ASSERT_TRUE(ResolveTimes(&options, first.localMs, &error)) << error;
     Summary summary(options.filter);
     uint64_t number = 0;

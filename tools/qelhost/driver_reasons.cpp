@@ -5,8 +5,10 @@
 #include <fstream>
 
 #include "parse.h"
+#include "qelkophv/qelkophv.h"
 #include "scenario_tokens.h"
 #include "trace/trace_platform.h"
+#include "trace_reader.h"
 #include "visible.h"
 
 namespace qelhost {
@@ -27,96 +29,13 @@ uint64_t FileSize(const std::string& path) {
     return error ? 0 : size;
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool IsCapitalWord(std::string_view word) {
-    for (char c : word) {
-        if (!((c >= 'A' && c <= 'Z') || c == '_')) {
-            return false;
-        }
-    }
-    return word.size() >= 2;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-}
-
-// "N bytes HH HH ...  TEXT": the bytes of the hex pairs, in the tools'
-// notation (a line the trace cut keeps the pairs it holds).
-std::string BytesOf(std::string_view rest) {
-    size_t at = rest.find(" bytes");
-    if (at == std::string_view::npos) {
-        return std::string();
-    }
-    at += 6;
-    std::string bytes;
-    while (at + 3 <= rest.size() && rest[at] == ' ' && HexDigit(rest[at + 1]) >= 0 && HexDigit(rest[at + 2]) >= 0 &&
-           (at + 3 == rest.size() || rest[at + 3] == ' ')) {
-        bytes += static_cast<char>(HexDigit(rest[at + 1]) * 16 + HexDigit(rest[at + 2]));
-        at += 3;
-    }
-    return qeltools::Visible(bytes);
-}
-
-// "accepted 80 ms after TX: 5 bytes ...".
-TraceReply ReplyOf(std::string_view rest) {
+// A read as the reader gives it, its bytes in the tools' notation.
+TraceReply ReplyOf(const qeltools::ReadFields& read) {
     TraceReply reply;
-    size_t colon = rest.find(':');
-    std::string_view head = rest.substr(0, colon);
-    size_t after = head.find(" ms after TX");
-    if (after != std::string_view::npos) {
-        size_t number = head.rfind(' ', after - 1);
-        number = number == std::string_view::npos ? 0 : number + 1;
-        uint64_t ms = 0;
-        if (ParseNumber(head.substr(number, after - number), 0xFFFFFFFF, &ms)) {
-            reply.ms = static_cast<long long>(ms);
-            head = head.substr(0, number);
-        }
-    }
-    reply.judgement = std::string(qeltools::Trim(head));
-    reply.bytes = colon == std::string_view::npos ? std::string() : BytesOf(rest.substr(colon + 1));
+    reply.judgement = std::string(read.judgement);
+    reply.ms = read.afterMs;
+    reply.bytes = qeltools::Visible(qeltools::HexBytes(read.data));
     return reply;
-}
-
-// The line's instance ("[N]") and its event: the first word of capitals
-// alone (the time stamp and the instance hold digits, and the traffic,
-// where a text may hold any word, comes after it).
-struct LineParts {
-    int instance = 0;
-    std::string_view event;
-    std::string_view rest;
-};
-
-LineParts Split(std::string_view line) {
-    LineParts parts;
-    size_t at = 0;
-    while (at < line.size()) {
-        while (at < line.size() && IsBlank(line[at])) {
-            ++at;
-        }
-        size_t end = at;
-        while (end < line.size() && !IsBlank(line[end])) {
-            ++end;
-        }
-        std::string_view word = line.substr(at, end - at);
-        uint64_t number = 0;
-        if (word.size() > 2 && word.front() == '[' && word.back() == ']' &&
-            ParseNumber(word.substr(1, word.size() - 2), 0xFFFF, &number)) {
-            parts.instance = static_cast<int>(number);
-        } else if (IsCapitalWord(word)) {
-            parts.event = word;
-            parts.rest = qeltools::Trim(line.substr(end));
-            return parts;
-        }
-        at = end;
-    }
-    return parts;
 }
 
 // A read as an integrator reads it.
@@ -156,13 +75,15 @@ std::optional<bool> RequestTrace::Confirmed(int32_t result) const {
     return false;
 }
 
-int ReadTraceLine(std::string_view line, RequestTrace* request) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
-        line.remove_suffix(1);
+int ReadTraceLine(std::string_view text, RequestTrace* request) {
+    qeltools::TraceLine line{};
+    if (!qeltools::ParseLooseTraceLine(text, &line)) {
+        return line.instance;
     }
-    LineParts parts = Split(line);
-    if (parts.event == "REASON") {
-        std::string reason(parts.rest);
+    qeltools::ReadFields read{};
+    qeltools::RequestFields start{};
+    if (line.event == qeltools::TraceEvent::kReason) {
+        std::string reason(qeltools::Trim(line.fields));
         bool seen = reason.empty();
         for (const std::string& other : request->reasons) {
             seen = seen || other == reason;
@@ -170,19 +91,19 @@ int ReadTraceLine(std::string_view line, RequestTrace* request) {
         if (!seen) {
             request->reasons.push_back(reason);
         }
-    } else if (parts.event == "TX") {
-        request->out.push_back(BytesOf(parts.rest));
+    } else if (line.event == qeltools::TraceEvent::kTransmit) {
+        request->out.push_back(qeltools::Visible(qeltools::HexBytes(line.fields)));
         request->traffic.push_back("sent " + request->out.back());
-    } else if (parts.event == "RX") {
-        request->back.push_back(ReplyOf(parts.rest));
+    } else if (qeltools::ReadRead(line, &read)) {
+        request->back.push_back(ReplyOf(read));
         request->traffic.push_back(ReplyLine(request->back.back()));
-    } else if (parts.event == "NOTE" && parts.rest.find("not confirmed") != std::string_view::npos) {
+    } else if (qeltools::IsUnconfirmedNote(line)) {
         request->unconfirmed = true;
-    } else if (parts.event == "LOAD") {
-        request->loadPort = std::string(parts.rest);
-        request->instance = parts.instance;
+    } else if (line.request == REQ_LOAD && qeltools::ReadRequest(line, &start)) {
+        request->loadPort = std::string(qeltools::Trim(line.fields));
+        request->instance = line.instance;
     }
-    return parts.instance;
+    return line.instance;
 }
 
 std::string ReasonOfLine(std::string_view line) {
@@ -199,7 +120,7 @@ void DriverReasons::Mark() {
     offset_ = path_.empty() ? 0 : FileSize(path_);
 }
 
-RequestTrace DriverReasons::Take(const std::string& port) {
+RequestTrace DriverReasons::Take(const std::string& port, int32_t started) {
     RequestTrace request;
     if (path_.empty()) {
         return request;
@@ -221,14 +142,24 @@ RequestTrace DriverReasons::Take(const std::string& port) {
     uint64_t left = std::min(size - from, kMaxRead);
     std::vector<std::string> lines;
     std::string line;
+    bool startSeen = false;
+    int byPort = 0;
     while (left > 0 && std::getline(file, line)) {
         left -= std::min<uint64_t>(left, line.size() + 1);
         RequestTrace probe;
         int instance = ReadTraceLine(line, &probe);
+        startSeen = startSeen || (started > 0 && instance == started && !probe.loadPort.empty());
         if (!port.empty() && probe.loadPort == port) {
-            instance_ = instance;
+            byPort = instance;
         }
         lines.push_back(std::move(line));
+    }
+    // The port is the word of a driver whose record does not say; another
+    // start on the same port may have written the line it finds.
+    if (startSeen) {
+        instance_ = started;
+    } else if (byPort != 0) {
+        instance_ = byPort;
     }
     for (const std::string& each : lines) {
         RequestTrace probe;

@@ -3,7 +3,7 @@
 // (REASON) and whether a 0 went unconfirmed (NOTE). Lines are found by
 // their event word, not by column, so the trace's time stamps may take any
 // form; instances that share one trace are told apart by the number the
-// trace gives each, learnt from the line of its start that names its port.
+// driver gave each start (read from its record), not by the port it named.
 #pragma once
 
 #include <cstdint>
@@ -59,9 +59,10 @@ class DriverReasons {
 
     // Where the trace ends now: what comes after belongs to the next request.
     void Mark();
-    // What the trace says of the request since Mark. port: the port a start
-    // (load) names, whose line tells this instance's number.
-    RequestTrace Take(const std::string& port = std::string());
+    // What the trace says of the request since Mark. After a start: started,
+    // the instance number the driver's record gives it (its start line
+    // bears it), or else port, the port the start named.
+    RequestTrace Take(const std::string& port = std::string(), int32_t started = 0);
 
   private:
     std::string path_;

@@ -1,8 +1,11 @@
 // The requests of a scenario: each record filled as a host fills it, the
 // driver called, the result and what changed reported.
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 
+#include "context/context.h"
 #include "session.h"
 #include "text_codec.h"
 #include "visible.h"
@@ -17,6 +20,18 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kFallbackContextSize = 65536;
 
 constexpr LineSettings kLineFallback{9600, 8, 0, 0};
+
+// The number the driver's last start gave this instance in its trace, from
+// the record the driver keeps in the host's context: instances that share a
+// port, or all use NUL, are told apart by it. 0 when the record holds none.
+int32_t TraceInstance(const DriverSide& driver) {
+    int32_t instance = 0;
+    if (driver.context != nullptr && driver.contextSize >= sizeof(DriverContext)) {
+        std::memcpy(&instance, driver.context.get() + offsetof(DriverContext, trace) + offsetof(TraceFile, instance),
+                    sizeof instance);
+    }
+    return instance;
+}
 
 // A request's call: the record filled, the driver called, and what the
 // trace says of it reported. gate: the gate of a gate's request.
@@ -41,7 +56,7 @@ int32_t Call(Session& session, int32_t code, void* data, std::optional<int32_t> 
     outcome.result = result;
     outcome.elapsedMs = static_cast<long long>(elapsed);
     outcome.expect = expect;
-    outcome.trace = session.reasons.Take(port);
+    outcome.trace = session.reasons.Take(port, code == REQ_LOAD ? TraceInstance(session.driver) : 0);
     if (gate != nullptr) {
         outcome.gate = gate->decl.address;
         outcome.numeric = gate->decl.numeric;
@@ -74,6 +89,7 @@ void RunInfo(Session& session, std::optional<int32_t> expect) {
         report.Detail("no context size from the driver: allocating " + std::to_string(size) + " bytes");
     }
     driver.context = std::make_unique<unsigned char[]>(size);  // zeroed
+    driver.contextSize = size;
 }
 
 // The host allocates the context with the size REQ_GET_INFO reports, so it

@@ -22,6 +22,7 @@ namespace qelhost {
 // What the host holds for the driver across requests.
 struct DriverSide {
     std::unique_ptr<unsigned char[]> context;
+    size_t contextSize = 0;
     DriverInfo info{};
     std::optional<int32_t> infoResult;
     std::string port;  // the port and line last loaded or reconfigured

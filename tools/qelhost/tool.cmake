@@ -16,7 +16,7 @@ target_include_directories(qelhost_core PUBLIC ${QELHOST_DIR} ${CMAKE_SOURCE_DIR
 target_compile_options(qelhost_core PRIVATE ${QEL_WARNINGS})
 # The driver's core for what the command list checker takes from the
 # driver's own code (its reading of the list, the checksum).
-target_link_libraries(qelhost_core PUBLIC qelkophv_core)
+target_link_libraries(qelhost_core PUBLIC qeltools_common)
 if(NOT WIN32)
   target_link_libraries(qelhost_core PUBLIC ${CMAKE_DL_LIBS})
 endif()

@@ -82,8 +82,9 @@ void Figures::Merge(const Figures& other) {
 
 void Timeline::Add(int64_t atMs, int resultClass, uint32_t durationMs, std::string title,
                    std::vector<std::string> lines) {
+    // Slots are made as marks reach them, so that an instance with a few
+    // requests holds a few marks, not the whole timeline.
     if (slots.empty()) {
-        slots.resize(kSlots);
         originMs = atMs;
     }
     if (atMs < originMs) {
@@ -91,30 +92,35 @@ void Timeline::Add(int64_t atMs, int resultClass, uint32_t durationMs, std::stri
     }
     while ((atMs - originMs) / slotMs >= static_cast<int64_t>(kSlots)) {
         // Twice the time per slot: neighbours merge into the first half.
-        for (size_t i = 0; i < kSlots / 2; ++i) {
+        const size_t kept = (slots.size() + 1) / 2;
+        for (size_t i = 0; i < kept; ++i) {
             Mark merged = std::move(slots[2 * i]);
-            Mark& next = slots[2 * i + 1];
-            if (merged.rank < 0) {
-                merged = std::move(next);
-            } else if (next.rank >= 0) {
-                for (int k = 0; k < 4; ++k) {
-                    merged.counts[k] += next.counts[k];
-                }
-                merged.maxMs = std::max(merged.maxMs, next.maxMs);
-                if (next.rank > merged.rank) {
-                    merged.rank = next.rank;
-                    merged.title = std::move(next.title);
-                    merged.lines = std::move(next.lines);
+            if (2 * i + 1 < slots.size()) {
+                Mark& next = slots[2 * i + 1];
+                if (merged.rank < 0) {
+                    merged = std::move(next);
+                } else if (next.rank >= 0) {
+                    for (int k = 0; k < 4; ++k) {
+                        merged.counts[k] += next.counts[k];
+                    }
+                    merged.maxMs = std::max(merged.maxMs, next.maxMs);
+                    if (next.rank > merged.rank) {
+                        merged.rank = next.rank;
+                        merged.title = std::move(next.title);
+                        merged.lines = std::move(next.lines);
+                    }
                 }
             }
             slots[i] = std::move(merged);
         }
-        for (size_t i = kSlots / 2; i < kSlots; ++i) {
-            slots[i] = Mark{};
-        }
+        slots.resize(kept);
         slotMs *= 2;
     }
-    Mark& mark = slots[static_cast<size_t>((atMs - originMs) / slotMs)];
+    const size_t index = static_cast<size_t>((atMs - originMs) / slotMs);
+    if (index >= slots.size()) {
+        slots.resize(index + 1);
+    }
+    Mark& mark = slots[index];
     if (mark.rank < 0) {
         mark.startMs = atMs;
     }

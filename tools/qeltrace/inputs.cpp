@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "trace_line.h"
+#include "trace_reader.h"
 
 namespace qeltrace {
 namespace {
@@ -44,8 +44,8 @@ int64_t FirstTime(const std::string& name) {
     ReadLines(
         name,
         [&](std::string_view line, const std::string&, uint64_t number) {
-            TimeStamp time{};
-            if (ParseStamp(line, &time)) {
+            qeltools::TimeStamp time{};
+            if (qeltools::ParseStamp(line, &time)) {
                 first = time.utcMs;
                 return false;
             }

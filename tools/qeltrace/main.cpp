@@ -25,8 +25,8 @@ int Run(qeltrace::Options options) {
         qeltrace::ReadLines(
             file,
             [&](std::string_view line, const std::string&, uint64_t) {
-                qeltrace::TimeStamp time{};
-                found = qeltrace::ParseStamp(line, &time);
+                qeltools::TimeStamp time{};
+                found = qeltools::ParseStamp(line, &time);
                 firstLocalMs = time.localMs;
                 return !found;
             },
@@ -45,11 +45,16 @@ int Run(qeltrace::Options options) {
             file,
             [&](std::string_view line, const std::string& name, uint64_t number) {
                 summary.Feed(line, name, number);
-                return true;
+                return summary.Refusal().empty();
             },
             &error);
         if (!read) {
             std::cerr << "qeltrace: " << error << "\n";
+            return kUsageError;
+        }
+        // Never a silent misreading: a format not known stops it all.
+        if (!summary.Refusal().empty()) {
+            std::cerr << "qeltrace: " << summary.Refusal() << "\n";
             return kUsageError;
         }
     }

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "parse.h"
-#include "trace_line.h"
+#include "trace_reader.h"
 
 namespace qeltrace {
 namespace {
@@ -90,7 +90,7 @@ bool ParseTime(const std::string& text, int64_t* ms, bool* hasOffset, bool* hasD
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
         return false;
     }
-    const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    const int64_t days = qeltools::DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     *ms = (((days * 24 + hour) * 60 + minute) * 60 + second) * 1000 + milli - offset * 60000;
     return true;
 }

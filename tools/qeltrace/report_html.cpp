@@ -147,8 +147,8 @@ void Section(const Figures& figures, const std::vector<Period>& outages, const s
 }
 
 int OffsetMinutes(const std::string& stamp) {
-    TimeStamp time{};
-    return ParseStamp(stamp, &time) ? static_cast<int>((time.localMs - time.utcMs) / 60000) : 0;
+    qeltools::TimeStamp time{};
+    return qeltools::ParseStamp(stamp, &time) ? static_cast<int>((time.localMs - time.utcMs) / 60000) : 0;
 }
 
 void TimelineData(const Instance& instance, std::ostream& out) {

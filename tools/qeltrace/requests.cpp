@@ -5,44 +5,42 @@
 #include <string_view>
 
 #include "gate_kind.h"
+#include "qelkophv/qelkophv.h"
 #include "summary.h"
 #include "summary_open.h"
 
 namespace qeltrace {
 namespace {
 
-struct RequestName {
-    std::string_view word;
-    const char* kind;
+// What the summary calls each request; the trace's names for them are the
+// driver's (the reader's RequestName).
+struct RequestLabel {
+    int32_t code;
+    const char* label;
 };
-constexpr RequestName kRequestNames[] = {
-    {"LOAD", "start"},
-    {"WARM_START", "warm start"},
-    {"REGISTER_GATE", "register"},
-    {"NOP", "nop"},
-    {"UPDATE_GATE", "update"},
-    {"READ_GATE", "read"},
-    {"WRITE_GATE", "write"},
-    {"BLOCK_WRITE", "block write"},
-    {"STOP", "stop"},
-    {"CLOSE_PORT", "close"},
-    {"OPEN_PORT", "open"},
-    {"GET_INFO", "info"},
-    {"RECONFIGURE_PORT", "reconfigure"},
+constexpr RequestLabel kRequestLabels[] = {
+    {REQ_LOAD, "start"},
+    {REQ_WARM_START, "warm start"},
+    {REQ_REGISTER_GATE, "register"},
+    {REQ_NOP, "nop"},
+    {REQ_UPDATE_GATE, "update"},
+    {REQ_READ_GATE, "read"},
+    {REQ_WRITE_GATE, "write"},
+    {REQ_BLOCK_WRITE, "block write"},
+    {REQ_STOP, "stop"},
+    {REQ_CLOSE_PORT, "close"},
+    {REQ_OPEN_PORT, "open"},
+    {REQ_GET_INFO, "info"},
+    {REQ_RECONFIGURE_PORT, "reconfigure"},
 };
 
-// Requests that name a gate, and so have a gate kind.
-bool NamesGate(std::string_view word) {
-    return word == "WRITE_GATE" || word == "UPDATE_GATE" || word == "READ_GATE" || word == "REGISTER_GATE";
-}
-
-std::string KindOfRequest(std::string_view word) {
-    for (const RequestName& name : kRequestNames) {
-        if (name.word == word) {
-            return name.kind;
+std::string KindOfRequest(const TraceLine& line) {
+    for (const RequestLabel& known : kRequestLabels) {
+        if (known.code == line.request) {
+            return known.label;
         }
     }
-    return std::string(word);  // CODE_n
+    return std::string(line.word);  // CODE_n
 }
 
 int ResultClass(std::optional<int32_t> result, bool unconfirmed) {
@@ -67,7 +65,7 @@ void Summary::Request(Instance& instance, Open& open, const TraceLine& line, con
     }
     open.active = true;
     open.counted = InWindow(line);
-    open.kind = KindOfRequest(line.word);
+    open.kind = KindOfRequest(line);
     open.gate.clear();
     open.gateKind.clear();
     open.start = at;
@@ -75,21 +73,17 @@ void Summary::Request(Instance& instance, Open& open, const TraceLine& line, con
     open.unconfirmed = false;
     open.reasons.clear();
     open.lines.clear();
-    if (NamesGate(line.word) && line.body.size() > line.word.size() + 1) {
-        std::string_view rest = line.body.substr(line.word.size() + 1);
-        GateFormat format = GateFormat::kUnknown;
-        size_t end = rest.rfind(" value ");
-        if (end != std::string_view::npos) {
-            format = GateFormat::kNumeric;
-        } else if ((end = rest.find(" text \"")) != std::string_view::npos) {
-            format = GateFormat::kString;
-        }
-        open.gate = std::string(rest.substr(0, end));
-        open.gateKind = line.word == "REGISTER_GATE" ? "" : GateKindOf(open.gate, format);
+    RequestFields fields{};
+    if (qeltools::RequestNamesGate(line.request) && qeltools::ReadRequest(line, &fields) && !fields.subject.empty()) {
+        const GateFormat format = fields.value == qeltools::GateValue::kNumber ? GateFormat::kNumeric
+                                  : fields.value == qeltools::GateValue::kText ? GateFormat::kString
+                                                                               : GateFormat::kUnknown;
+        open.gate = std::string(fields.subject);
+        open.gateKind = line.request == REQ_REGISTER_GATE ? "" : GateKindOf(open.gate, format);
     }
-    if (open.counted && line.word == "LOAD") {
+    if (open.counted && line.request == REQ_LOAD) {
         ++instance.figures.starts;
-    } else if (open.counted && line.word == "STOP") {
+    } else if (open.counted && line.request == REQ_STOP) {
         ++instance.figures.stops;
     }
 }

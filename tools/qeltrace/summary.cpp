@@ -7,35 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "qelkophv/qelkophv.h"
 #include "summary_open.h"
 #include "visible.h"
 
 namespace qeltrace {
 namespace {
-
-std::string_view After(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix ? text.substr(prefix.size()) : std::string_view{};
-}
-
-// The number at the start of text (digits only), and where it ended.
-bool Number(std::string_view text, int64_t* value, size_t* end = nullptr) {
-    size_t at = 0;
-    const bool negative = !text.empty() && text[0] == '-';
-    at += negative ? 1 : 0;
-    int64_t result = 0;
-    const size_t begin = at;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - begin < 15) {
-        result = result * 10 + (text[at++] - '0');
-    }
-    if (at == begin) {
-        return false;
-    }
-    *value = negative ? -result : result;
-    if (end != nullptr) {
-        *end = at;
-    }
-    return true;
-}
 
 constexpr size_t kLinesKept = 16;
 constexpr size_t kLineShown = 240;
@@ -52,14 +29,19 @@ bool Summary::InWindow(const TraceLine& line) const {
     return (!filter_.fromMs || at >= *filter_.fromMs) && (!filter_.toMs || at <= *filter_.toMs);
 }
 
+size_t Summary::InstanceKey::Hash::operator()(const InstanceKey& key) const {
+    return std::hash<std::string>()(key.port) * 31 + std::hash<int32_t>()(key.number);
+}
+
 Instance& Summary::InstanceFor(const TraceLine& line) {
-    auto found = current_.find(line.instance);
     // A start names its port; the same number on another port (a host that
     // was restarted) is another line.
     std::string port;
-    if (line.word == "LOAD") {
-        port = std::string(After(line.body, "LOAD ").substr(0, After(line.body, "LOAD ").find(' ')));
+    RequestFields start{};
+    if (line.request == REQ_LOAD && ReadRequest(line, &start)) {
+        port = std::string(start.subject);
     }
+    auto found = current_.find(line.instance);
     if (found != current_.end()) {
         Instance& instance = instances_[found->second];
         if (port.empty() || instance.port == port) {
@@ -67,27 +49,29 @@ Instance& Summary::InstanceFor(const TraceLine& line) {
         }
         if (instance.port.empty()) {
             instance.port = port;
+            byKey_.emplace(InstanceKey{instance.number, port}, found->second);
             return instance;
         }
     }
-    for (size_t i = 0; i < instances_.size(); ++i) {
-        if (instances_[i].number == line.instance && instances_[i].port == port) {
-            current_[line.instance] = i;
-            return instances_[i];
-        }
+    const auto [known, added] = byKey_.emplace(InstanceKey{line.instance, port}, instances_.size());
+    if (added) {
+        instances_.push_back(Instance{});
+        open_.emplace_back();
+        instances_.back().number = line.instance;
+        instances_.back().port = port;
     }
-    instances_.push_back(Instance{});
-    open_.emplace_back();
-    instances_.back().number = line.instance;
-    instances_.back().port = port;
-    current_[line.instance] = instances_.size() - 1;
-    return instances_.back();
+    current_[line.instance] = known->second;
+    return instances_[known->second];
 }
 
 void Summary::Feed(std::string_view text, const std::string& file, uint64_t lineNumber) {
     ++lines_;
     if (!text.empty() && text.back() == '\r') {
         text.remove_suffix(1);
+    }
+    if (file != file_) {
+        file_ = file;
+        format_.NewFile();
     }
     // Every line counts; only the first few are kept to show.
     auto keepNote = [&](uint64_t& count, std::vector<LineNote>& notes) {
@@ -96,14 +80,16 @@ void Summary::Feed(std::string_view text, const std::string& file, uint64_t line
         }
     };
     TraceLine line;
-    if (!ParseLine(text, &line)) {
-        if (text.find_first_not_of(" \t") == std::string_view::npos) {
-            return;  // a blank line says nothing
+    if (!qeltools::ParseTraceLine(text, &line)) {
+        if (text.find_first_not_of(" \t") != std::string_view::npos) {
+            keepNote(malformed_, malformedNotes_);
         }
-        keepNote(malformed_, malformedNotes_);
         return;
     }
-    if (line.kind == LineKind::kUnknown) {
+    if (refusal_.empty() && !format_.Feed(line, &refusal_)) {
+        refusal_ = file + ": " + refusal_;
+    }
+    if (line.event == TraceEvent::kUnknown) {
         keepNote(unknown_, unknownNotes_);
     }
     if (filter_.instance && line.instance != *filter_.instance) {
@@ -119,116 +105,117 @@ void Summary::Feed(std::string_view text, const std::string& file, uint64_t line
     if (timeline_ && open.active && open.lines.size() < kLinesKept) {
         open.lines.emplace_back(text.substr(0, kLineShown));
     }
+    if (!Count(instance, open, line, at)) {
+        keepNote(malformed_, malformedNotes_);
+    }
+    if (timeline_ && line.event == TraceEvent::kRequest && open.active) {
+        open.lines.emplace_back(text.substr(0, kLineShown));
+    }
+}
 
-    switch (line.kind) {
-        case LineKind::kRequest:
+bool Summary::Count(Instance& instance, Open& open, const TraceLine& line, const When& at) {
+    switch (line.event) {
+        case TraceEvent::kRequest:
             Request(instance, open, line, at);
-            if (timeline_ && open.active) {
-                open.lines.emplace_back(text.substr(0, kLineShown));
-            }
-            break;
-        case LineKind::kEnd: {
-            // END NAME result R after T ms
-            std::string_view rest = After(line.body, "END ");
-            const size_t space = rest.find(' ');
-            const std::string_view name = rest.substr(0, space);
-            rest = space == std::string_view::npos ? std::string_view{} : rest.substr(space + 1);
-            int64_t result = 0, ms = 0;
-            size_t end = 0;
-            std::string_view after = After(rest, "result ");
-            if (!Number(after, &result, &end) || !Number(After(after.substr(end), " after "), &ms) || ms < 0) {
-                keepNote(malformed_, malformedNotes_);
-                break;
-            }
-            if (!open.active) {
-                // Its request line went with the part of the trace before this one.
-                TraceLine begun = line;
-                begun.word = name;
-                begun.body = name;
-                Request(instance, open, begun, at);
-            }
-            CloseRequest(instance, open, static_cast<int32_t>(result), static_cast<uint32_t>(ms));
-            break;
-        }
-        case LineKind::kReason: {
-            const std::string_view reason = After(line.body, "REASON ");
+            return true;
+        case TraceEvent::kEnd:
+            return End(instance, open, line, at);
+        case TraceEvent::kReason:
             if (open.active) {
-                open.reasons.emplace_back(std::string(reason), at);
+                open.reasons.emplace_back(std::string(line.fields), at);
             } else if (!filter_.gate && InWindow(line)) {
-                instance.figures.AddReason(reason, at, "");
+                instance.figures.AddReason(line.fields, at, "");
             }
-            break;
-        }
-        case LineKind::kRead: {
-            // RX JUDGED [N ms after TX]: COUNT bytes ...
-            const size_t colon = line.body.find(": ");
-            int64_t count = 0;
-            if (colon == std::string_view::npos || !Number(line.body.substr(colon + 2), &count)) {
-                break;
-            }
-            if (line.body.substr(0, 11) == "RX refused ") {
-                ++open.figures.refusals;
-            }
-            if (count == 0) {
-                ++open.figures.silentReads;
-                if (!open.silentSince) {
-                    open.silentSince = at;
-                }
-            } else {
-                open.silentSince.reset();
-                if (open.state == "NO ANSWER" && !open.backAt) {
-                    open.backAt = at;
-                }
-            }
-            break;
-        }
-        case LineKind::kTry: {
+            return true;
+        case TraceEvent::kRead:
+            Read(open, line, at);
+            return true;
+        case TraceEvent::kTry: {
             int64_t attempt = 0;
-            if (Number(After(line.body, "TRY "), &attempt) && attempt > 1) {
+            if (qeltools::ReadTry(line, &attempt) && attempt > 1) {
                 ++open.figures.retries;
             }
-            break;
+            return true;
         }
-        case LineKind::kNote:
-            if (line.body.find("not confirmed") != std::string_view::npos) {
-                open.unconfirmed = true;
+        case TraceEvent::kNote:
+            open.unconfirmed = open.unconfirmed || qeltools::IsUnconfirmedNote(line);
+            return true;
+        case TraceEvent::kPort:
+            Port(instance, open, line, at);
+            return true;
+        case TraceEvent::kStats: {
+            std::string_view state;
+            if (qeltools::ReadStats(line, &state)) {
+                State(instance, open, state, at);
             }
-            break;
-        case LineKind::kPort: {
-            std::string_view rest = line.body;
-            const size_t error = rest.find(" (OS error");
-            rest = rest.substr(0, error);
-            auto endsWith = [&](std::string_view tail) {
-                return rest.size() > tail.size() && rest.substr(rest.size() - tail.size()) == tail;
-            };
-            if (endsWith(" reopen failed")) {
-                ++instance.reopenFailures;
-            } else if (endsWith(" reopened")) {
-                if (open.lostAt) {
-                    instance.reopens.push_back(Reopen{*open.lostAt, at, instance.number, instance.port});
-                }
-                if (open.state == "LOST" && !open.backAt) {
-                    open.backAt = at;
-                }
-                open.lostAt.reset();
-                open.silentSince.reset();
-            } else if (endsWith(" lost")) {
-                open.lostAt = at;
-            } else if (endsWith(" opened")) {
-                open.lostAt.reset();
-                open.silentSince.reset();
-            }
-            break;
+            return true;
         }
-        case LineKind::kStats: {
-            // STATS line STATE since the start: ...
-            const std::string_view rest = After(line.body, "STATS line ");
-            const size_t since = rest.find(" since the start");
-            if (since != std::string_view::npos) {
-                State(instance, open, rest.substr(0, since), at);
-            }
-            break;
+        default:
+            return true;
+    }
+}
+
+bool Summary::End(Instance& instance, Open& open, const TraceLine& line, const When& at) {
+    qeltools::EndFields end{};
+    if (!qeltools::ReadEnd(line, &end)) {
+        return false;
+    }
+    if (!open.active) {
+        // Its request line went with the part of the trace before this one.
+        TraceLine begun = line;
+        begun.word = end.request;
+        begun.body = end.request;
+        begun.fields = {};
+        begun.request = qeltools::RequestCode(end.request);
+        Request(instance, open, begun, at);
+    }
+    CloseRequest(instance, open, static_cast<int32_t>(end.result), static_cast<uint32_t>(end.ms));
+    return true;
+}
+
+void Summary::Read(Open& open, const TraceLine& line, const When& at) {
+    qeltools::ReadFields read{};
+    if (!qeltools::ReadRead(line, &read)) {
+        return;
+    }
+    if (read.judgement == "refused") {
+        ++open.figures.refusals;
+    }
+    if (read.count == 0) {
+        ++open.figures.silentReads;
+        if (!open.silentSince) {
+            open.silentSince = at;
         }
+        return;
+    }
+    open.silentSince.reset();
+    if (open.state == "NO ANSWER" && !open.backAt) {
+        open.backAt = at;
+    }
+}
+
+void Summary::Port(Instance& instance, Open& open, const TraceLine& line, const When& at) {
+    switch (qeltools::ReadPort(line)) {
+        case PortChange::kReopenFailed:
+            ++instance.reopenFailures;
+            break;
+        case PortChange::kReopened:
+            if (open.lostAt) {
+                instance.reopens.push_back(Reopen{*open.lostAt, at, instance.number, instance.port});
+            }
+            if (open.state == "LOST" && !open.backAt) {
+                open.backAt = at;
+            }
+            open.lostAt.reset();
+            open.silentSince.reset();
+            break;
+        case PortChange::kLost:
+            open.lostAt = at;
+            break;
+        case PortChange::kOpened:
+            open.lostAt.reset();
+            open.silentSince.reset();
+            break;
         default:
             break;
     }
@@ -253,11 +240,11 @@ void Summary::Finish() {
                 TraceLine start{}, end{};
                 start.time = {period.start.utcMs, period.start.utcMs};
                 end.time = {period.end.utcMs, period.end.utcMs};
-                TimeStamp local{};
-                if (ParseStamp(period.start.stamp, &local)) {
+                qeltools::TimeStamp local{};
+                if (qeltools::ParseStamp(period.start.stamp, &local)) {
                     start.time = local;
                 }
-                if (ParseStamp(period.end.stamp, &local)) {
+                if (qeltools::ParseStamp(period.end.stamp, &local)) {
                     end.time = local;
                 }
                 const int64_t from = filter_.fromMs.value_or(INT64_MIN);

@@ -8,11 +8,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
-#include "trace_line.h"
+#include "trace_reader.h"
 
 namespace qeltrace {
+
+using qeltools::PortChange;
+using qeltools::RequestFields;
+using qeltools::TraceEvent;
+using qeltools::TraceLine;
 
 // A time as the trace wrote it, and as milliseconds for sums and order.
 struct When {
@@ -157,13 +163,29 @@ class Summary {
     uint64_t UnknownKinds() const { return unknown_; }
     const std::vector<LineNote>& UnknownLines() const { return unknownNotes_; }
     const Filter& GetFilter() const { return filter_; }
+    // Why the trace cannot be read (a format this reader does not know);
+    // empty when it can. Its figures are not to be shown then.
+    const std::string& Refusal() const { return refusal_; }
 
     // At most this many malformed and unknown lines are kept to show.
     static constexpr size_t kNotesKept = 20;
 
   private:
     struct Open;
+    struct InstanceKey {
+        int32_t number;
+        std::string port;
+        bool operator==(const InstanceKey&) const = default;
+        struct Hash {
+            size_t operator()(const InstanceKey& key) const;
+        };
+    };
     Instance& InstanceFor(const TraceLine& line);
+    // What one parsed line adds: false when its fields do not read.
+    bool Count(Instance& instance, Open& open, const TraceLine& line, const When& at);
+    bool End(Instance& instance, Open& open, const TraceLine& line, const When& at);
+    void Read(Open& open, const TraceLine& line, const When& at);
+    void Port(Instance& instance, Open& open, const TraceLine& line, const When& at);
     void Request(Instance& instance, Open& open, const TraceLine& line, const When& at);
     void CloseRequest(Instance& instance, Open& open, std::optional<int32_t> result, uint32_t durationMs);
     void State(Instance& instance, Open& open, std::string_view state, const When& at);
@@ -173,7 +195,11 @@ class Summary {
     bool timeline_;
     std::vector<Instance> instances_;
     std::vector<Open> open_;
-    std::map<int32_t, size_t> current_;  // instance number -> index
+    std::unordered_map<int32_t, size_t> current_;  // instance number -> index of its latest start
+    std::unordered_map<InstanceKey, size_t, InstanceKey::Hash> byKey_;
+    std::string file_;
+    qeltools::TraceFormat format_;
+    std::string refusal_;
     uint64_t lines_ = 0, malformed_ = 0, unknown_ = 0;
     std::vector<LineNote> malformedNotes_, unknownNotes_;
 };

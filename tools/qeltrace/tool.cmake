@@ -9,7 +9,7 @@ list(REMOVE_ITEM QELTRACE_SOURCES ${QELTRACE_DIR}/main.cpp)
 add_library(qeltrace_core STATIC ${QELTRACE_SOURCES})
 target_include_directories(qeltrace_core PUBLIC ${QELTRACE_DIR} ${CMAKE_SOURCE_DIR}/tools/common)
 target_compile_options(qeltrace_core PRIVATE ${QEL_WARNINGS})
-target_link_libraries(qeltrace_core PUBLIC qelkophv_core)
+target_link_libraries(qeltrace_core PUBLIC qeltools_common)
 
 add_executable(qeltrace ${QELTRACE_DIR}/main.cpp)
 target_compile_options(qeltrace PRIVATE ${QEL_WARNINGS})
