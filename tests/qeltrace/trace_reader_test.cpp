@@ -79,8 +79,16 @@ TEST(TraceReader, ReadsEachEventsFields) {
     }
 }
 
+// A damaged line is malformed, never read as another instance's or event's.
+TEST(TraceReader, RefusesALineThatIsNone) {
+    for (const char* damaged : {"[7777777777] RX none: 0 bytes", "[] LOAD COM3", "[1]LOAD COM3", "LOAD COM3"}) {
+        TraceLine line{};
+        EXPECT_FALSE(ParseTraceLine(std::string(kStamp) + damaged, &line)) << damaged;
+    }
+}
+
 // Format 1 has no TRACE line; a format this reader does not know is refused
-// by its number, never read as if it were known.
+// by its number, never read as if it were known, its writer's bytes shown.
 TEST(TraceReader, KnowsTheFormatsItReads) {
     struct Case {
         const char* first;
@@ -91,6 +99,7 @@ TEST(TraceReader, KnowsTheFormatsItReads) {
         {"[0] TRACE format 2 QELKOPHV 1.3.0", 2, ""},
         {"[0] TRACE format 3 QELKOPHV 2.0.0", 1, "format 3 (written by QELKOPHV 2.0.0)"},
         {"[0] TRACE format 0 QELKOPHV 0.1", 1, "format 0"},
+        {"[0] TRACE format 9 QEL\x1b[2J", 1, "(written by QEL<1B>[2J)"},
     };
     for (const Case& c : cases) {
         TraceFormat format;
