@@ -58,6 +58,7 @@ TEST(TraceReader, ReadsEachEventsFields) {
         {"[1] END WRITE_GATE result x after 3 ms", TraceEvent::kEnd, ""},
         {"[1] RX refused 80 ms after TX: 2 bytes 23 0D  #<CR>", TraceEvent::kRead, "refused 80 2 #\r"},
         {"[1] RX not judged: 0 bytes", TraceEvent::kRead, "not judged -1 0 "},
+        {"[1] RX none -8 ms after TX: 0 bytes", TraceEvent::kRead, ""},
         {"[1] TRY 2 of 3", TraceEvent::kTry, "2"},
         {"[1] PORT COM3 reopen failed (OS error 2: gone)", TraceEvent::kPort, "3"},
         {"[1] PORT COM3 lost (OS error 5: I/O)", TraceEvent::kPort, "1"},

@@ -276,6 +276,9 @@ bool ReadRead(const TraceLine& line, ReadFields* read) {
         size_t end = 0;
         if (number != std::string_view::npos && Number(head.substr(number + 1), &ms, &end) &&
             number + 1 + end == after) {
+            if (ms < 0) {
+                return false;  // no time the driver writes: a damaged line
+            }
             read->afterMs = ms;
             head = head.substr(0, number);
         }
