@@ -18,9 +18,8 @@
 
 #include "driver_reasons.h"
 #include "fuzz_support.h"
-#include "json_check.h"
-#include "page_check.h"
 #include "report.h"
+#include "text_checks.h"
 
 namespace {
 
@@ -68,7 +67,7 @@ void RequireReported(const qelhost::RequestTrace& trace) {
     for (size_t at = 0; at < lines.size();) {
         const size_t end = lines.find('\n', at);
         Require(end != std::string::npos, "every JSON line ends");
-        Require(JsonCheck::Valid(std::string_view(lines).substr(at, end - at)), "every JSON line is valid JSON");
+        Require(ValidJson(std::string_view(lines).substr(at, end - at)), "every JSON line is valid JSON");
         at = end + 1;
     }
 }

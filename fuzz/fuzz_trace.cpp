@@ -13,10 +13,9 @@
 
 #include "fuzz_support.h"
 #include "inputs.h"
-#include "json_check.h"
-#include "page_check.h"
 #include "report.h"
 #include "summary.h"
+#include "text_checks.h"
 
 namespace {
 
@@ -87,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "a refusal is one short line of visible bytes");
         return 0;
     }
-    Require(JsonCheck::Valid(written.json), "the JSON is valid JSON");
+    Require(ValidJson(written.json), "the JSON is valid JSON");
     Require(CountNoCase(written.page, "<script") == g_pageScripts &&
                 CountNoCase(written.page, "</script") == g_pageScriptEnds,
             "the page holds its own scripts and no other");

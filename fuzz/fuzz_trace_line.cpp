@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "fuzz_support.h"
-#include "page_check.h"
+#include "text_checks.h"
 #include "trace_reader.h"
 
 namespace {

@@ -1,14 +1,14 @@
-// A strict reader of JSON text that says only whether the text is one JSON
-// value and nothing else: UTF-8 throughout, no control byte in a string, no
-// escape JSON does not have, numbers as JSON writes them, and no key twice
-// in one object (a writer that repeats one loses a value to most readers).
-#pragma once
+// The checks of what the tools write, built without the fuzzer's coverage
+// hooks: their comparisons are no code of the tools', so they should not
+// steer the fuzzing.
+#include "text_checks.h"
 
-#include <cstddef>
 #include <set>
 #include <string>
-#include <string_view>
 
+namespace {
+
+// A JSON reader that says only whether the text is one JSON value.
 class JsonCheck {
   public:
     static bool Valid(std::string_view text) {
@@ -228,3 +228,32 @@ class JsonCheck {
     std::string_view text_;
     size_t at_ = 0;
 };
+
+}  // namespace
+
+bool ValidJson(std::string_view text) {
+    return JsonCheck::Valid(text);
+}
+
+size_t CountNoCase(std::string_view text, std::string_view word) {
+    size_t count = 0;
+    for (size_t at = 0; at + word.size() <= text.size(); ++at) {
+        size_t i = 0;
+        while (i < word.size() &&
+               (text[at + i] >= 'A' && text[at + i] <= 'Z' ? text[at + i] + 32 : text[at + i]) == word[i]) {
+            ++i;
+        }
+        count += i == word.size() ? 1 : 0;
+    }
+    return count;
+}
+
+bool TerminalSafe(std::string_view text) {
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
