@@ -44,9 +44,12 @@ struct LineRecord {
     uint8_t silentRun;
     bool silenceLogged;  // "No answer" went out; "Answering again" is due
     bool hasClient;      // the host registered the instance's client
-    // This request's reads that judge an acceptance, and whether one did.
+    // This request's reads that judge an acceptance, and whether one did;
+    // its reads of any kind, and whether one brought a byte.
     uint8_t judgedReads;
     bool confirmed;
+    uint8_t reads;
+    bool answered;
     uint8_t pendingCount;
     LineEvent pending[kPendingEventLimit];
     LineCounters counters;

@@ -25,7 +25,7 @@ const char* NameOf(const RequestKind* kind, int32_t code, char (&unknown)[24]) {
     if (kind != nullptr) {
         return kind->name;
     }
-    std::snprintf(unknown, sizeof unknown, "CODE_%d", static_cast<int>(code));
+    std::snprintf(unknown, sizeof unknown, "%s%d", kTraceUnknownRequest, static_cast<int>(code));
     return unknown;
 }
 
@@ -54,10 +54,8 @@ void TracePortRecord(TraceFile* trace, const char* name, const Record* record) {
     char port[sizeof record->portName + 1];
     CopyText(port, record->portName, sizeof record->portName);
     TraceRequest(trace, name, port, nullptr);
-    TraceLine(trace, "LINE %u baud, %u data bits, stop bits code %u, parity code %u, read time-out %u x 10 ms",
-              static_cast<unsigned>(record->line.baudRate), static_cast<unsigned>(record->line.dataBits),
-              static_cast<unsigned>(record->line.stopBits), static_cast<unsigned>(record->line.parity),
-              static_cast<unsigned>(record->timeout));
+    TraceLineSettings(trace, record->line.baudRate, record->line.dataBits, record->line.stopBits, record->line.parity,
+                      record->timeout);
 }
 
 }  // namespace

@@ -12,8 +12,8 @@ struct StateName {
     const char* text;
 };
 constexpr StateName kStateNames[] = {
-    {LineState::kClosed, "CLOSED"},      {LineState::kOpen, "OPEN"}, {LineState::kOk, "OK"},
-    {LineState::kNoAnswer, "NO ANSWER"}, {LineState::kLost, "LOST"},
+    {LineState::kClosed, kTraceStateClosed},     {LineState::kOpen, kTraceStateOpen}, {LineState::kOk, kTraceStateOk},
+    {LineState::kNoAnswer, kTraceStateNoAnswer}, {LineState::kLost, kTraceStateLost},
 };
 
 // REQ_GET_INFO comes before the host has a record to give.
@@ -45,14 +45,21 @@ void LogSilence(const DriverContext* context, LineEvent event) {
     HostLog(kLogLevel, "QELPA : %s on %s", event == LineEvent::kSilent ? "No answer" : "Answering again", name);
 }
 
+// A 0 that the switcher did not confirm: a judged exchange that no reply
+// accepted, or a free text or list command (whose reads judge nothing)
+// that got nothing back at all.
+bool NotConfirmed(const LineRecord& line) {
+    if (line.judgedReads > 0) {
+        return !line.confirmed;
+    }
+    return line.reads > 0 && !line.answered;
+}
+
 void TraceCounters(DriverContext* context, LineState state) {
     const LineCounters& c = context->line.counters;
-    TraceLine(&context->trace,
-              "STATS line %s since the start: %u transmissions, %u reads answered (%u refusals), %u reads with "
-              "nothing, %u tries beyond the first, lost %u times, reopened %u times",
-              LineStateText(state), static_cast<unsigned>(c.transmissions), static_cast<unsigned>(c.answered),
-              static_cast<unsigned>(c.refused), static_cast<unsigned>(c.silent), static_cast<unsigned>(c.retries),
-              static_cast<unsigned>(c.lost), static_cast<unsigned>(c.reopened));
+    const uint32_t counters[kTraceStatsCounters] = {c.transmissions, c.answered, c.refused, c.silent,
+                                                    c.retries,       c.lost,     c.reopened};
+    TraceStats(&context->trace, LineStateText(state), counters);
 }
 
 }  // namespace
@@ -106,6 +113,10 @@ void WatchRead(DriverContext* context, int32_t count, bool refused, ReadVerdict 
     if (line == nullptr || HeldPort(context) == kNoPort) {
         return;
     }
+    if (line->reads < UINT8_MAX) {
+        ++line->reads;
+    }
+    line->answered = line->answered || count > 0;
     if (verdict != ReadVerdict::kDecidesNothing) {
         ++line->judgedReads;
         line->confirmed = line->confirmed || verdict == ReadVerdict::kConfirms;
@@ -156,6 +167,8 @@ void WatchRequestStart(DriverRequest* request) {
     if (LineRecord* line = Watched(RecordOf(request))) {
         line->judgedReads = 0;
         line->confirmed = false;
+        line->reads = 0;
+        line->answered = false;
         line->pendingCount = 0;
     }
 }
@@ -166,8 +179,8 @@ void WatchRequestEnd(DriverRequest* request, int32_t result) {
     if (line == nullptr) {
         return;
     }
-    if (result == kOk && line->judgedReads > 0 && !line->confirmed) {
-        TraceLine(&context->trace, "NOTE result 0 not confirmed by the switcher");
+    if (result == kOk && NotConfirmed(*line)) {
+        TraceNoteLine(&context->trace, TraceNote::kNotConfirmed);
     }
     for (uint8_t i = 0; i < line->pendingCount; ++i) {
         LogSilence(context, line->pending[i]);

@@ -117,7 +117,7 @@ int32_t RunGateCommand(DriverRequest* request, bool* reducedNumber) {
     }
     // A marked "#" command is run twice on the same message.
     if (facts->marked) {
-        TraceLine(&context->trace, "RUN 2 of 2: a marked \"#\" gate runs its exchange twice");
+        TraceRun(&context->trace, 2, 2);
         return RunOnce(request);
     }
     return kOk;

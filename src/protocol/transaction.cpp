@@ -170,8 +170,7 @@ int32_t LeadingAcceptanceLength(const char* reply, int32_t count) {
 void DropLatePreambleAnswer(DriverContext* context, int32_t count, int32_t skipped) {
     char* reply = context->replyBuffer;
     const int32_t rest = count - skipped;
-    TraceLine(&context->trace, "SKIP %d bytes: the late answer to the preamble P; the reply is what follows (%d bytes)",
-              static_cast<int>(skipped), static_cast<int>(rest));
+    TraceSkip(&context->trace, skipped, rest);
     std::memmove(reply, reply + skipped, static_cast<size_t>(rest));
     std::memset(reply + rest, 0, static_cast<size_t>(skipped));
     context->replyLength = static_cast<uint8_t>(rest);

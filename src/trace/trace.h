@@ -9,6 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "trace/trace_grammar.h"
+#include "trace/trace_notation.h"
+
 constexpr const char* kTraceVariable = "QELKOPHV_TRACE";
 
 // The longest file name, as Windows counts a path; ".1" must fit behind it.
@@ -59,21 +62,6 @@ struct TraceFile {
     char path[kTracePathSize];
 };
 
-// How the driver judged what a read brought: none when nothing came, not
-// judged for the reads whose bytes decide nothing (free text, the command
-// list, the bank-2 preface).
-enum class TraceReply : uint8_t { kAccepted, kRefused, kUnrecognised, kNone, kNotJudged };
-
-enum class TracePortEvent : uint8_t {
-    kOpened,
-    kOpenFailed,
-    kClosed,
-    kCloseFailed,
-    kReopened,
-    kReopenFailed,
-    kLost,
-};
-
 // Reads QELKOPHV_TRACE and opens the file for appending (closing the file
 // the record held before). Returns true when the trace is on. A name that
 // cannot be opened logs "QELPA : Cannot write trace FILE" once through `log`
@@ -91,9 +79,9 @@ inline bool TraceIsOn(const TraceFile* trace) {
 // Every writer below is a no-op when the trace is off. A write that fails
 // closes the file, turns the trace off and logs once, as TraceOpen does.
 
-// A free line of the caller's own, printf-style.
-void TraceLine(TraceFile* trace, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // Why a request ends in 1, in words an integrator acts on: "REASON ...".
+// The whole reason is written in the trace's notation, so names and texts
+// from outside may go in through "%s" as they stand.
 void TraceReason(TraceFile* trace, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // A request begins: "WRITE_GATE 0102 value 5", "WRITE_GATE SEND_STR text "..."".
@@ -103,10 +91,26 @@ void TraceRequestNumber(TraceFile* trace, const char* name, const char* address,
 // "END WRITE_GATE result 1 after 312 ms".
 void TraceRequestEnd(TraceFile* trace, int32_t result);
 
+// "LINE 9600 baud, 8 data bits, stop bits code 0, parity code 0, read
+// time-out 20 x 10 ms": the line a start or reconfiguration asks for.
+void TraceLineSettings(TraceFile* trace, uint32_t baud, uint32_t dataBits, uint32_t stopBits, uint32_t parity,
+                       uint32_t timeout);
+
 // "TX 9 bytes 23 30 ... 0D  #010259<CR><CR>"; the clock for TraceRead starts.
 void TraceTransmission(TraceFile* trace, const char* bytes, int32_t count);
 // "RX accepted 52 ms after TX: 5 bytes 2A 33 46 0D 0A  *3F<CR><LF>".
 void TraceRead(TraceFile* trace, const char* bytes, int32_t count, TraceReply judged);
+
+// "SKIP 5 bytes: the late answer to the preamble P; ... (3 bytes)".
+void TraceSkip(TraceFile* trace, int32_t skipped, int32_t rest);
+// "RUN 2 of 2: a marked "#" gate runs its exchange twice".
+void TraceRun(TraceFile* trace, int32_t run, int32_t runs);
+// "NOTE result 0 not confirmed by the switcher".
+void TraceNoteLine(TraceFile* trace, TraceNote note);
+// The line's counters in the order of STATS' fields after the state.
+constexpr size_t kTraceStatsCounters = 7;
+// "STATS line OK since the start: 4 transmissions, ...".
+void TraceStats(TraceFile* trace, const char* state, const uint32_t (&counters)[kTraceStatsCounters]);
 
 // "TRY 2 of 3" and "WAIT 1000 ms why" (`why` may be null).
 void TraceTry(TraceFile* trace, int32_t attempt, int32_t limit);
@@ -121,11 +125,8 @@ void TracePort(TraceFile* trace, TracePortEvent event, const char* port, uint32_
 // for in the working directory, named with that directory.
 void TraceMissingFile(TraceFile* trace, const char* name);
 
-// One byte as traffic is shown to people, the echo gates' line ends
-// included: CR as "<CR>", LF as "<LF>", any other control or non-ASCII byte
-// as "<hh>", the rest as it stands. Fills `out` (NUL-terminated) and
-// returns its length.
-constexpr size_t kVisibleByteSize = 5;
+// One byte in the trace's notation (trace_notation.h), the echo gates'
+// line ends included. Fills `out` (NUL-terminated) and returns its length.
 size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]);
 // As many whole bytes of `bytes` as fit `out` (of `size` > 0), shown so,
 // NUL-terminated; returns the length written.

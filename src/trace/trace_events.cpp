@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "qel_version.h"
 #include "trace/trace.h"
 #include "trace/trace_internal.h"
 #include "trace/trace_platform.h"
@@ -15,10 +16,6 @@ constexpr size_t kLineEndRoom = 2;
 constexpr size_t kContentLimit = kTraceLineSize - 1 - kLineEndRoom;
 constexpr char kCutMarker[] = "...";
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-constexpr const char* kReplyNames[] = {"accepted", "refused", "unrecognised", "none", "not judged"};
-constexpr const char* kPortEventNames[] = {"opened",   "open failed",   "closed", "close failed",
-                                           "reopened", "reopen failed", "lost"};
 
 struct Line {
     char text[kTraceLineSize];
@@ -116,12 +113,14 @@ void AppendVisible(Line& line, const char* bytes, int32_t count) {
     }
 }
 
-// A text of the host's, read only as far as the line has room.
-void AppendVisibleText(Line& line, const char* text) {
+// A text from outside (a name, an address, a text, a reason, a path), in
+// the trace's notation, read only as far as the line has room and at most
+// `limit` characters: no byte of it can end the line or reach a terminal.
+void AppendVisibleText(Line& line, const char* text, size_t limit = kTraceLineSize) {
     if (text == nullptr) {
         return;
     }
-    for (size_t i = 0; text[i] != '\0' && PutVisible(line, static_cast<unsigned char>(text[i])); ++i) {
+    for (size_t i = 0; i < limit && text[i] != '\0' && PutVisible(line, static_cast<unsigned char>(text[i])); ++i) {
     }
 }
 
@@ -169,6 +168,13 @@ void Finish(Line& line, TraceFile* trace) {
     TraceWriteLine(trace, line.text, static_cast<uint32_t>(line.length));
 }
 
+// A line of `event`: the stamp, the instance and the event's word.
+void BeginEvent(Line& line, TraceFile* trace, TraceEvent event) {
+    Begin(line, trace);
+    Append(line, TraceWord(event));
+    Put(line, ' ');
+}
+
 template <size_t N>
 const char* NameOf(const char* const (&names)[N], size_t index) {
     return index < N ? names[index] : "?";
@@ -193,24 +199,41 @@ void BeginRequest(Line& line, TraceFile* trace, const char* name, const char* ad
 
 }  // namespace
 
-size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]) {
-    size_t length = 0;
-    if (code == '\r' || code == '\n') {
-        const char* name = code == '\r' ? "CR" : "LF";
-        out[length++] = '<';
-        out[length++] = name[0];
-        out[length++] = name[1];
-        out[length++] = '>';
-    } else if (code < 0x20 || code >= 0x7F) {
-        out[length++] = '<';
-        out[length++] = kHexDigits[code >> 4];
-        out[length++] = kHexDigits[code & 0xF];
-        out[length++] = '>';
+uint32_t TraceFileLine(const char* stamped, uint32_t length, int32_t instance, const char* note, char* out,
+                       size_t size) {
+    // The stamp ends at the first " [", where the instance begins.
+    const char* end = static_cast<const char*>(std::memchr(stamped, '[', length));
+    const size_t stamp = end != nullptr && end > stamped ? static_cast<size_t>(end - stamped) - 1 : 0;
+    Line line;
+    line.length = 0;
+    line.cut = false;
+    Append(line, stamped, stamp);
+    Append(line, " [");
+    AppendSigned(line, instance);
+    Append(line, "] ");
+    Append(line, TraceWord(TraceEvent::kTrace));
+    Put(line, ' ');
+    if (note != nullptr) {
+        Append(line, note);
     } else {
-        out[length++] = static_cast<char>(code);
+        Append(line, kTraceFormatWord);
+        Put(line, ' ');
+        AppendSigned(line, kTraceFormat);
+        Put(line, ' ');
+        Append(line, kTraceProduct);
+        Put(line, ' ');
+        Append(line, QELKOPHV_VERSION);
     }
-    out[length] = '\0';
-    return length;
+    const size_t endLength = strnlen(kTraceLineEnd, kLineEndRoom);
+    std::memcpy(line.text + line.length, kTraceLineEnd, endLength);
+    line.length += endLength;
+    const size_t copied = line.length < size ? line.length : 0;
+    std::memcpy(out, line.text, copied);
+    return static_cast<uint32_t>(copied);
+}
+
+size_t VisibleByte(unsigned char code, char (&out)[kVisibleByteSize]) {
+    return TraceNotationOf(code, out);
 }
 
 size_t VisibleBytes(char* out, size_t size, const char* bytes, size_t count) {
@@ -228,30 +251,19 @@ size_t VisibleBytes(char* out, size_t size, const char* bytes, size_t count) {
     return length;
 }
 
-void TraceLine(TraceFile* trace, const char* format, ...) {
-    if (!TraceIsOn(trace)) {
-        return;
-    }
-    Line line;
-    Begin(line, trace);
-    va_list arguments;
-    va_start(arguments, format);
-    AppendFormatList(line, format, arguments);
-    va_end(arguments);
-    Finish(line, trace);
-}
-
 void TraceReason(TraceFile* trace, const char* format, ...) {
     if (!TraceIsOn(trace)) {
         return;
     }
-    Line line;
-    Begin(line, trace);
-    Append(line, "REASON ");
+    char reason[kTraceLineSize];
     va_list arguments;
     va_start(arguments, format);
-    AppendFormatList(line, format, arguments);
+    const int length = std::vsnprintf(reason, sizeof reason, format, arguments);
     va_end(arguments);
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kReason);
+    AppendVisibleText(line, length < 0 ? "" : reason);
+    line.cut = line.cut || static_cast<size_t>(length) >= sizeof reason;
     Finish(line, trace);
 }
 
@@ -286,8 +298,7 @@ void TraceRequestEnd(TraceFile* trace, int32_t result) {
     }
     const uint32_t elapsed = TraceSteadyMs() - trace->requestStartMs;
     Line line;
-    Begin(line, trace);
-    Append(line, "END ");
+    BeginEvent(line, trace, TraceEvent::kEnd);
     Append(line, trace->request, sizeof trace->request);
     Append(line, " result ");
     AppendSigned(line, result);
@@ -304,8 +315,7 @@ void TraceTransmission(TraceFile* trace, const char* bytes, int32_t count) {
     trace->transmitMs = TraceSteadyMs();
     trace->transmitted = true;
     Line line;
-    Begin(line, trace);
-    Append(line, "TX ");
+    BeginEvent(line, trace, TraceEvent::kTx);
     AppendBytes(line, bytes, count);
     Finish(line, trace);
 }
@@ -317,9 +327,8 @@ void TraceRead(TraceFile* trace, const char* bytes, int32_t count, TraceReply ju
     // The judgement and the time come first, so that a long reply cut at the
     // line's end keeps them.
     Line line;
-    Begin(line, trace);
-    Append(line, "RX ");
-    Append(line, NameOf(kReplyNames, static_cast<size_t>(judged)));
+    BeginEvent(line, trace, TraceEvent::kRx);
+    Append(line, NameOf(kTraceReplyWords, static_cast<size_t>(judged)));
     if (trace->transmitted) {
         Put(line, ' ');
         AppendUnsigned(line, TraceSteadyMs() - trace->transmitMs);
@@ -330,13 +339,75 @@ void TraceRead(TraceFile* trace, const char* bytes, int32_t count, TraceReply ju
     Finish(line, trace);
 }
 
+void TraceLineSettings(TraceFile* trace, uint32_t baud, uint32_t dataBits, uint32_t stopBits, uint32_t parity,
+                       uint32_t timeout) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kLine);
+    AppendFormat(line, "%u baud, %u data bits, stop bits code %u, parity code %u, read time-out %u x 10 ms",
+                 static_cast<unsigned>(baud), static_cast<unsigned>(dataBits), static_cast<unsigned>(stopBits),
+                 static_cast<unsigned>(parity), static_cast<unsigned>(timeout));
+    Finish(line, trace);
+}
+
+void TraceSkip(TraceFile* trace, int32_t skipped, int32_t rest) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kSkip);
+    AppendFormat(line, "%d bytes: the late answer to the preamble P; the reply is what follows (%d bytes)",
+                 static_cast<int>(skipped), static_cast<int>(rest));
+    Finish(line, trace);
+}
+
+void TraceRun(TraceFile* trace, int32_t run, int32_t runs) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kRun);
+    AppendFormat(line, "%d of %d: a marked \"#\" gate runs its exchange twice", static_cast<int>(run),
+                 static_cast<int>(runs));
+    Finish(line, trace);
+}
+
+void TraceNoteLine(TraceFile* trace, TraceNote note) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kNote);
+    Append(line, NameOf(kTraceNoteWords, static_cast<size_t>(note)));
+    Finish(line, trace);
+}
+
+void TraceStats(TraceFile* trace, const char* state, const uint32_t (&counters)[kTraceStatsCounters]) {
+    if (!TraceIsOn(trace)) {
+        return;
+    }
+    Line line;
+    BeginEvent(line, trace, TraceEvent::kStats);
+    Append(line, "line ");
+    Append(line, state);
+    AppendFormat(line,
+                 " since the start: %u transmissions, %u reads answered (%u refusals), %u reads with nothing, %u "
+                 "tries beyond the first, lost %u times, reopened %u times",
+                 static_cast<unsigned>(counters[0]), static_cast<unsigned>(counters[1]),
+                 static_cast<unsigned>(counters[2]), static_cast<unsigned>(counters[3]),
+                 static_cast<unsigned>(counters[4]), static_cast<unsigned>(counters[5]),
+                 static_cast<unsigned>(counters[6]));
+    Finish(line, trace);
+}
+
 void TraceTry(TraceFile* trace, int32_t attempt, int32_t limit) {
     if (!TraceIsOn(trace)) {
         return;
     }
     Line line;
-    Begin(line, trace);
-    Append(line, "TRY ");
+    BeginEvent(line, trace, TraceEvent::kTry);
     AppendSigned(line, attempt);
     Append(line, " of ");
     AppendSigned(line, limit);
@@ -348,8 +419,7 @@ void TraceWait(TraceFile* trace, uint32_t milliseconds, const char* why) {
         return;
     }
     Line line;
-    Begin(line, trace);
-    Append(line, "WAIT ");
+    BeginEvent(line, trace, TraceEvent::kWait);
     AppendUnsigned(line, milliseconds);
     Append(line, " ms");
     if (why != nullptr) {
@@ -364,8 +434,7 @@ void TraceListLookup(TraceFile* trace, const char* file, int32_t entry, const ch
         return;
     }
     Line line;
-    Begin(line, trace);
-    Append(line, "LIST ");
+    BeginEvent(line, trace, TraceEvent::kList);
     AppendVisibleText(line, file);
     AppendFormat(line, " entry %d", static_cast<int>(entry));
     if (command == nullptr) {
@@ -382,17 +451,18 @@ void TracePort(TraceFile* trace, TracePortEvent event, const char* port, uint32_
         return;
     }
     Line line;
-    Begin(line, trace);
-    Append(line, "PORT ");
-    Append(line, port, kTracePortNameSize);
+    BeginEvent(line, trace, TraceEvent::kPort);
+    AppendVisibleText(line, port, kTracePortNameSize);
     Put(line, ' ');
-    Append(line, NameOf(kPortEventNames, static_cast<size_t>(event)));
+    Append(line, NameOf(kTracePortEventWords, static_cast<size_t>(event)));
     if (osError != 0) {
         char text[160];
         const uint32_t savedError = TraceSaveSystemError();
         TraceErrorText(osError, text, sizeof text);
         TraceRestoreSystemError(savedError);
-        AppendFormat(line, " (OS error %u: %s)", static_cast<unsigned>(osError), text);
+        AppendFormat(line, " (OS error %u: ", static_cast<unsigned>(osError));
+        AppendVisibleText(line, text);
+        Put(line, ')');
     }
     Finish(line, trace);
 }
@@ -408,8 +478,7 @@ void TraceMissingFile(TraceFile* trace, const char* name) {
     }
     TraceRestoreSystemError(savedError);
     Line line;
-    Begin(line, trace);
-    Append(line, "REASON ");
+    BeginEvent(line, trace, TraceEvent::kReason);
     AppendVisibleText(line, name);
     Append(line, " not found in ");
     AppendVisibleText(line, folder);

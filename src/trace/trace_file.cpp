@@ -107,7 +107,26 @@ bool RollOverIfFull(TraceFile* trace, uint32_t length, int64_t* before) {
 }
 
 constexpr uint32_t kNameCheckMs = 1000;
-constexpr char kWentAway[] = "TRACE the previous file went away (deleted or renamed): going on in a new one";
+
+// Under the lock: a line about the file itself from `instance` (null
+// `note`: its format), with the stamp of the line `text` that follows it.
+// Returns its length, 0 when it was not written.
+uint32_t WriteFileLine(TraceFile* trace, const char* text, uint32_t length, int32_t instance, const char* note) {
+    char line[kTraceLineSize];
+    const uint32_t lineLength = TraceFileLine(text, length, instance, note, line, sizeof line);
+    return lineLength > 0 && TraceFileWrite(trace->handle, line, lineLength) ? lineLength : 0;
+}
+
+// Under the lock: a file this process begins (empty at its first line, on
+// open or after a roll-over) opens with the format it is written in, once
+// for every instance that shares it. `*size` grows by that line.
+bool NameFormatIfEmpty(TraceFile* trace, const char* text, uint32_t length, int64_t* size) {
+    if (*size != 0) {
+        return true;
+    }
+    *size = WriteFileLine(trace, text, length, kTraceFileInstance, nullptr);
+    return *size != 0;
+}
 
 // Under the lock, at most once a second: when the name no longer refers to
 // the file held (deleted, or renamed away by hand or by a log rotation), the
@@ -127,14 +146,10 @@ bool FollowName(TraceFile* trace, const char* text, uint32_t length) {
     if (!Reopen(trace)) {
         return false;
     }
-    // The stamp and instance end at the first "] ".
-    const char* end = static_cast<const char*>(std::memchr(text, ']', length));
-    const size_t stamp = end != nullptr && end + 1 < text + length ? static_cast<size_t>(end - text) + 2 : 0;
-    char note[kTraceLineSize];
-    const int written =
-        std::snprintf(note, sizeof note, "%.*s%s%s", static_cast<int>(stamp), text, kWentAway, kTraceLineEnd);
-    return written > 0 && static_cast<size_t>(written) < sizeof note &&
-           TraceFileWrite(trace->handle, note, static_cast<uint32_t>(written));
+    int64_t size = TraceFileSize(trace->handle);
+    return size >= 0 && NameFormatIfEmpty(trace, text, length, &size) &&
+           WriteFileLine(trace, text, length, trace->instance,
+                         kTraceFileNoteWords[static_cast<size_t>(TraceFileNote::kWentAway)]) != 0;
 }
 
 // Under the lock: the line goes into the file under the name, reopened
@@ -151,7 +166,8 @@ bool WriteLocked(TraceFile* trace, const char* text, uint32_t length) {
         return false;
     }
     int64_t before = 0;
-    if (!RollOverIfFull(trace, length, &before) || !TraceFileWrite(trace->handle, text, length)) {
+    if (!RollOverIfFull(trace, length, &before) || !NameFormatIfEmpty(trace, text, length, &before) ||
+        !TraceFileWrite(trace->handle, text, length)) {
         if (trace->handle != kNoTraceHandle) {
             TraceFileClose(trace->handle);
         }

@@ -165,7 +165,8 @@ TEST(DriverReasons, TakesWhatTheLastRequestWroteEachOnce) {
 }
 
 // What went out and came back, and whether a 0 was confirmed, as the trace
-// tells it; "!" marks the line of a request that answered 1.
+// tells it (the driver's NOTE decides); "!" marks the line of a request that
+// answered 1.
 TEST(DriverTrace, ShowsTheTrafficAndWhetherTheSwitcherConfirmedIt) {
     struct Case {
         std::vector<const char*> lines;
@@ -183,13 +184,14 @@ TEST(DriverTrace, ShowsTheTrafficAndWhetherTheSwitcherConfirmedIt) {
         {{"t [1] TX 2 bytes 41 0D  A<CR>", "t [1] RX not judged 200 ms after TX: 3 bytes 3F 0D 0A  ?<CR><LF>"},
          "sent A<CR> / came back ?<CR><LF> (not judged, 200 ms after the message)",
          "yes"},
-        {{"t [1] TX 2 bytes 41 0D  A<CR>", "t [1] RX not judged 200 ms after TX: 0 bytes"},
+        {{"t [1] TX 2 bytes 41 0D  A<CR>", "t [1] RX not judged 200 ms after TX: 0 bytes",
+          "t [1] NOTE result 0 not confirmed by the switcher"},
          "sent A<CR> / nothing came back (200 ms after the message)",
          "no"},
         {{"!t [1] TX 2 bytes 23 0D  #<CR>", "t [1] RX refused 9 ms after TX: 3 bytes 3F 0D 0A  ?<CR><LF>"},
          "sent #<CR> / refused ?<CR><LF> (9 ms after the message)",
          "no"},
-        {{"t [1] TX 3 bytes 02 0D 0A  <02><CR><LF> REASON"}, "sent <02><CR><LF>", "no"},  // a cut line: no reply
+        {{"t [1] TX 3 bytes 02 0D 0A  <02><CR><LF> REASON"}, "sent <02><CR><LF>", "yes"},  // a cut line: no NOTE
         {{"t [1] LOAD pts/3", "t [1] PORT pts/3 opened"}, "", "-"},
     };
     for (const Case& c : cases) {

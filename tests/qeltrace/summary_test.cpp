@@ -13,6 +13,10 @@
 #include "options.h"
 #include "report.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace qeltrace {
 namespace {
 
@@ -40,6 +44,7 @@ struct Expected {
     std::string outages;  // "STATE ms" of each NO ANSWER and LOST period, in order
     std::string reopens;  // "ms" of each reopen after its loss
     std::string reason;   // the first reason group: "COUNT text"
+    std::string gates;    // the first reason group's gates named, and how many more ("" not checked)
 };
 
 struct Case {
@@ -113,6 +118,115 @@ const Case kCases[] = {
                     })}},
      {1, 4, 2, 0, 0, 0, 0, 0, 0, 0, "LOST 4500", "4500",
       "1 line write failed on COM3 after 0 of 9 bytes (OS error 5: I/O)"}},
+    {"after a loss the line is silent: the loss ends at the reopen; the silence at the trace's end is still so",
+     {{"t", kLoad + Lines({
+                        "10:00:01.000 [1] WRITE_GATE 0102 value 5",
+                        "10:00:01.000 [1] PORT COM3 lost (OS error 5: Input/output error)",
+                        "10:00:01.000 [1] STATS line LOST since the start: 0 transmissions",
+                        "10:00:01.000 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:03.000 [1] WRITE_GATE 0102 value 6",
+                        "10:00:03.000 [1] PORT COM3 reopened",
+                        "10:00:03.280 [1] RX none 280 ms after TX: 0 bytes",
+                        "10:00:03.280 [1] STATS line NO ANSWER since the start: 1 transmissions",
+                        "10:00:03.280 [1] END WRITE_GATE result 0 after 280 ms",
+                    })}},
+     {1, 3, 1, 0, 0, 1, 0, 0, 0, 0, "LOST 2000; NO ANSWER 280 (still no answer at the end of the trace)", "2000", ""}},
+    {"a loss that the stop ends did not recover",
+     {{"t", kLoad + Lines({
+                        "10:00:01.000 [1] WRITE_GATE 0102 value 5",
+                        "10:00:01.000 [1] PORT COM3 lost (OS error 5: Input/output error)",
+                        "10:00:01.000 [1] STATS line LOST since the start: 0 transmissions",
+                        "10:00:01.000 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:02.000 [1] STOP",
+                        "10:00:02.000 [1] STATS line CLOSED since the start: 0 transmissions",
+                        "10:00:02.000 [1] END STOP result 0 after 0 ms",
+                    })}},
+     {1, 3, 1, 0, 0, 0, 0, 0, 0, 0, "LOST 1000 (ended by the stop)", "", ""}},
+    {"a reason given three times for each of 9 gates names 5 of them and 4 more",
+     {{"t", kLoad + Lines({
+                        "10:00:10.100 [1] WRITE_GATE S0104 text \"1\"",
+                        "10:00:10.100 [1] REASON no list file",
+                        "10:00:10.100 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:10.200 [1] WRITE_GATE S0204 text \"1\"",
+                        "10:00:10.200 [1] REASON no list file",
+                        "10:00:10.200 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:10.300 [1] WRITE_GATE S0304 text \"1\"",
+                        "10:00:10.300 [1] REASON no list file",
+                        "10:00:10.300 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:10.400 [1] WRITE_GATE S0404 text \"1\"",
+                        "10:00:10.400 [1] REASON no list file",
+                        "10:00:10.400 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:10.500 [1] WRITE_GATE S0504 text \"1\"",
+                        "10:00:10.500 [1] REASON no list file",
+                        "10:00:10.500 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:10.600 [1] WRITE_GATE S0604 text \"1\"",
+                        "10:00:10.600 [1] REASON no list file",
+                        "10:00:10.600 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:10.700 [1] WRITE_GATE S0704 text \"1\"",
+                        "10:00:10.700 [1] REASON no list file",
+                        "10:00:10.700 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:10.800 [1] WRITE_GATE S0804 text \"1\"",
+                        "10:00:10.800 [1] REASON no list file",
+                        "10:00:10.800 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:10.900 [1] WRITE_GATE S0904 text \"1\"",
+                        "10:00:10.900 [1] REASON no list file",
+                        "10:00:10.900 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:11.000 [1] WRITE_GATE S0104 text \"1\"",
+                        "10:00:11.000 [1] REASON no list file",
+                        "10:00:11.000 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:11.100 [1] WRITE_GATE S0204 text \"1\"",
+                        "10:00:11.100 [1] REASON no list file",
+                        "10:00:11.100 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:11.200 [1] WRITE_GATE S0304 text \"1\"",
+                        "10:00:11.200 [1] REASON no list file",
+                        "10:00:11.200 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:11.300 [1] WRITE_GATE S0404 text \"1\"",
+                        "10:00:11.300 [1] REASON no list file",
+                        "10:00:11.300 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:11.400 [1] WRITE_GATE S0504 text \"1\"",
+                        "10:00:11.400 [1] REASON no list file",
+                        "10:00:11.400 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:11.500 [1] WRITE_GATE S0604 text \"1\"",
+                        "10:00:11.500 [1] REASON no list file",
+                        "10:00:11.500 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:11.600 [1] WRITE_GATE S0704 text \"1\"",
+                        "10:00:11.600 [1] REASON no list file",
+                        "10:00:11.600 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:11.700 [1] WRITE_GATE S0804 text \"1\"",
+                        "10:00:11.700 [1] REASON no list file",
+                        "10:00:11.700 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:11.800 [1] WRITE_GATE S0904 text \"1\"",
+                        "10:00:11.800 [1] REASON no list file",
+                        "10:00:11.800 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:11.900 [1] WRITE_GATE S0104 text \"1\"",
+                        "10:00:11.900 [1] REASON no list file",
+                        "10:00:11.900 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:12.000 [1] WRITE_GATE S0204 text \"1\"",
+                        "10:00:12.000 [1] REASON no list file",
+                        "10:00:12.000 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:12.100 [1] WRITE_GATE S0304 text \"1\"",
+                        "10:00:12.100 [1] REASON no list file",
+                        "10:00:12.100 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:12.200 [1] WRITE_GATE S0404 text \"1\"",
+                        "10:00:12.200 [1] REASON no list file",
+                        "10:00:12.200 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:12.300 [1] WRITE_GATE S0504 text \"1\"",
+                        "10:00:12.300 [1] REASON no list file",
+                        "10:00:12.300 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:12.400 [1] WRITE_GATE S0604 text \"1\"",
+                        "10:00:12.400 [1] REASON no list file",
+                        "10:00:12.400 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:12.500 [1] WRITE_GATE S0704 text \"1\"",
+                        "10:00:12.500 [1] REASON no list file",
+                        "10:00:12.500 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:12.600 [1] WRITE_GATE S0804 text \"1\"",
+                        "10:00:12.600 [1] REASON no list file",
+                        "10:00:12.600 [1] END WRITE_GATE result 1 after 0 ms",
+                        "10:00:12.700 [1] WRITE_GATE S0904 text \"1\"",
+                        "10:00:12.700 [1] REASON no list file",
+                        "10:00:12.700 [1] END WRITE_GATE result 1 after 0 ms",
+                    })}},
+     {1, 28, 27, 0, 0, 0, 0, 0, 0, 0, "", "", "27 no list file", "S0104, S0204, S0304, S0404, S0504 and 4 more"}},
     {"two instances interleaved in one file, each request with its own end",
      {{"t", Lines({
                 "10:00:00.000 [1] LOAD COM3",
@@ -145,7 +259,7 @@ const Case kCases[] = {
                 Lines({
                     "10:00:01.000 [1] WRITE_GATE 0102 value 5",
                     "10:00:01.080 [1] END WRITE_GATE result 1 af",
-                    "10:00:02.000 [1] HANDSHAKE with a newer switcher",
+                    "10:00:02.000 [1] FUTURE a word of a later driver",
                 }) +
                 "2026-12-07T10:00:0\nnot a trace line\n" + Lines({"10:00:03.000 [1] WRITE_GATE 0102 value 6"})}},
      {1, 3, 0, 0, 0, 0, 0, 2, 3, 1, "", "", ""}},
@@ -209,7 +323,8 @@ TEST_P(SummaryRules, GivesTheFiguresOfWhatHappened) {
     EXPECT_EQ(summary.UnknownKinds(), e.unknown);
     std::string outages, reopens;
     for (const Period& period : summary.Outages()) {
-        outages += (outages.empty() ? "" : "; ") + period.state + " " + std::to_string(period.LengthMs());
+        outages +=
+            (outages.empty() ? "" : "; ") + period.state + " " + std::to_string(period.LengthMs()) + period.EndNote();
     }
     for (const Reopen& reopen : summary.Reopens()) {
         reopens += (reopens.empty() ? "" : "; ") + std::to_string(reopen.reopened.utcMs - reopen.lost.utcMs);
@@ -218,6 +333,13 @@ TEST_P(SummaryRules, GivesTheFiguresOfWhatHappened) {
     EXPECT_EQ(reopens, e.reopens);
     EXPECT_EQ(total.reasons.empty() ? "" : std::to_string(total.reasons[0].count) + " " + total.reasons[0].Text(),
               e.reason);
+    if (!e.gates.empty()) {
+        std::string gates;
+        for (const std::string& gate : total.reasons[0].gates) {
+            gates += (gates.empty() ? "" : ", ") + gate;
+        }
+        EXPECT_EQ(gates + " and " + std::to_string(total.reasons[0].moreGates) + " more", e.gates);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Traces, SummaryRules, ::testing::ValuesIn(kCases),
@@ -341,6 +463,36 @@ TEST(TextSummary, SendsTheTerminalNoControlByteOfTheTrace) {
     EXPECT_NE(text.str().find("CO<1B>[2JM3"), std::string::npos) << text.str();
     EXPECT_NE(text.str().find("port gone<CR><07>"), std::string::npos) << text.str();
 }
+
+#ifndef _WIN32
+// What a site hands qeltrace: only regular files are read (nothing waits on
+// a FIFO or reads /dev/zero forever), and FILE.1 alone is read as FILE.
+TEST(Inputs, ReadOnlyRegularFilesAndFindTheOlderFileAlone) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("qeltrace-inputs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(folder);
+    const std::string fifo = (folder / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(folder / "rolled.1") << "x\n";
+    struct Given {
+        std::string given;
+        std::string found;  // the files read, or the error's start
+    } cases[] = {
+        {fifo, fifo + " is not a regular file"},
+        {"/dev/zero", "/dev/zero is not a regular file"},
+        {(folder / "rolled").string(), (folder / "rolled.1").string()},
+        {(folder / "none").string(), "cannot open"},
+    };
+    for (const Given& c : cases) {
+        std::vector<std::string> files;
+        std::string error;
+        const bool read = OrderInputs({c.given}, &files, &error);
+        const std::string found = read ? (files.size() == 1 ? files[0] : "several files") : error;
+        EXPECT_EQ(found.substr(0, c.found.size()), c.found) << c.given;
+    }
+    std::filesystem::remove_all(folder);
+}
+#endif
 
 }  // namespace
 }  // namespace qeltrace

@@ -75,7 +75,8 @@ TEST(TraceReader, ReadsEachEventsFields) {
         EXPECT_EQ(line.event, c.event) << c.line;
         EXPECT_EQ(Shown(line), c.shown) << c.line;
         TraceLine loose{};
-        ASSERT_TRUE(ParseLooseTraceLine("12:00:00 " + std::string(c.line), &loose)) << c.line;
+        const std::string looseText = "12:00:00 " + std::string(c.line);
+        ASSERT_TRUE(ParseLooseTraceLine(looseText, &loose)) << c.line;
         EXPECT_EQ(Shown(loose), c.shown) << "any stamp: " << c.line;
     }
 }
@@ -105,7 +106,8 @@ TEST(TraceReader, KnowsTheFormatsItReads) {
     for (const Case& c : cases) {
         TraceFormat format;
         TraceLine line{};
-        ASSERT_TRUE(ParseTraceLine(std::string(kStamp) + c.first, &line));
+        const std::string text = std::string(kStamp) + c.first;  // the line's views point into it
+        ASSERT_TRUE(ParseTraceLine(text, &line));
         std::string error;
         EXPECT_EQ(format.Feed(line, &error), *c.refusal == '\0') << c.first;
         EXPECT_EQ(format.Number(), c.format) << c.first;

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -314,6 +316,16 @@ const KindCase kKinds[] = {
      0,
      {"WRITE_GATE SEND_STR text \"CAM 1<02>\"", "TX 7 bytes 43 41 4D 20 31 02 0D  CAM 1<02><CR>", "RX not judged .*",
       kEnd0}},
+    {"FreeTextNothingBack",
+     Before::kNothing,
+     REQ_WRITE_GATE,
+     "SEND_STR",
+     GATE_FORMAT_STRING,
+     0,
+     "CAM 2",
+     {},
+     0,
+     {"TX 6 bytes .*", "RX none \\d+ ms after TX: 0 bytes", "NOTE result 0 not confirmed by the switcher", kEnd0}},
     {"ListFileMissing",
      Before::kNothing,
      REQ_WRITE_GATE,
@@ -334,6 +346,17 @@ const KindCase kKinds[] = {
      {kAccepted},
      0,
      {"LIST qelkophv01\\.ini entry 1: #010259", "TX 8 bytes .*  #010259<CR>", kEnd0}},
+    {"ListEntryNothingBack",
+     Before::kNothing,
+     REQ_WRITE_GATE,
+     "GET_STR_FROM_FILE",
+     GATE_FORMAT_NUMERIC,
+     1,
+     nullptr,
+     {},
+     0,
+     {"LIST qelkophv01\\.ini entry 1: #010259", "RX none \\d+ ms after TX: 0 bytes",
+      "NOTE result 0 not confirmed by the switcher", kEnd0}},
     {"ListEntryMissing",
      Before::kNothing,
      REQ_WRITE_GATE,
@@ -402,6 +425,10 @@ TEST_F(TraceHooksTest, EachGateKindLeavesItsLines) {
         const std::vector<std::string> all = TraceLines(kTraceName);
         const std::vector<std::string> own(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
         EXPECT_TRUE(MatchInOrder(own, c.lines)) << Joined(own);
+        // A 0 the switcher did not confirm is noted; nothing else is.
+        const auto isNote = [](const std::string& line) { return line.rfind("NOTE ", 0) == 0; };
+        EXPECT_EQ(std::any_of(own.begin(), own.end(), isNote), std::any_of(c.lines.begin(), c.lines.end(), isNote))
+            << Joined(own);
     }
     EXPECT_EQ(Call(REQ_STOP), kOk);
     const std::vector<std::string> all = TraceLines(kTraceName);
@@ -472,6 +499,65 @@ TEST_F(TraceHooksTest, AFailedStartNamesThePortAndItsCause) {
                       "\\); the host opens it again with a start",
                   kEnd1}))
             << Joined(own);
+    }
+}
+
+// A text as a pattern that matches it alone.
+std::string Literal(const std::string& text) {
+    return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), "\\$&");
+}
+
+// Names and texts from outside reach the trace in its notation wherever
+// they go in: each line stays one whole stamped line of printable ASCII.
+TEST_F(TraceHooksTest, HostileNamesAndTextsGoInAsTheNotationShowsThem) {
+    const struct {
+        std::string bytes;  // at most 12: the port name field takes them all
+        std::string shown;
+    } cases[] = {
+        {"COM1\nB", "COM1<LF>B"},
+        {"\x1b[2J\x1b[H", "<1B>[2J<1B>[H"},
+        {"/dev/\x07\r\n\t\x7f!!", "/dev/<07><CR><LF><09><7F>!!"},
+        {"\x80\xff\xc3\xa9", "<80><FF><C3><A9>"},
+        {"%n%n%s%s", "%n%n%s%s"},
+    };
+    SetTraceVariable(kTraceName);
+    const PortConfig good = MakePortConfig(peer.DriverPortName(), 1, kTestReadTimeoutUnits);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        const size_t before = TraceLines(kTraceName).size();
+        PortConfig config = good;
+        std::memset(config.portName, 0, sizeof config.portName);
+        std::memcpy(config.portName, c.bytes.data(), std::min(c.bytes.size(), sizeof config.portName));
+        EXPECT_EQ(Call(REQ_LOAD, &config), kPortFailed);
+        Call(REQ_OPEN_PORT);
+        config = good;
+        ASSERT_EQ(Call(REQ_LOAD, &config), kOk);
+        GateValueArea number(uint16_t{5});
+        GateAccessRecord address(c.bytes.c_str(), GATE_FORMAT_NUMERIC, number.bytes);
+        EXPECT_EQ(Call(REQ_WRITE_GATE, &address.access), kFailed);
+        GateValueArea text(c.bytes.c_str());
+        GateAccessRecord freeText("SEND_STR", GATE_FORMAT_STRING, text.bytes);
+        Call(REQ_WRITE_GATE, &freeText.access);
+        PortChange change{};
+        std::memcpy(change.portName, c.bytes.data(), std::min(c.bytes.size(), sizeof change.portName));
+        change.timeout = kTestReadTimeoutUnits;
+        change.line = kDefaultLine;
+        Call(REQ_RECONFIGURE_PORT, &change);
+        EXPECT_EQ(Call(REQ_STOP), kOk);
+
+        const std::string shown = Literal(c.shown);
+        const std::vector<std::string> all = TraceLines(kTraceName);
+        const std::vector<std::string> own(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+        EXPECT_TRUE(MatchInOrder(
+            own, {"LOAD " + shown, "PORT " + shown + " open failed.*", "REASON port .*", "END LOAD result 2 .*",
+                  "OPEN_PORT", "WRITE_GATE " + shown + " value 5", "REASON .*" + shown + ".*",
+                  "WRITE_GATE SEND_STR text \"" + shown + "\"", "TX .*  " + shown + "<CR>", "RECONFIGURE_PORT " + shown,
+                  "PORT " + shown + " open failed.*"}))
+            << Joined(own);
+        for (const std::string& line : own) {
+            EXPECT_EQ(line.rfind("UNSTAMPED", 0), std::string::npos) << line;
+            EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](char b) { return b >= 0x20 && b < 0x7F; })) << line;
+        }
     }
 }
 

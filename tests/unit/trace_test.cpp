@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -24,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "qel_version.h"
 #include "trace/trace.h"
 #include "trace_variable.h"
 
@@ -56,7 +58,7 @@ std::string FileBytes(const char* name) {
 }
 
 // The file's lines without their line ends (LF, or CR LF on Windows).
-std::vector<std::string> FileLines(const char* name) {
+std::vector<std::string> AllLines(const char* name) {
     std::vector<std::string> lines;
     std::istringstream bytes(FileBytes(name));
     for (std::string line; std::getline(bytes, line);) {
@@ -64,6 +66,18 @@ std::vector<std::string> FileLines(const char* name) {
             line.pop_back();
         }
         lines.push_back(line);
+    }
+    return lines;
+}
+
+const std::string kFormatLine = std::string("] TRACE format 2 QELKOPHV ") + QELKOPHV_VERSION;
+
+// The lines the test wrote: those of the file without the format line that
+// opens it (which a test of its own looks at).
+std::vector<std::string> FileLines(const char* name) {
+    std::vector<std::string> lines = AllLines(name);
+    if (!lines.empty() && lines[0].find(kFormatLine) != std::string::npos) {
+        lines.erase(lines.begin());
     }
     return lines;
 }
@@ -160,7 +174,19 @@ TEST_F(TraceTest, EachEventWritesOneLineOfItsPattern) {
          "PORT COM1 lost \\(OS error 5: [^.()]+\\)"},
         {"PortNameOfTwelve", [](TraceFile* t) { TracePort(t, TracePortEvent::kReopenFailed, longPort.name, 0); },
          "PORT ABCDEFGHIJKL reopen failed"},
-        {"FreeLine", [](TraceFile* t) { TraceLine(t, "note %s", "here"); }, "note here"},
+        {"LineSettings", [](TraceFile* t) { TraceLineSettings(t, 9600, 8, 0, 2, 20); },
+         "LINE 9600 baud, 8 data bits, stop bits code 0, parity code 2, read time-out 20 x 10 ms"},
+        {"Skip", [](TraceFile* t) { TraceSkip(t, 5, 3); },
+         "SKIP 5 bytes: the late answer to the preamble P; the reply is what follows \\(3 bytes\\)"},
+        {"Run", [](TraceFile* t) { TraceRun(t, 2, 2); }, "RUN 2 of 2: a marked \"#\" gate runs its exchange twice"},
+        {"Note", [](TraceFile* t) { TraceNoteLine(t, TraceNote::kNotConfirmed); },
+         "NOTE result 0 not confirmed by the switcher"},
+        {"Stats",
+         [](TraceFile* t) {
+             TraceStats(t, "NO ANSWER", {25, 18, 1, 7, 4, 0, 2});
+         },
+         "STATS line NO ANSWER since the start: 25 transmissions, 18 reads answered \\(1 refusals\\), 7 reads with "
+         "nothing, 4 tries beyond the first, lost 0 times, reopened 2 times"},
     };
     const std::string stamp = "\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\.\\d{3}[+-]\\d{2}:\\d{2} \\[3\\] ";
     for (const LineCase& c : cases) {
@@ -170,6 +196,61 @@ TEST_F(TraceTest, EachEventWritesOneLineOfItsPattern) {
         const std::vector<std::string> lines = FileLines(kTraceName);
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(std::regex_match(lines.back(), std::regex(stamp + c.pattern))) << lines.back();
+    }
+    EXPECT_TRUE(g_logLines.empty());
+}
+
+// Each file the driver begins opens with one line naming its format and
+// the driver's version, whichever instance writes first; a file that holds
+// lines already gets none.
+TEST_F(TraceTest, EachFileBegunOpensWithOneFormatLine) {
+    const struct {
+        const char* name;
+        std::function<void(TraceFile*, TraceFile*)> write;
+        const char* file;
+        size_t formatLines;
+    } cases[] = {
+        {"Open",
+         [](TraceFile* a, TraceFile* b) {
+             TraceTry(b, 1, 3);
+             TraceTry(a, 2, 3);
+         },
+         kTraceName, 1},
+        {"RollOver",
+         [](TraceFile* a, TraceFile* b) {
+             SetTraceFileLimitForTest(300);
+             for (int n = 0; n < 8; ++n) {
+                 TraceTry(n % 2 == 0 ? a : b, n, 8);
+             }
+         },
+         kOlderName, 1},
+        {"AfterRollOver", [](TraceFile*, TraceFile*) {}, kTraceName, 1},
+        {"Appended",
+         [](TraceFile* a, TraceFile*) {
+             TraceClose(a);
+             ASSERT_TRUE(TraceOpen(a, 3, CaptureLog));
+             TraceTry(a, 1, 3);
+         },
+         kTraceName, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string(c.name) != "AfterRollOver") {
+            OpenFresh();
+        }
+        TraceFile second{};
+        ASSERT_TRUE(TraceOpen(&second, 4, CaptureLog));
+        c.write(&trace, &second);
+        TraceClose(&second);
+        const std::vector<std::string> lines = AllLines(c.file);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(
+            std::regex_match(lines[0], std::regex("\\d{4}-\\d{2}-\\d{2}T[0-9:.+-]+ \\[0\\] TRACE format 2 QELKOPHV " +
+                                                  std::string(QELKOPHV_VERSION))))
+            << lines[0];
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& line) { return line.find(kFormatLine) != std::string::npos; }),
+                  c.formatLines);
     }
     EXPECT_TRUE(g_logLines.empty());
 }
@@ -213,7 +294,7 @@ TEST_F(TraceTest, FullFileRollsOverAndANewOneBegins) {
     // file may still land at the end of FILE.1, after the roll-over.
     constexpr int kLines = 40;  // about five files' worth
     for (int n = 0; n < kLines; ++n) {
-        TraceLine(n % 2 == 0 ? &trace : &second, "line %03d", n);
+        TraceReason(n % 2 == 0 ? &trace : &second, "line %03d", n);
     }
     TraceClose(&second);
 
@@ -300,7 +381,7 @@ TEST_F(TraceTest, FileTheSystemRefusesTurnsTheTraceOffWithOneLogLine) {
 TEST_F(TraceTest, InstancesOnThreadsRollTheSharedFileOnceAndLoseNoLine) {
     constexpr int kThreads = 4;
     constexpr int kLines = 25;
-    SetTraceFileLimitForTest(3000);  // the lines take about 1.5 files
+    SetTraceFileLimitForTest(4000);  // the lines take about 1.5 files
     SetTraceVariable(kTraceName);
     const uint32_t rollsBefore = TraceRollCountForTest();
     std::vector<std::thread> threads;
@@ -309,7 +390,7 @@ TEST_F(TraceTest, InstancesOnThreadsRollTheSharedFileOnceAndLoseNoLine) {
             TraceFile own{};
             ASSERT_TRUE(TraceOpen(&own, 10 + t, CaptureLogFromThread));
             for (int n = 0; n < kLines; ++n) {
-                TraceLine(&own, "thread %d line %03d", t, n);
+                TraceReason(&own, "thread %d line %03d", t, n);
             }
             TraceClose(&own);
         });
@@ -340,9 +421,9 @@ TEST_F(TraceTest, InstancesOnThreadsRollTheSharedFileOnceAndLoseNoLine) {
 TEST_F(TraceTest, FileRolledByAnotherProcessIsReopenedNotRenamedAgain) {
     SetTraceFileLimitForTest(200);
     OpenFresh();
-    TraceLine(&trace, "%s", std::string(150, 'a').c_str());
+    TraceReason(&trace, "%s", std::string(150, 'a').c_str());
     ASSERT_EQ(std::rename(kTraceName, kOlderName), 0);  // the other process's roll-over
-    TraceLine(&trace, "%s", std::string(150, 'b').c_str());
+    TraceReason(&trace, "%s", std::string(150, 'b').c_str());
     EXPECT_TRUE(TraceIsOn(&trace));
     EXPECT_NE(FileBytes(kOlderName).find("aaa"), std::string::npos);
     EXPECT_NE(FileBytes(kTraceName).find("bbb"), std::string::npos);
@@ -367,17 +448,17 @@ TEST_F(TraceTest, TraceFollowsItsNameWhenTheFileGoesAway) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         OpenFresh();
-        TraceLine(&trace, "before");
+        TraceReason(&trace, "before");
         c.takeAway();
         std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-        TraceLine(&trace, "after 1");
-        TraceLine(&trace, "after 2");
+        TraceReason(&trace, "after 1");
+        TraceReason(&trace, "after 2");
         EXPECT_TRUE(TraceIsOn(&trace));
         const std::vector<std::string> lines = FileLines(kTraceName);
         ASSERT_EQ(lines.size(), 3u) << FileBytes(kTraceName);
         EXPECT_NE(lines[0].find("] TRACE the previous file went away"), std::string::npos) << lines[0];
-        EXPECT_NE(lines[1].find("] after 1"), std::string::npos) << lines[1];
-        EXPECT_NE(lines[2].find("] after 2"), std::string::npos) << lines[2];
+        EXPECT_NE(lines[1].find("] REASON after 1"), std::string::npos) << lines[1];
+        EXPECT_NE(lines[2].find("] REASON after 2"), std::string::npos) << lines[2];
         EXPECT_TRUE(g_logLines.empty());
         std::remove(kOlderName);
     }
@@ -406,7 +487,7 @@ TEST_F(TraceTest, StampsFollowAChangeOfTheClockAndOfDaylightSaving) {
     OpenFresh();
     for (const auto& c : cases) {
         SetTraceClockShiftForTest(static_cast<int32_t>(c.utc - std::time(nullptr)));
-        TraceLine(&trace, "at %lld", static_cast<long long>(c.utc));
+        TraceReason(&trace, "at %lld", static_cast<long long>(c.utc));
     }
     SetTraceClockShiftForTest(0);
     const std::vector<std::string> lines = FileLines(kTraceName);
@@ -433,7 +514,7 @@ TEST_F(TraceTest, StampsRunOnAcrossTheSecond) {
     OpenFresh();
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1100);
     while (std::chrono::steady_clock::now() < end) {
-        TraceLine(&trace, "tick");
+        TraceReason(&trace, "tick");
         std::this_thread::sleep_for(std::chrono::milliseconds(7));
     }
     const std::vector<std::string> lines = FileLines(kTraceName);

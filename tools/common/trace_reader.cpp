@@ -7,25 +7,39 @@
 
 #include "driver/requests.h"
 #include "qel_version.h"
+#include "trace/trace_grammar.h"
 #include "visible.h"
 
 namespace qeltools {
 namespace {
 
-struct EventWord {
-    std::string_view word;
-    TraceEvent event;
-};
-// The event words besides the request names.
-constexpr std::array kEventWords = {
-    EventWord{"END", TraceEvent::kEnd},      EventWord{"REASON", TraceEvent::kReason},
-    EventWord{"TX", TraceEvent::kTransmit},  EventWord{"RX", TraceEvent::kRead},
-    EventWord{"TRY", TraceEvent::kTry},      EventWord{"NOTE", TraceEvent::kNote},
-    EventWord{"PORT", TraceEvent::kPort},    EventWord{"STATS", TraceEvent::kStats},
-    EventWord{"TRACE", TraceEvent::kFormat}, EventWord{"WAIT", TraceEvent::kOther},
-    EventWord{"LIST", TraceEvent::kOther},   EventWord{"LINE", TraceEvent::kOther},
-    EventWord{"SKIP", TraceEvent::kOther},   EventWord{"RUN", TraceEvent::kOther},
-};
+// The reader's kind of each of the grammar's events.
+TraceEvent EventOf(::TraceEvent event) {
+    switch (event) {
+        case ::TraceEvent::kRequest:
+            return TraceEvent::kRequest;
+        case ::TraceEvent::kEnd:
+            return TraceEvent::kEnd;
+        case ::TraceEvent::kReason:
+            return TraceEvent::kReason;
+        case ::TraceEvent::kTx:
+            return TraceEvent::kTransmit;
+        case ::TraceEvent::kRx:
+            return TraceEvent::kRead;
+        case ::TraceEvent::kTry:
+            return TraceEvent::kTry;
+        case ::TraceEvent::kNote:
+            return TraceEvent::kNote;
+        case ::TraceEvent::kPort:
+            return TraceEvent::kPort;
+        case ::TraceEvent::kStats:
+            return TraceEvent::kStats;
+        case ::TraceEvent::kTrace:
+            return TraceEvent::kFormat;
+        default:
+            return TraceEvent::kOther;
+    }
+}
 
 // A refused format quotes the version that wrote it, shown as bytes are
 // shown (the message goes to a terminal) and cut.
@@ -77,14 +91,13 @@ void Classify(TraceLine* line) {
     line->word = line->body.substr(0, space);
     line->fields = space == std::string_view::npos ? std::string_view{} : line->body.substr(space + 1);
     line->event = TraceEvent::kUnknown;
-    for (const EventWord& known : kEventWords) {
-        if (known.word == line->word) {
-            line->event = known.event;
-            return;
-        }
+    if (const TraceEventRow* row = FindTraceEvent(line->word.data(), line->word.size())) {
+        line->event = EventOf(row->event);
+        return;
     }
     line->request = RequestCode(line->word);
-    if (line->request >= 0 || (line->word.size() > 5 && line->word.substr(0, 5) == "CODE_")) {
+    const std::string_view unknownCode = kTraceUnknownRequest;
+    if (line->request >= 0 || (line->word.size() > unknownCode.size() && line->word.starts_with(unknownCode))) {
         line->event = TraceEvent::kRequest;
     }
 }
@@ -110,6 +123,14 @@ int HexDigit(char c) {
 }
 
 }  // namespace
+
+const int64_t kNewestTraceFormat = kTraceFormat;
+const std::string_view kStateNoAnswer = kTraceStateNoAnswer;
+const std::string_view kStateLost = kTraceStateLost;
+
+bool IsOutage(std::string_view state) {
+    return state == kStateNoAnswer || state == kStateLost;
+}
 
 int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
     year -= month <= 2 ? 1 : 0;
@@ -284,6 +305,8 @@ bool ReadRead(const TraceLine& line, ReadFields* read) {
         }
     }
     read->judgement = head;
+    read->refused = head == kTraceReplyWords[static_cast<size_t>(TraceReply::kRefused)];
+    read->judgedNone = head == kTraceReplyWords[static_cast<size_t>(TraceReply::kNone)];
     size_t end = 0;
     const std::string_view rest = line.fields.substr(colon + 2);
     if (!Number(rest, &read->count, &end)) {
@@ -313,27 +336,39 @@ bool ReadTry(const TraceLine& line, int64_t* attempt) {
 }
 
 bool IsUnconfirmedNote(const TraceLine& line) {
-    return line.event == TraceEvent::kNote && line.fields.find("not confirmed") != std::string_view::npos;
+    return line.event == TraceEvent::kNote &&
+           line.fields == kTraceNoteWords[static_cast<size_t>(TraceNote::kNotConfirmed)];
 }
 
 PortChange ReadPort(const TraceLine& line) {
-    std::string_view rest = line.fields.substr(0, line.fields.find(" (OS error"));
-    auto endsWith = [&](std::string_view tail) {
-        return rest.size() > tail.size() && rest.substr(rest.size() - tail.size()) == tail;
-    };
     if (line.event != TraceEvent::kPort) {
         return PortChange::kOther;
     }
-    if (endsWith(" reopen failed")) {
-        return PortChange::kReopenFailed;
+    // PORT NAME EVENT[ (OS error ...)]: the name may hold blanks, the event
+    // is the longest of the words that ends the rest.
+    const std::string_view rest = line.fields.substr(0, line.fields.find(" (OS error"));
+    size_t found = std::size(kTracePortEventWords);
+    size_t longest = 0;
+    for (size_t i = 0; i < std::size(kTracePortEventWords); ++i) {
+        const std::string_view word = kTracePortEventWords[i];
+        if (rest.size() > word.size() && rest.ends_with(word) && rest[rest.size() - word.size() - 1] == ' ' &&
+            word.size() > longest) {
+            found = i;
+            longest = word.size();
+        }
     }
-    if (endsWith(" reopened")) {
-        return PortChange::kReopened;
+    switch (static_cast<TracePortEvent>(found)) {
+        case TracePortEvent::kOpened:
+            return PortChange::kOpened;
+        case TracePortEvent::kLost:
+            return PortChange::kLost;
+        case TracePortEvent::kReopened:
+            return PortChange::kReopened;
+        case TracePortEvent::kReopenFailed:
+            return PortChange::kReopenFailed;
+        default:
+            return PortChange::kOther;
     }
-    if (endsWith(" lost")) {
-        return PortChange::kLost;
-    }
-    return endsWith(" opened") ? PortChange::kOpened : PortChange::kOther;
 }
 
 bool ReadStats(const TraceLine& line, std::string_view* state) {
@@ -347,7 +382,7 @@ bool ReadStats(const TraceLine& line, std::string_view* state) {
 }
 
 bool ReadFormat(const TraceLine& line, FormatFields* format) {
-    const std::string_view rest = After(line.fields, "format ");
+    const std::string_view rest = After(After(line.fields, kTraceFormatWord), " ");
     size_t end = 0;
     if (line.event != TraceEvent::kFormat || !Number(rest, &format->number, &end)) {
         return false;

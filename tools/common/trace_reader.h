@@ -90,6 +90,8 @@ bool RequestNamesGate(int32_t code);
 // RX JUDGEMENT [N ms after TX]: COUNT bytes HH HH ...  TEXT
 struct ReadFields {
     std::string_view judgement;  // accepted, refused, unrecognised, none, not judged
+    bool refused;                // the switcher refused the message
+    bool judgedNone;             // nothing came that could be judged
     int64_t afterMs;             // -1 when the line gives none
     int64_t count;               // the bytes read
     std::string_view data;       // after "COUNT bytes"
@@ -110,6 +112,10 @@ PortChange ReadPort(const TraceLine& line);
 
 // STATS line STATE since the start: ...
 bool ReadStats(const TraceLine& line, std::string_view* state);
+// The line states that are outages: the switcher silent, the port gone.
+extern const std::string_view kStateNoAnswer;
+extern const std::string_view kStateLost;
+bool IsOutage(std::string_view state);
 
 // TRACE format N NAME VERSION
 struct FormatFields {
@@ -118,8 +124,8 @@ struct FormatFields {
 };
 bool ReadFormat(const TraceLine& line, FormatFields* format);
 
-// The formats this reader knows: 1 (no TRACE line) up to this.
-constexpr int64_t kNewestTraceFormat = 2;
+// The formats this reader knows: 1 (no TRACE line) up to the driver's own.
+extern const int64_t kNewestTraceFormat;
 
 // What a file's lines say of its format, fed in order: every file is format
 // 1 until its TRACE line says otherwise, and a format this reader does not

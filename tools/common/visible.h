@@ -1,30 +1,22 @@
-// Bytes as the tools and tests show them, in the trace's notation so that a
-// message reads the same on the screen and in the trace: CR as <CR>, LF as
-// <LF>, any other control or non-ASCII byte (STX too) as <XX> (two
-// upper-case hex digits), everything else as it stands. Header only, so that the driver's
-// tests can show transmissions the same way.
+// Bytes as the tools and tests show them, in the trace's notation (the
+// driver's own, src/trace/trace_notation.h) so that a message reads the
+// same on the screen and in the trace: CR as <CR>, LF as <LF>, any other
+// control or non-ASCII byte (STX too) as <XX>, everything else as it
+// stands. Header only, so that the driver's tests can show transmissions
+// the same way.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "trace/trace_notation.h"
+
 namespace qeltools {
 
 // How one byte shows: its name, <XX>, or the character itself.
 inline void AppendVisible(unsigned char byte, std::string& out) {
-    static const char kHex[] = "0123456789ABCDEF";
-    if (byte == '\r') {
-        out += "<CR>";
-    } else if (byte == '\n') {
-        out += "<LF>";
-    } else if (byte < 0x20 || byte >= 0x7F) {
-        out += '<';
-        out += kHex[byte >> 4];
-        out += kHex[byte & 0xF];
-        out += '>';
-    } else {
-        out += static_cast<char>(byte);
-    }
+    char shown[kVisibleByteSize];
+    out.append(shown, TraceNotationOf(byte, shown));
 }
 
 inline std::string Visible(std::string_view bytes) {

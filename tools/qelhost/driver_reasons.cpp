@@ -33,6 +33,8 @@ uint64_t FileSize(const std::string& path) {
 TraceReply ReplyOf(const qeltools::ReadFields& read) {
     TraceReply reply;
     reply.judgement = std::string(read.judgement);
+    reply.refused = read.refused;
+    reply.judgedNone = read.judgedNone;
     reply.ms = read.afterMs;
     reply.bytes = qeltools::Visible(qeltools::HexBytes(read.data));
     return reply;
@@ -44,7 +46,7 @@ std::string ReplyLine(const TraceReply& reply) {
     if (reply.bytes.empty()) {
         return "nothing came back" + (when.empty() ? std::string() : " (" + when + ")");
     }
-    if (reply.judgement == "refused") {
+    if (reply.refused) {
         return "refused " + reply.bytes + (when.empty() ? std::string() : " (" + when + ")");
     }
     return "came back " + reply.bytes + " (" + reply.judgement + (when.empty() ? std::string() : ", " + when) + ")";
@@ -64,15 +66,8 @@ std::optional<bool> RequestTrace::Confirmed(int32_t result) const {
     if (out.empty()) {
         return std::nullopt;
     }
-    if (result != 0 || unconfirmed) {
-        return false;
-    }
-    for (const TraceReply& reply : back) {
-        if (!reply.bytes.empty() && reply.judgement != "refused" && reply.judgement != "none") {
-            return true;
-        }
-    }
-    return false;
+    // The driver decides: its NOTE marks a 0 no reply confirmed.
+    return result == 0 && !unconfirmed;
 }
 
 int ReadTraceLine(std::string_view text, RequestTrace* request) {

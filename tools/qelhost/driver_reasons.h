@@ -20,6 +20,8 @@ namespace qelhost {
 struct TraceReply {
     std::string bytes;
     std::string judgement;
+    bool refused = false;     // the judgement is the switcher's refusal
+    bool judgedNone = false;  // nothing came that could be judged
     long long ms = -1;
 };
 
@@ -36,9 +38,8 @@ struct RequestTrace {
     std::string Reason() const;
     // Whether the switcher confirmed the request: empty when nothing went
     // out on the line (nothing to confirm). A failure is unconfirmed; a 0
-    // is confirmed unless the driver noted otherwise and something other
-    // than a refusal came back (free text and list commands, which the
-    // driver does not judge, count whatever came back).
+    // is confirmed unless the driver's NOTE says otherwise (for free text
+    // and list commands, it does when nothing at all came back).
     std::optional<bool> Confirmed(int32_t result) const;
 };
 

@@ -60,6 +60,7 @@ void HostEvents::OnPut(void*, const char* address, const char* text) {
     puts.last = text;
     bool echo = name == "OUTGOING" || name == "INCOMING";
     self->report_.Detail((echo ? name : "put " + name) + " " + Quoted(text));
+    self->report_.Put(name, text);
     if (self->trace_) {
         char stamp[32];
         double seconds = std::chrono::duration<double>(Clock::now() - self->start_).count();

@@ -2,9 +2,10 @@
 #include "report.h"
 
 #include <cstdio>
+#include <sstream>
 
 #include "driver/requests.h"
-#include "json_text.h"
+#include "json_writer.h"
 #include "text_codec.h"
 #include "visible.h"
 
@@ -28,14 +29,34 @@ Totals& Totals::operator+=(const Totals& other) {
     return *this;
 }
 
-void Report::Json(const std::string& type, const std::string& fields) {
+namespace {
+
+// --json's schema version: the first field of every object.
+constexpr int kJsonSchema = 1;
+
+// One object a line, written whole under the sink's lock: "v" and "type",
+// then what fields adds.
+void WriteObject(const JsonSink& sink, const char* type, const std::function<void(qeltools::JsonWriter&)>& fields) {
+    std::ostringstream line;
+    qeltools::JsonWriter json(line);
+    json.Begin('{').Key("v").Number(kJsonSchema).Key("type").String(type);
+    fields(json);
+    json.End('}');
+    line << '\n';
+    std::lock_guard<std::mutex> lock(*sink.lock);
+    *sink.out << line.str() << std::flush;
+}
+
+}  // namespace
+
+void Report::Json(const char* type, const std::function<void(qeltools::JsonWriter&)>& fields) {
     if (json_.out == nullptr) {
         return;
     }
-    std::string line = "{\"v\":1,\"type\":\"" + type + "\",\"instance\":" + std::to_string(json_.instance) +
-                       ",\"line\":" + std::to_string(line_) + fields + "}\n";
-    std::lock_guard<std::mutex> lock(*json_.lock);
-    *json_.out << line << std::flush;
+    WriteObject(json_, type, [&](qeltools::JsonWriter& json) {
+        json.Key("instance").Number(json_.instance).Key("line").Number(line_);
+        fields(json);
+    });
 }
 
 void Report::Step(int line, const std::string& source) {
@@ -44,7 +65,7 @@ void Report::Step(int line, const std::string& source) {
     char number[16];
     std::snprintf(number, sizeof number, "%4d| ", line);
     Line(number + source);
-    Json("step", ",\"text\":" + JsonString(qeltools::Visible(source)));
+    Json("step", [&](qeltools::JsonWriter& json) { json.Key("text").String(qeltools::Visible(source)); });
 }
 
 // Names and lines as a scenario wrote them may hold control bytes: they
@@ -56,14 +77,6 @@ void Report::Line(const std::string& line) {
 void Report::Detail(const std::string& line) {
     Line(kIndent + line);
 }
-
-namespace {
-
-std::string JsonOptional(const std::optional<std::string>& text) {
-    return text.has_value() ? JsonString(*text) : std::string("null");
-}
-
-}  // namespace
 
 void Report::Request(const RequestOutcome& outcome) {
     const RequestTrace& trace = outcome.trace;
@@ -83,29 +96,27 @@ void Report::Request(const RequestOutcome& outcome) {
     if (outcome.result == 0 && confirmed == false) {
         Detail("not confirmed by the switcher");
     }
-    if (json_.out != nullptr) {
-        std::string out;
-        for (const std::string& message : trace.out) {
-            out += (out.empty() ? "" : ",") + JsonString(message);
-        }
-        std::string back;
-        for (const TraceReply& reply : trace.back) {
-            back += std::string(back.empty() ? "" : ",") + "{\"bytes\":" + JsonString(reply.bytes) +
-                    ",\"judgement\":" + JsonString(reply.judgement) +
-                    ",\"ms\":" + (reply.ms >= 0 ? std::to_string(reply.ms) : std::string("null")) + "}";
-        }
-        std::optional<std::string> format;
-        if (outcome.numeric.has_value()) {
-            format = *outcome.numeric ? "number" : "text";
-        }
-        Json("request",
-             ",\"code\":" + JsonString(RequestName(outcome.code)) + ",\"codeNumber\":" + std::to_string(outcome.code) +
-                 ",\"gate\":" + JsonOptional(outcome.gate) + ",\"format\":" + JsonOptional(format) +
-                 ",\"value\":" + JsonOptional(outcome.value) + ",\"out\":[" + out + "],\"back\":[" + back +
-                 "],\"result\":" + std::to_string(outcome.result) + ",\"ms\":" + std::to_string(outcome.elapsedMs) +
-                 ",\"reason\":" + (reason.empty() ? std::string("null") : JsonString(reason)) +
-                 ",\"confirmed\":" + (confirmed.has_value() ? (*confirmed ? "true" : "false") : "null"));
+    std::optional<std::string> format;
+    if (outcome.numeric.has_value()) {
+        format = *outcome.numeric ? "number" : "text";
     }
+    Json("request", [&](qeltools::JsonWriter& json) {
+        json.Key("code").String(RequestName(outcome.code)).Key("codeNumber").Number(outcome.code);
+        json.Key("gate").StringOrNull(outcome.gate).Key("format").StringOrNull(format);
+        json.Key("value").StringOrNull(outcome.value).Key("out").Begin('[');
+        for (const std::string& message : trace.out) {
+            json.String(message);
+        }
+        json.End(']').Key("back").Begin('[');
+        for (const TraceReply& reply : trace.back) {
+            json.Begin('{').Key("bytes").String(reply.bytes).Key("judgement").String(reply.judgement).Key("ms");
+            reply.ms >= 0 ? json.Number(static_cast<int64_t>(reply.ms)) : json.Null();
+            json.End('}');
+        }
+        json.End(']').Key("result").Number(outcome.result).Key("ms").Number(static_cast<int64_t>(outcome.elapsedMs));
+        json.Key("reason").StringOrNull(reason.empty() ? std::nullopt : std::optional<std::string>(reason));
+        json.Key("confirmed").BoolOrNull(confirmed);
+    });
     if (outcome.expect.has_value()) {
         const bool held = *outcome.expect == outcome.result;
         Check("expect " + std::to_string(*outcome.expect), held,
@@ -116,15 +127,18 @@ void Report::Request(const RequestOutcome& outcome) {
 
 void Report::Log(int32_t level, const std::string& text) {
     Detail("log " + std::to_string(level) + " " + Quoted(text));
-    Json("log", ",\"level\":" + std::to_string(level) + ",\"text\":" + JsonString(qeltools::Visible(text)));
+    Json("log", [&](qeltools::JsonWriter& json) {
+        json.Key("level").Number(level).Key("text").String(qeltools::Visible(text));
+    });
 }
 
 void Report::Gate(const std::string& name, const std::string& address, const char* kind, const std::string& shown,
                   const std::string& value) {
     Detail(name + " " + kind + " now " + shown);
-    Json("gate", ",\"gate\":" + JsonString(qeltools::Visible(address)) +
-                     ",\"name\":" + JsonString(qeltools::Visible(name)) + ",\"kind\":\"" + kind +
-                     "\",\"value\":" + JsonString(qeltools::Visible(value)));
+    Json("gate", [&](qeltools::JsonWriter& json) {
+        json.Key("gate").String(qeltools::Visible(address)).Key("name").String(qeltools::Visible(name));
+        json.Key("kind").String(kind).Key("value").String(qeltools::Visible(value));
+    });
 }
 
 // A check counts whether or not it held; only a failed one is printed
@@ -135,8 +149,10 @@ void Report::Check(const std::string& text, bool held, const std::string& messag
     if (!held) {
         Detail("FAIL " + message);
     }
-    Json("check", ",\"text\":" + JsonString(qeltools::Visible(text)) + ",\"passed\":" + (held ? "true" : "false") +
-                      ",\"message\":" + (held ? std::string("null") : JsonString(qeltools::Visible(message))));
+    Json("check", [&](qeltools::JsonWriter& json) {
+        json.Key("text").String(qeltools::Visible(text)).Key("passed").Bool(held).Key("message");
+        held ? json.Null() : json.String(qeltools::Visible(message));
+    });
 }
 
 void Report::Judge(bool held, const std::string& message) {
@@ -164,21 +180,21 @@ int ExitStatus(const Totals& totals, bool oneShot) {
     return oneShot && totals.unconfirmed > 0 ? kExitUnconfirmed : kExitHeld;
 }
 
-void JsonEnd(const JsonSink& json, const Totals& totals, int exit) {
-    if (json.out == nullptr) {
-        return;
-    }
-    std::lock_guard<std::mutex> lock(*json.lock);
-    *json.out << "{\"v\":1,\"type\":\"end\",\"requests\":" << totals.requests << ",\"failed\":" << totals.failed
-              << ",\"unconfirmed\":" << totals.unconfirmed << ",\"checks\":" << totals.checks
-              << ",\"checksFailed\":" << totals.checksFailed << ",\"exit\":" << exit << "}\n"
-              << std::flush;
+void Report::Put(const std::string& address, const std::string& text) {
+    Json("put", [&](qeltools::JsonWriter& json) {
+        json.Key("gate").String(qeltools::Visible(address)).Key("text").String(qeltools::Visible(text));
+    });
 }
 
-std::string JsonString(const std::string& bytes) {
-    std::string json;
-    qeltools::AppendJsonString(json, bytes);
-    return json;
+void JsonEnd(const JsonSink& sink, const Totals& totals, int exit) {
+    if (sink.out == nullptr) {
+        return;
+    }
+    WriteObject(sink, "end", [&](qeltools::JsonWriter& json) {
+        json.Key("requests").Number(totals.requests).Key("failed").Number(totals.failed);
+        json.Key("unconfirmed").Number(totals.unconfirmed).Key("checks").Number(totals.checks);
+        json.Key("checksFailed").Number(totals.checksFailed).Key("exit").Number(exit);
+    });
 }
 
 std::string RequestName(int32_t code) {

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
 
 #include "driver_reasons.h"
+#include "json_writer.h"
 #include "qelkophv/qelkophv.h"
 
 namespace qelhost {
@@ -70,6 +72,9 @@ class Report {
     // A host gate the driver changed: kind "number", "text" or "address".
     void Gate(const std::string& name, const std::string& address, const char* kind, const std::string& shown,
               const std::string& value);
+    // A text the driver put to a host gate (LINE_STATE, OUTGOING, INCOMING,
+    // an update's text), for --json; the human text shows it as it comes.
+    void Put(const std::string& address, const std::string& text);
     // A check: "ok", or FAIL and the message.
     void Judge(bool held, const std::string& message);
     // A failure found outside a check.
@@ -80,7 +85,7 @@ class Report {
     const Totals& Counts() const { return totals_; }
 
   private:
-    void Json(const std::string& type, const std::string& fields);
+    void Json(const char* type, const std::function<void(qeltools::JsonWriter&)>& fields);
     void Check(const std::string& text, bool held, const std::string& message);
 
     std::ostream& out_;
@@ -96,9 +101,6 @@ int ExitStatus(const Totals& totals, bool oneShot);
 
 // --json's last line.
 void JsonEnd(const JsonSink& json, const Totals& totals, int exit);
-
-// A JSON string of the bytes in the tools' notation.
-std::string JsonString(const std::string& bytes);
 
 // The name of a request code, such as "REQ_WRITE_GATE", or "code N".
 std::string RequestName(int32_t code);

@@ -12,6 +12,7 @@ add_library(qelswitch_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/say.cpp
   ${CMAKE_CURRENT_LIST_DIR}/session.cpp)
 target_include_directories(qelswitch_core PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_SOURCE_DIR}/tools/common)
-# The session's clock is the driver's monotonic one (os/deadline.h), header only.
-target_include_directories(qelswitch_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../../src)
+# The session's clock is the driver's monotonic one (os/deadline.h), and the
+# common byte notation is the trace's (trace/trace_notation.h): headers only.
+target_include_directories(qelswitch_core PUBLIC ${CMAKE_CURRENT_LIST_DIR}/../../src)
 target_compile_options(qelswitch_core PRIVATE ${QEL_WARNINGS})

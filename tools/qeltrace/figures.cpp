@@ -81,7 +81,7 @@ void Figures::Merge(const Figures& other) {
 }
 
 void Timeline::Add(int64_t atMs, int resultClass, uint32_t durationMs, std::string title,
-                   std::vector<std::string> lines) {
+                   std::vector<std::string> lines, bool refused) {
     // Slots are made as marks reach them, so that an instance with a few
     // requests holds a few marks, not the whole timeline.
     if (slots.empty()) {
@@ -104,6 +104,7 @@ void Timeline::Add(int64_t atMs, int resultClass, uint32_t durationMs, std::stri
                         merged.counts[k] += next.counts[k];
                     }
                     merged.maxMs = std::max(merged.maxMs, next.maxMs);
+                    merged.refused += next.refused;
                     if (next.rank > merged.rank) {
                         merged.rank = next.rank;
                         merged.title = std::move(next.title);
@@ -125,6 +126,7 @@ void Timeline::Add(int64_t atMs, int resultClass, uint32_t durationMs, std::stri
         mark.startMs = atMs;
     }
     ++mark.counts[resultClass];
+    mark.refused += refused ? 1 : 0;
     mark.maxMs = std::max(mark.maxMs, durationMs);
     // The worst result first; among equals the slowest request.
     const int weighed = resultClass * 1000000 + static_cast<int>(std::min<uint32_t>(durationMs, 999999));

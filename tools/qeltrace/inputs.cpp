@@ -29,6 +29,13 @@ bool Open(const std::string& name, std::unique_ptr<std::FILE, FileCloser>* file,
         *error = name + " is a folder, not a trace file";
         return false;
     }
+    // Only a regular file is opened: a FIFO would wait for a writer, a
+    // device such as /dev/zero never ends.
+    const auto status = std::filesystem::status(name, ignored);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        *error = name + " is not a regular file (a FIFO, a device or a socket): give a trace file";
+        return false;
+    }
     file->reset(std::fopen(name.c_str(), "rb"));
     if (!*file) {
         *error = "cannot open " + name + ": " + std::strerror(errno);
@@ -114,10 +121,14 @@ bool OrderInputs(const std::vector<std::string>& names, std::vector<std::string>
     for (const std::string& name : names) {
         std::error_code ignored;
         const std::string older = name + ".1";
-        if (std::filesystem::is_regular_file(older, ignored)) {
+        const bool olderThere = std::filesystem::is_regular_file(older, ignored);
+        if (olderThere) {
             add(older);
         }
-        add(name);
+        // Right after a roll-over only FILE.1 may be there.
+        if (!olderThere || std::filesystem::exists(name, ignored)) {
+            add(name);
+        }
     }
     std::vector<std::pair<int64_t, std::string>> timed;
     for (const std::string& name : all) {

@@ -5,6 +5,7 @@
 
 #include "summary.h"
 #include "summary_open.h"
+#include "trace/trace_grammar.h"
 
 namespace qeltrace {
 
@@ -15,9 +16,15 @@ void Summary::State(Instance& instance, Open& open, std::string_view state, cons
     // The silence began with the first read that brought nothing, the loss
     // at the port's failure: both come before the request's STATS line.
     When boundary = at;
-    if (state == "NO ANSWER" && open.silentSince && open.silentSince->utcMs >= open.stateSince.utcMs) {
+    const bool leavesLoss =
+        open.state == qeltools::kStateLost && open.backAt && open.backAt->utcMs >= open.stateSince.utcMs;
+    if (leavesLoss) {
+        // A loss ends at the reopen, whatever the line does after it.
+        boundary = *open.backAt;
+    } else if (state == qeltools::kStateNoAnswer && open.silentSince &&
+               open.silentSince->utcMs >= open.stateSince.utcMs) {
         boundary = *open.silentSince;
-    } else if (state == "LOST" && open.lostAt && open.lostAt->utcMs >= open.stateSince.utcMs) {
+    } else if (state == qeltools::kStateLost && open.lostAt && open.lostAt->utcMs >= open.stateSince.utcMs) {
         boundary = *open.lostAt;
     } else if (open.backAt && open.backAt->utcMs >= open.stateSince.utcMs) {
         // The silence or the loss ended with the answer or the reopen.
@@ -26,6 +33,8 @@ void Summary::State(Instance& instance, Open& open, std::string_view state, cons
     open.backAt.reset();
     if (!open.state.empty()) {
         instance.states.push_back(Period{open.state, open.stateSince, boundary, false, instance.number, instance.port});
+        // An outage that a close or stop cut short did not end on the line.
+        instance.states.back().endedByStop = qeltools::IsOutage(open.state) && state == kTraceStateClosed;
     }
     open.state = std::string(state);
     open.stateSince = boundary;
@@ -35,7 +44,7 @@ std::vector<Period> Summary::Outages() const {
     std::vector<Period> outages;
     for (const Instance& instance : instances_) {
         for (const Period& period : instance.states) {
-            if (period.state == "NO ANSWER" || period.state == "LOST") {
+            if (qeltools::IsOutage(period.state)) {
                 outages.push_back(period);
             }
         }

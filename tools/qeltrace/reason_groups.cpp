@@ -55,6 +55,8 @@ void MarkDiffering(ReasonGroup& group, const std::vector<std::string>& words) {
     }
 }
 
+// Each gate counts once: the first few are named, the others counted by
+// name so that a gate given many times is still one more.
 void AddGate(ReasonGroup& group, std::string_view gate) {
     if (std::find(group.gates.begin(), group.gates.end(), gate) != group.gates.end()) {
         return;
@@ -62,7 +64,8 @@ void AddGate(ReasonGroup& group, std::string_view gate) {
     if (group.gates.size() < kGatesKept) {
         group.gates.emplace_back(gate);
     } else {
-        ++group.moreGates;
+        group.otherGates.emplace(gate);
+        group.moreGates = group.otherGates.size();
     }
 }
 
@@ -86,7 +89,7 @@ void Figures::AddReason(std::string_view text, const When& at, std::string_view 
     }
     auto group = FindGroup(reasons, key);
     if (group == reasons.end()) {
-        reasons.push_back(ReasonGroup{key, std::move(words), 0, at, at, {}, 0});
+        reasons.push_back(ReasonGroup{key, std::move(words), 0, at, at, {}, 0, {}});
         group = reasons.end() - 1;
     } else {
         MarkDiffering(*group, words);
@@ -115,7 +118,9 @@ void MergeReasonGroup(std::vector<ReasonGroup>& reasons, const ReasonGroup& thei
     for (const std::string& gate : theirs.gates) {
         AddGate(*group, gate);
     }
-    group->moreGates += theirs.moreGates;
+    for (const std::string& gate : theirs.otherGates) {
+        AddGate(*group, gate);
+    }
 }
 
 }  // namespace qeltrace

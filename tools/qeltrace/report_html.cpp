@@ -8,31 +8,55 @@
 
 #include "json_writer.h"
 #include "report.h"
+#include "visible.h"
 
 namespace qeltrace {
 namespace {
 
 constexpr size_t kGatesShown = 10;
 
+// What the tables' columns and the gate kinds mean, so that the page reads
+// without the guide.
+constexpr const char* kRequestColumns =
+    "<p class=\"explain\">0, 1, 2: the results the host got. No end: requests without an END line (the trace was "
+    "cut, or the host stopped mid-request) or with another result. Tries beyond the first: messages sent again "
+    "because no reply came or the switcher refused. Refused: reads the switcher refused. Reads with nothing: reads "
+    "that brought no byte. 0 not confirmed: results 0 that no reply confirmed, as the driver noted them (NOTE).</p>\n";
+constexpr const char* kGateKinds =
+    "<p class=\"explain\">Gate kinds: # a \"#\" switch message; marked # one sent twice, with a trailer; ! bits "
+    "a \"!\" message of four 0/1 bits; ! byte a \"!\" message of one byte value; M, L, R the level, text and "
+    "read messages; SEND_STR free text; list a command of the command list file; unrecognised an address the "
+    "driver refuses.</p>\n";
+
+// Text for the page: UTF-8 as it stands, markup's characters as entities,
+// and a control byte or one that is no UTF-8 in the trace's notation.
 std::string Escape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
+    for (size_t at = 0; at < text.size();) {
+        const char c = text[at];
+        const auto code = static_cast<unsigned char>(c);
+        const size_t length = code >= 0x80 ? qeltools::Utf8Length(text, at) : 0;
+        if (length > 0) {
+            out.append(text.substr(at, length));
+            at += length;
+            continue;
+        }
+        ++at;
+        if (code < 0x20 || code >= 0x7F) {
+            std::string shown;
+            qeltools::AppendVisible(code, shown);
+            out += "&lt;" + shown.substr(1, shown.size() - 2) + "&gt;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c == '&') {
+            out += "&amp;";
+        } else if (c == '"') {
+            out += "&quot;";
+        } else {
+            out += c;
         }
     }
     return out;
@@ -44,8 +68,13 @@ void RequestRows(const char* title, const std::map<std::string, RequestFigures>&
         return;
     }
     out << "<table class=\"requests\"><tr><th>" << title
-        << "</th><th>count</th><th>0</th><th>1</th><th>2</th><th>no end</th><th>tries beyond the first</th>"
-           "<th>refused</th><th>reads with nothing</th><th>0 not confirmed</th></tr>\n";
+        << "</th><th title=\"requests\">count</th><th title=\"answered 0: done\">0</th>"
+           "<th title=\"answered 1: failed\">1</th><th title=\"answered 2\">2</th>"
+           "<th title=\"no END line: the trace was cut, or another result\">no end</th>"
+           "<th title=\"messages sent again after the first try\">tries beyond the first</th>"
+           "<th title=\"reads the switcher refused\">refused</th>"
+           "<th title=\"reads that brought no byte\">reads with nothing</th>"
+           "<th title=\"results 0 the driver noted no reply confirmed\">0 not confirmed</th></tr>\n";
     auto row = [&](const std::string& name, const RequestFigures& f) {
         out << "<tr><th>" << Escape(name) << "</th><td>" << f.requests << "</td><td>" << f.results[0] << "</td><td"
             << (f.results[1] > 0 ? " class=\"bad\"" : "") << ">" << f.results[1] << "</td><td"
@@ -60,10 +89,19 @@ void RequestRows(const char* title, const std::map<std::string, RequestFigures>&
         row("all", *all);
     }
     out << "</table>\n";
+    out << (all != nullptr ? kRequestColumns : kGateKinds);
 }
 
 void TimeRows(const std::map<std::string, RequestFigures>& rows, std::ostream& out) {
-    out << "<table class=\"times\"><tr><th>time</th><th>median</th><th>95%</th><th>max</th><th>slowest "
+    bool any = false;
+    for (const auto& [name, f] : rows) {
+        any = any || f.time.total > 0;
+    }
+    if (!any) {
+        return;
+    }
+    out << "<h3>Time per request</h3>\n<table "
+           "class=\"times\"><tr><th>time</th><th>median</th><th>95%</th><th>max</th><th>slowest "
            "began</th></tr>\n";
     for (const auto& [name, f] : rows) {
         if (f.time.total > 0) {
@@ -79,7 +117,9 @@ void ReasonRows(const Figures& figures, std::ostream& out) {
     if (figures.reasons.empty()) {
         return;
     }
-    out << "<table class=\"reasons\"><tr><th>count</th><th>reason</th><th>first</th><th>last</th><th>gates</th></tr>\n";
+    out << "<h3>Reasons</h3>\n<p class=\"explain\">Why requests failed, alike reasons in one row (&hellip; where "
+           "they differ), the gates they were given for.</p>\n<table "
+           "class=\"reasons\"><tr><th>count</th><th>reason</th><th>first</th><th>last</th><th>gates</th></tr>\n";
     for (const ReasonGroup& group : figures.reasons) {
         std::string gates;
         for (const std::string& gate : group.gates) {
@@ -97,12 +137,16 @@ void ReasonRows(const Figures& figures, std::ostream& out) {
 
 void OutageRows(const std::vector<Period>& outages, const std::vector<Reopen>& reopens, uint64_t reopenFailures,
                 std::ostream& out) {
+    out << "<h3>Line state: no answer and lost</h3>\n";
+    if (outages.empty()) {
+        out << "<p>The switcher always answered and the port was never lost.</p>\n";
+        return;
+    }
     out << "<table class=\"outages\"><tr><th>line</th><th>state</th><th>from</th><th>to</th><th>length</th></tr>\n";
     for (const Period& period : outages) {
         out << "<tr><td>" << period.instance << " " << Escape(period.port) << "</td><td>" << Escape(period.state)
             << "</td><td>" << Escape(period.start.stamp) << "</td><td>" << Escape(period.end.stamp)
-            << (period.ongoing ? " (the trace ends)" : "") << "</td><td>" << Escape(Length(period.LengthMs()))
-            << "</td></tr>\n";
+            << Escape(period.EndNote()) << "</td><td>" << Escape(Length(period.LengthMs())) << "</td></tr>\n";
     }
     out << "</table>\n";
     if (reopens.empty() && reopenFailures == 0) {
@@ -123,7 +167,8 @@ void GateRows(const Figures& figures, std::ostream& out) {
     if (gates.empty()) {
         return;
     }
-    out << "<table class=\"gates\"><tr><th>gate</th><th>failed</th><th>requests</th><th>last failure</th></tr>\n";
+    out << "<h3>Gates that failed most</h3>\n<table "
+           "class=\"gates\"><tr><th>gate</th><th>failed</th><th>requests</th><th>last failure</th></tr>\n";
     for (const auto& [gate, f] : gates) {
         out << "<tr><td>" << Escape(gate) << "</td><td>" << f.failed << "</td><td>" << f.requests << "</td><td>"
             << Escape(f.lastFailure.stamp) << "</td></tr>\n";
@@ -136,13 +181,9 @@ void Section(const Figures& figures, const std::vector<Period>& outages, const s
     out << "<h3>Requests</h3>\n";
     RequestRows("request", figures.byRequest, &figures.all, out);
     RequestRows("gate kind", figures.byGateKind, nullptr, out);
-    out << "<h3>Time per request</h3>\n";
     TimeRows(figures.byRequest, out);
-    out << "<h3>Reasons</h3>\n";
     ReasonRows(figures, out);
-    out << "<h3>Line state: no answer and lost</h3>\n";
     OutageRows(outages, reopens, reopenFailures, out);
-    out << "<h3>Gates that failed most</h3>\n";
     GateRows(figures, out);
 }
 
@@ -152,7 +193,7 @@ int OffsetMinutes(const std::string& stamp) {
 }
 
 void TimelineData(const Instance& instance, std::ostream& out) {
-    JsonWriter json(out);
+    qeltools::JsonWriter json(out, true);
     json.Begin('{');
     json.Key("name").String("instance " + std::to_string(instance.number) +
                             (instance.port.empty() ? "" : " on " + instance.port));
@@ -162,7 +203,7 @@ void TimelineData(const Instance& instance, std::ostream& out) {
     json.Key("bands").Begin('[');
     for (const Period& period : instance.states) {
         json.Begin('[').Number(period.start.utcMs).Number(period.end.utcMs).String(period.state);
-        json.String(Length(period.LengthMs()));
+        json.String(Length(period.LengthMs())).Bool(qeltools::IsOutage(period.state));
         json.End(']');
     }
     json.End(']');
@@ -181,7 +222,7 @@ void TimelineData(const Instance& instance, std::ostream& out) {
             lines += line;
             lines += '\n';
         }
-        json.String(lines);
+        json.String(lines).Number(mark.refused);
         json.End(']');
     }
     json.End(']');
@@ -198,7 +239,8 @@ table.reasons th,table.outages th{text-align:left}
 .legend span{display:inline-block;padding:0 6px;margin-right:6px;border-radius:3px}
 svg.timeline{width:100%;height:150px;border:1px solid #ccc;background:#fff;user-select:none;cursor:crosshair}
 .s-OK{fill:#cfe8cf}.s-OPEN{fill:#d8e4f0}.s-CLOSED{fill:#ddd}.s-NO-ANSWER{fill:#f4b860}.s-LOST{fill:#e06060}
-.m0{fill:#2a8a2a}.m1{fill:#d89a00}.m2{fill:#c00}.m3{fill:#6a2a9a}
+.m0{fill:#2a8a2a}.m1{fill:#d89a00}.m2{fill:#c00}.m3{fill:#6a2a9a}.refused{fill:#000}
+p.explain{color:#555;font-size:12px;margin:.2em 0 .8em}
 text{font-size:11px;fill:#333}text.outage-label{font-weight:bold}
 pre.lines{background:#f6f6f6;border:1px solid #ddd;padding:.5em;min-height:3em;white-space:pre-wrap;font-size:12px}
 .zoom input{width:13em}
@@ -240,7 +282,7 @@ constexpr const char* kScript = R"JS(
     line.bands.forEach(function (b) {
       if (b[1] < view[0] || b[0] > view[1]) { return; }
       var x0 = Math.max(x(b[0]), 0), x1 = Math.min(x(b[1]), W);
-      var outage = b[2] === "NO ANSWER" || b[2] === "LOST";
+      var outage = b[4];
       var r = el("rect", {x: x0, y: 18, width: Math.max(x1 - x0, outage ? 2 : 0), height: 40,
                           "class": "band s-" + b[2].replace(" ", "-") + (outage ? " outage" : "")}, svg);
       el("title", {}, r).textContent = b[2] + " " + clock(b[0], line.offset) + " to " +
@@ -259,8 +301,9 @@ constexpr const char* kScript = R"JS(
     line.marks.forEach(function (m, index) {
       if (m[0] < view[0] || m[0] > view[1]) { return; }
       var c = Math.floor(x(m[0]) / COLUMN);
-      var col = columns[c] || (columns[c] = {counts: [0, 0, 0, 0], worst: -1, marks: []});
+      var col = columns[c] || (columns[c] = {counts: [0, 0, 0, 0], worst: -1, marks: [], refused: 0});
       for (var k = 0; k < 4; k++) { col.counts[k] += m[1 + k]; }
+      col.refused += m[8];
       col.marks.push(index);
       var rank = m[3] + m[4] > 0 ? 3 : m[2] > 0 ? 2 : m[1] > 0 ? 1 : 0;
       if (rank > col.worst) { col.worst = rank; col.shown = index; }
@@ -275,11 +318,16 @@ constexpr const char* kScript = R"JS(
         y -= h;
         el("rect", {x: c * COLUMN, y: y, width: COLUMN - 0.5, height: h, "class": "m" + k}, g);
       });
+      if (col.refused) {
+        // Refusals apart from other failures: a mark above the column.
+        el("rect", {x: c * COLUMN, y: y - 6, width: COLUMN - 0.5, height: 4, "class": "refused"}, g);
+      }
       var m = line.marks[col.shown];
-      var text = total > 1
+      var refusedText = col.refused ? "\n" + col.refused + " refused by the switcher at least once" : "";
+      var text = (total > 1
         ? total + " requests: " + col.counts[0] + " answered 0, " + col.counts[1] + " 0 not confirmed, " +
           col.counts[2] + " answered 1, " + col.counts[3] + " 2 or no end; the worst:\n" + m[6] + "\n" + m[7]
-        : m[6] + "\n" + m[7];
+        : m[6] + "\n" + m[7]) + refusedText;
       el("title", {}, g).textContent = text;
       g.addEventListener("mouseover", function () { info.textContent = text; });
     });
@@ -343,7 +391,7 @@ void WriteHtml(const Summary& summary, const std::vector<std::string>& files, st
            "<span style=\"background:#e06060\">LOST</span><span style=\"background:#ddd\">CLOSED</span> "
            "Requests: <span style=\"color:#2a8a2a\">&#9632; 0</span><span style=\"color:#d89a00\">&#9632; 0 not "
            "confirmed</span><span style=\"color:#c00\">&#9632; 1</span><span style=\"color:#6a2a9a\">&#9632; 2 or no "
-           "end</span></p>\n"
+           "end</span><span>&#9644; above a mark: the switcher refused a message of it</span></p>\n"
            "<p class=\"zoom\">Period: <input id=\"zoom-from\"> to <input id=\"zoom-to\"> "
            "<button id=\"zoom-apply\">Zoom</button> <button id=\"zoom-all\">Whole trace</button> (or drag across a "
            "timeline; point at a mark for its request's lines)</p>\n";
@@ -363,7 +411,7 @@ void WriteHtml(const Summary& summary, const std::vector<std::string>& files, st
             << " starts, " << instance.figures.stops << " stops</p>\n";
         std::vector<Period> outages;
         for (const Period& period : instance.states) {
-            if (period.state == "NO ANSWER" || period.state == "LOST") {
+            if (qeltools::IsOutage(period.state)) {
                 outages.push_back(period);
             }
         }

@@ -6,13 +6,16 @@
 namespace qeltrace {
 namespace {
 
+// The version of the JSON's layout, its first field.
+constexpr int64_t kJsonSchema = 1;
+
 constexpr size_t kGatesListed = 10;
 
-void Time(JsonWriter& json, std::string_view key, const When& when) {
+void Time(qeltools::JsonWriter& json, std::string_view key, const When& when) {
     json.Key(key).String(when.stamp);
 }
 
-void Requests(JsonWriter& json, const RequestFigures& f) {
+void Requests(qeltools::JsonWriter& json, const RequestFigures& f) {
     json.Begin('{');
     json.Key("count").Number(f.requests);
     json.Key("result0").Number(f.results[0]);
@@ -35,7 +38,7 @@ void Requests(JsonWriter& json, const RequestFigures& f) {
     json.End('}');
 }
 
-void Periods(JsonWriter& json, const std::vector<Period>& periods) {
+void Periods(qeltools::JsonWriter& json, const std::vector<Period>& periods) {
     json.Begin('[');
     for (const Period& period : periods) {
         json.Begin('{');
@@ -46,12 +49,13 @@ void Periods(JsonWriter& json, const std::vector<Period>& periods) {
         Time(json, "end", period.end);
         json.Key("ms").Number(period.LengthMs());
         json.Key("ongoing").Bool(period.ongoing);
+        json.Key("endedByStop").Bool(period.endedByStop);
         json.End('}');
     }
     json.End(']');
 }
 
-void Reopens(JsonWriter& json, const std::vector<Reopen>& reopens) {
+void Reopens(qeltools::JsonWriter& json, const std::vector<Reopen>& reopens) {
     json.Begin('[');
     for (const Reopen& reopen : reopens) {
         json.Begin('{');
@@ -65,7 +69,7 @@ void Reopens(JsonWriter& json, const std::vector<Reopen>& reopens) {
     json.End(']');
 }
 
-void FiguresJson(JsonWriter& json, const Figures& figures) {
+void FiguresJson(qeltools::JsonWriter& json, const Figures& figures) {
     json.Key("starts").Number(figures.starts);
     json.Key("stops").Number(figures.stops);
     json.Key("requests").Begin('{');
@@ -110,7 +114,7 @@ void FiguresJson(JsonWriter& json, const Figures& figures) {
     json.End(']');
 }
 
-void Notes(JsonWriter& json, const std::vector<LineNote>& notes) {
+void Notes(qeltools::JsonWriter& json, const std::vector<LineNote>& notes) {
     json.Begin('[');
     for (const LineNote& note : notes) {
         json.Begin('{');
@@ -125,9 +129,9 @@ void Notes(JsonWriter& json, const std::vector<LineNote>& notes) {
 }  // namespace
 
 void WriteJson(const Summary& summary, const std::vector<std::string>& files, std::ostream& out) {
-    JsonWriter json(out);
+    qeltools::JsonWriter json(out, true);
     json.Begin('{');
-    json.Key("qeltrace").Number(static_cast<int64_t>(1));
+    json.Key("qeltrace").Number(kJsonSchema);
     json.Key("files").Begin('[');
     for (const std::string& file : files) {
         json.String(file);
@@ -150,7 +154,7 @@ void WriteJson(const Summary& summary, const std::vector<std::string>& files, st
         FiguresJson(json, instance.figures);
         std::vector<Period> outages;
         for (const Period& period : instance.states) {
-            if (period.state == "NO ANSWER" || period.state == "LOST") {
+            if (qeltools::IsOutage(period.state)) {
                 outages.push_back(period);
             }
         }

@@ -97,7 +97,7 @@ void OutageTable(const std::vector<Period>& outages, bool withInstance, std::ost
         out << Row("  %s%-9s  from %s  to %s  %s%s\n",
                    withInstance ? Row("[%d %s] ", static_cast<int>(period.instance), period.port.c_str()).c_str() : "",
                    period.state.c_str(), period.start.stamp.c_str(), period.end.stamp.c_str(),
-                   Length(period.LengthMs()).c_str(), period.ongoing ? " (still so at the end of the trace)" : "");
+                   Length(period.LengthMs()).c_str(), period.EndNote().c_str());
     }
 }
 
@@ -182,7 +182,7 @@ void TextRows(const Summary& summary, const std::vector<std::string>& files, std
         FiguresText(instance.figures, out);
         std::vector<Period> outages;
         for (const Period& period : instance.states) {
-            if (period.state == "NO ANSWER" || period.state == "LOST") {
+            if (qeltools::IsOutage(period.state)) {
                 outages.push_back(period);
             }
         }

@@ -130,7 +130,7 @@ void Summary::CloseRequest(Instance& instance, Open& open, std::optional<int32_t
             (result ? "result " + std::to_string(*result) + " after " + std::to_string(durationMs) + " ms"
                     : "no end in the trace");
         instance.timeline.Add(open.start.utcMs, ResultClass(result, open.unconfirmed), durationMs, std::move(title),
-                              std::move(open.lines));
+                              std::move(open.lines), open.figures.refusals > 0);
     }
     open.lines.clear();
 }

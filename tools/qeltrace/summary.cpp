@@ -92,6 +92,10 @@ void Summary::Feed(std::string_view text, const std::string& file, uint64_t line
     if (line.event == TraceEvent::kUnknown) {
         keepNote(unknown_, unknownNotes_);
     }
+    // The format line is the file's, not an instance's.
+    if (line.event == TraceEvent::kFormat) {
+        return;
+    }
     if (filter_.instance && line.instance != *filter_.instance) {
         return;
     }
@@ -178,7 +182,7 @@ void Summary::Read(Open& open, const TraceLine& line, const When& at) {
     if (!qeltools::ReadRead(line, &read)) {
         return;
     }
-    if (read.judgement == "refused") {
+    if (read.refused) {
         ++open.figures.refusals;
     }
     if (read.count == 0) {
@@ -189,7 +193,7 @@ void Summary::Read(Open& open, const TraceLine& line, const When& at) {
         return;
     }
     open.silentSince.reset();
-    if (open.state == "NO ANSWER" && !open.backAt) {
+    if (open.state == qeltools::kStateNoAnswer && !open.backAt) {
         open.backAt = at;
     }
 }
@@ -203,7 +207,7 @@ void Summary::Port(Instance& instance, Open& open, const TraceLine& line, const 
             if (open.lostAt) {
                 instance.reopens.push_back(Reopen{*open.lostAt, at, instance.number, instance.port});
             }
-            if (open.state == "LOST" && !open.backAt) {
+            if (open.state == qeltools::kStateLost && !open.backAt) {
                 open.backAt = at;
             }
             open.lostAt.reset();
@@ -286,6 +290,17 @@ When Summary::Last() const {
         }
     }
     return last;
+}
+
+std::string Period::EndNote() const {
+    if (ongoing) {
+        std::string shown = state;
+        for (char& c : shown) {
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+        return " (still " + shown + " at the end of the trace)";
+    }
+    return endedByStop ? " (ended by the stop)" : "";
 }
 
 std::string Length(int64_t ms) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -58,7 +59,8 @@ struct ReasonGroup {
     uint64_t count = 0;
     When first, last;
     std::vector<std::string> gates;  // the first few gates it was given for
-    uint64_t moreGates = 0;
+    uint64_t moreGates = 0;          // how many other gates
+    std::set<std::string> otherGates;
     std::string Text() const;
 };
 
@@ -69,7 +71,11 @@ struct Period {
     bool ongoing = false;  // the trace ends in it
     int32_t instance = 0;
     std::string port;
+    bool endedByStop = false;  // a close or stop ended it, not the line
     int64_t LengthMs() const { return end.utcMs - start.utcMs; }
+    // How an outage ended where the line did not end it: " (still lost at
+    // the end of the trace)", " (ended by the stop)"; else empty.
+    std::string EndNote() const;
 };
 
 struct Reopen {
@@ -89,6 +95,7 @@ struct Mark {
     int64_t startMs = 0;
     uint64_t counts[4] = {0, 0, 0, 0};  // confirmed 0, unconfirmed 0, 1, 2 and other
     uint32_t maxMs = 0;
+    uint64_t refused = 0;  // requests the switcher refused at least once
     // The mark's most telling request (the worst result, then the slowest).
     int rank = -1;
     std::string title;
@@ -102,7 +109,8 @@ struct Timeline {
     int64_t originMs = 0;
     int64_t slotMs = 250;
     std::vector<Mark> slots;  // empty ones have rank -1
-    void Add(int64_t atMs, int resultClass, uint32_t durationMs, std::string title, std::vector<std::string> lines);
+    void Add(int64_t atMs, int resultClass, uint32_t durationMs, std::string title, std::vector<std::string> lines,
+             bool refused = false);
 };
 
 struct Figures {

@@ -32,6 +32,17 @@ if(NOT WIN32)
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qeltrace/end-to-end-test.sh $<TARGET_FILE:qeltrace>
             $<TARGET_FILE:qelhost> $<TARGET_FILE:qelswitch> ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/qeltrace-artefacts)
   set_tests_properties(qeltrace_end_to_end PROPERTIES TIMEOUT 180 LABELS switcher)
+  # Traces of release 1.2.0 read with the figures 1.2.0's qeltrace gave.
+  add_test(NAME qeltrace_release_traces
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qeltrace/release-traces-test.sh $<TARGET_FILE:qeltrace>
+            ${CMAKE_SOURCE_DIR}/tests/qeltrace/release-1.2.0)
+  set_tests_properties(qeltrace_release_traces PROPERTIES TIMEOUT 60)
+  # qelhost and qeltrace count one run's unconfirmed and failed requests
+  # alike, and their JSON parses.
+  add_test(NAME tools_agreement
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qeltrace/agreement-test.sh $<TARGET_FILE:qelhost>
+            $<TARGET_FILE:qelswitch> $<TARGET_FILE:qeltrace> ${CMAKE_SOURCE_DIR})
+  set_tests_properties(tools_agreement PROPERTIES TIMEOUT 60 LABELS switcher)
   add_test(NAME qeltrace_browser
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qeltrace/browser-test.sh $<TARGET_FILE:qeltrace>
             ${CMAKE_SOURCE_DIR}/tests/qeltrace ${CMAKE_BINARY_DIR}/qeltrace-artefacts)
