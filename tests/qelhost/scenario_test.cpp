@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 namespace qelhost {
 namespace {
@@ -265,10 +266,11 @@ TEST(ScenarioParser, KeepsNegativeAndFractionalValuesForTheHostLibraryAlone) {
 }
 
 // The headers as --headers prints them for the runners; CR LF lines read
-// as LF ones.
+// as LF ones, and a NUL, which the runners' shell would drop, is refused.
 TEST(ScenarioParser, ReadsTheHeaders) {
+    using std::string_view_literals::operator""sv;
     struct Case {
-        const char* text;
+        std::string_view text;
         const char* report;  // nullptr: refused
     } cases[] = {
         {"  # needs:  switcher \r\n# switcher: --refuse 2\r\n# switcher: --text \"07=Studio A\"\r\nnop\r\n",
@@ -279,11 +281,16 @@ TEST(ScenarioParser, ReadsTheHeaders) {
         {"# Note: prose with a colon\n# workdir: ../site\n", "workdir ../site\n"},
         {"# limit: soon\n", nullptr},
         {"# port: COM3\n", nullptr},
+        {"# needs: sw\0itcher\n"sv, nullptr},
     };
     for (const Case& c : cases) {
         Scenario scenario;
         ParseError error;
         EXPECT_EQ(ParseScenario(c.text, {}, &scenario, &error), c.report != nullptr) << c.text;
+        ScenarioHeaders headers;
+        std::string problem;
+        int line = 0;
+        EXPECT_EQ(ReadHeaders(c.text, &headers, &problem, &line), c.report != nullptr) << c.text;
         if (c.report != nullptr) {
             EXPECT_EQ(HeadersReport(scenario.headers), c.report) << c.text;
         }

@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "inputs.h"
 #include "options.h"
+#include "report.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -438,6 +440,28 @@ TEST(Timeline, MergesMarksButLosesNoRequestNorTheWorstOfThem) {
     EXPECT_LE(marks, Timeline::kSlots);
     EXPECT_EQ(timeline.slots[0].title, "request 7");
     EXPECT_EQ(timeline.slots[0].counts[2], 1u);
+}
+
+// A damaged trace quotes bytes a terminal acts on (ESC, CR): the text
+// summary shows them as the trace shows bytes, and sends none.
+TEST(TextSummary, SendsTheTerminalNoControlByteOfTheTrace) {
+    Summary summary;
+    const std::string trace = Lines({
+        "10:00:00.000 [1] LOAD CO\x1b[2JM3",
+        "10:00:00.001 [1] REASON port gone\r\x07 (OS error 5)",
+        "10:00:00.001 [1] END LOAD result 2 after 1 ms",
+    });
+    uint64_t number = 0;
+    for (size_t at = 0, end = 0; at < trace.size(); at = end + 1) {
+        end = trace.find('\n', at);
+        summary.Feed(std::string_view(trace).substr(at, end - at), "t", ++number);
+    }
+    summary.Finish();
+    std::ostringstream text;
+    WriteText(summary, {"t"}, text);
+    EXPECT_EQ(text.str().find_first_of("\x1b\r\x07"), std::string::npos);
+    EXPECT_NE(text.str().find("CO<1B>[2JM3"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("port gone<CR><07>"), std::string::npos) << text.str();
 }
 
 #ifndef _WIN32

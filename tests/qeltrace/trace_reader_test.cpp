@@ -58,6 +58,7 @@ TEST(TraceReader, ReadsEachEventsFields) {
         {"[1] END WRITE_GATE result x after 3 ms", TraceEvent::kEnd, ""},
         {"[1] RX refused 80 ms after TX: 2 bytes 23 0D  #<CR>", TraceEvent::kRead, "refused 80 2 #\r"},
         {"[1] RX not judged: 0 bytes", TraceEvent::kRead, "not judged -1 0 "},
+        {"[1] RX none -8 ms after TX: 0 bytes", TraceEvent::kRead, ""},
         {"[1] TRY 2 of 3", TraceEvent::kTry, "2"},
         {"[1] PORT COM3 reopen failed (OS error 2: gone)", TraceEvent::kPort, "3"},
         {"[1] PORT COM3 lost (OS error 5: I/O)", TraceEvent::kPort, "1"},
@@ -80,8 +81,16 @@ TEST(TraceReader, ReadsEachEventsFields) {
     }
 }
 
+// A damaged line is malformed, never read as another instance's or event's.
+TEST(TraceReader, RefusesALineThatIsNone) {
+    for (const char* damaged : {"[7777777777] RX none: 0 bytes", "[] LOAD COM3", "[1]LOAD COM3", "LOAD COM3"}) {
+        TraceLine line{};
+        EXPECT_FALSE(ParseTraceLine(std::string(kStamp) + damaged, &line)) << damaged;
+    }
+}
+
 // Format 1 has no TRACE line; a format this reader does not know is refused
-// by its number, never read as if it were known.
+// by its number, never read as if it were known, its writer's bytes shown.
 TEST(TraceReader, KnowsTheFormatsItReads) {
     struct Case {
         const char* first;
@@ -92,6 +101,7 @@ TEST(TraceReader, KnowsTheFormatsItReads) {
         {"[0] TRACE format 2 QELKOPHV 1.3.0", 2, ""},
         {"[0] TRACE format 3 QELKOPHV 2.0.0", 1, "format 3 (written by QELKOPHV 2.0.0)"},
         {"[0] TRACE format 0 QELKOPHV 0.1", 1, "format 0"},
+        {"[0] TRACE format 9 QEL\x1b[2J", 1, "(written by QEL<1B>[2J)"},
     };
     for (const Case& c : cases) {
         TraceFormat format;

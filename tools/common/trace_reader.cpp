@@ -8,6 +8,7 @@
 #include "driver/requests.h"
 #include "qel_version.h"
 #include "trace/trace_grammar.h"
+#include "visible.h"
 
 namespace qeltools {
 namespace {
@@ -39,6 +40,10 @@ TraceEvent EventOf(::TraceEvent event) {
             return TraceEvent::kOther;
     }
 }
+
+// A refused format quotes the version that wrote it, shown as bytes are
+// shown (the message goes to a terminal) and cut.
+constexpr size_t kVersionShown = 40;
 
 // Request codes are small: the driver's table is indexed by them.
 constexpr int32_t kRequestCodes = 64;
@@ -177,7 +182,9 @@ bool ParseTraceLine(std::string_view text, TraceLine* line) {
         ++at;
         ++digits;
     }
-    if (digits == 0 || at + 1 >= text.size() || text[at] != ']' || text[at + 1] != ' ') {
+    // An instance beyond 32 bits is a damaged line, not one of a small
+    // instance the number would wrap to.
+    if (digits == 0 || instance > INT32_MAX || at + 1 >= text.size() || text[at] != ']' || text[at + 1] != ' ') {
         return false;
     }
     line->instance = static_cast<int32_t>(negative ? -instance : instance);
@@ -290,6 +297,9 @@ bool ReadRead(const TraceLine& line, ReadFields* read) {
         size_t end = 0;
         if (number != std::string_view::npos && Number(head.substr(number + 1), &ms, &end) &&
             number + 1 + end == after) {
+            if (ms < 0) {
+                return false;  // no time the driver writes: a damaged line
+            }
             read->afterMs = ms;
             head = head.substr(0, number);
         }
@@ -388,7 +398,7 @@ bool TraceFormat::Feed(const TraceLine& line, std::string* error) {
     }
     if (format.number < 1 || format.number > kNewestTraceFormat) {
         *error = "the trace is in format " + std::to_string(format.number) + " (written by " +
-                 std::string(format.version.substr(0, 40)) +
+                 VisibleShort(format.version, kVersionShown) +
                  "), which this reader (" QELKOPHV_VERSION ") does not know: it reads formats 1 to " +
                  std::to_string(kNewestTraceFormat);
         return false;

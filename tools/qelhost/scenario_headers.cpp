@@ -83,6 +83,12 @@ bool ReadHeaders(std::string_view text, ScenarioHeaders* headers, std::string* e
             if (key != header.key) {
                 continue;
             }
+            // The runners read --headers through the shell, which drops a
+            // NUL: the value would change on the way.
+            if (value.find('\0') != std::string_view::npos) {
+                *errorLine = number;
+                return qeltools::Fail(error, "\"# " + std::string(key) + ":\" cannot take a NUL byte");
+            }
             if (header.apply == nullptr) {
                 headers->needs = number == 1 ? std::string(value) : headers->needs;
             } else if (!header.apply(value, headers)) {

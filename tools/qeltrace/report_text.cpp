@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <sstream>
 
 #include "report.h"
+#include "visible.h"
 
 namespace qeltrace {
 namespace {
@@ -148,7 +150,9 @@ std::vector<std::pair<std::string, GateFailures>> WorstGates(const Figures& figu
     return gates;
 }
 
-void WriteText(const Summary& summary, const std::vector<std::string>& files, std::ostream& out) {
+namespace {
+
+void TextRows(const Summary& summary, const std::vector<std::string>& files, std::ostream& out) {
     out << "qeltrace: " << summary.Lines() << " lines from";
     for (const std::string& file : files) {
         out << " " << file;
@@ -195,6 +199,31 @@ void WriteText(const Summary& summary, const std::vector<std::string>& files, st
     OutageTable(summary.Outages(), true, out);
     ReopenTable(summary.Reopens(), summary.ReopenFailures(), true, out);
     GateTable(total, out);
+}
+
+// What the trace quotes (reasons, ports, gates) may hold any byte: the
+// terminal gets no control byte but the line end and the tab, the others
+// shown as the trace shows bytes (<1B>).
+std::string ForTerminal(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) {
+            qeltools::AppendVisible(byte, shown);
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+}  // namespace
+
+void WriteText(const Summary& summary, const std::vector<std::string>& files, std::ostream& out) {
+    std::ostringstream text;
+    TextRows(summary, files, text);
+    out << ForTerminal(text.str());
 }
 
 }  // namespace qeltrace
