@@ -180,7 +180,7 @@ for k in 1 2 3 4; do
       for _ in $(seq 12); do echo "write G $((40 + k))"; done; echo close; } >"$work/i$k.scenario"
 done
 while IFS='|' read -r name count ports; do
-    for run in $(seq 10); do
+    for run in $(seq 20); do
         if [ "$ports" = pty ]; then
             rm -f "$work/pty"
             "$qelswitch" --pty-file "$work/pty" </dev/null >"$work/switch.out" 2>&1 &
