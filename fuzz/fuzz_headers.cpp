@@ -17,12 +17,6 @@
 
 namespace {
 
-std::string g_file;
-
-void RemoveScratchFile() {
-    std::remove(g_file.c_str());
-}
-
 bool IsKey(std::string_view key) {
     static constexpr std::string_view kKeys[] = {"needs", "switcher", "switcher-shows", "port-held-for",
                                                  "limit", "port",     "workdir"};
@@ -48,7 +42,7 @@ int PrintHeadersCaught(std::string* out, std::string* err) {
     std::ostringstream said;
     std::streambuf* coutBuffer = std::cout.rdbuf(printed.rdbuf());
     std::streambuf* cerrBuffer = std::cerr.rdbuf(said.rdbuf());
-    const int status = qelhost::PrintHeaders(g_file);
+    const int status = qelhost::PrintHeaders(ScratchFile());
     std::cout.rdbuf(coutBuffer);
     std::cerr.rdbuf(cerrBuffer);
     *out = printed.str();
@@ -92,17 +86,12 @@ void RequireReadsBack(const std::string& printed, const qelhost::ScenarioHeaders
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* base = std::getenv("TMPDIR");
-    g_file = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/qel_fuzz_headers_" +
-             std::to_string(getpid()) + ".scenario";
-    std::atexit(RemoveScratchFile);
+    MakeScratchFile("headers.scenario");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(g_file.c_str(), "wb");
-    Require(file != nullptr, "the scenario can be written");
-    Require(std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0, "the scenario is written whole");
+    WriteScratchFile(std::string_view(reinterpret_cast<const char*>(data), size));
 
     std::string printed;
     std::string said;

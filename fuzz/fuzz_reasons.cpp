@@ -9,8 +9,6 @@
 // 8 added for instances sharing the trace), an LF, then the trace's bytes.
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -22,19 +20,6 @@
 #include "text_checks.h"
 
 namespace {
-
-std::string g_file;
-
-void RemoveScratchFile() {
-    std::remove(g_file.c_str());
-}
-
-void WriteTrace(std::string_view text, const char* mode) {
-    FILE* file = std::fopen(g_file.c_str(), mode);
-    Require(file != nullptr, "the trace can be written");
-    Require(std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fclose(file) == 0,
-            "the trace is written whole");
-}
 
 std::set<std::string> Reasons(const qelhost::RequestTrace& trace) {
     return std::set<std::string>(trace.reasons.begin(), trace.reasons.end());
@@ -75,10 +60,7 @@ void RequireReported(const qelhost::RequestTrace& trace) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* base = std::getenv("TMPDIR");
-    g_file = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/qel_fuzz_reasons_" +
-             std::to_string(getpid()) + ".trace";
-    std::atexit(RemoveScratchFile);
+    MakeScratchFile("reasons.trace");
     return 0;
 }
 
@@ -92,9 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t blank = head.find(' ');
     const std::string port = blank == std::string::npos ? std::string() : head.substr(blank + 1);
 
-    WriteTrace("", "wb");
-    qelhost::DriverReasons whole(g_file, shared);
-    WriteTrace(text, "wb");
+    WriteScratchFile("", "wb");
+    qelhost::DriverReasons whole(ScratchFile(), shared);
+    WriteScratchFile(text, "wb");
     const qelhost::RequestTrace all = whole.Take(port, started);
     RequireSound(all);
     RequireReported(all);
@@ -105,11 +87,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The same trace in two takes, cut at the line end nearest its middle.
     const size_t cut = text.find('\n', text.size() / 2);
     const std::string_view first = std::string_view(text).substr(0, cut == std::string::npos ? text.size() : cut + 1);
-    WriteTrace("", "wb");
-    qelhost::DriverReasons parts(g_file, false);
-    WriteTrace(first, "wb");
+    WriteScratchFile("", "wb");
+    qelhost::DriverReasons parts(ScratchFile(), false);
+    WriteScratchFile(first, "wb");
     const qelhost::RequestTrace one = parts.Take(port, started);
-    WriteTrace(std::string_view(text).substr(first.size()), "ab");
+    WriteScratchFile(std::string_view(text).substr(first.size()), "ab");
     const qelhost::RequestTrace two = parts.Take(port, started);
     Require(one.out.size() + two.out.size() == all.out.size() && one.back.size() + two.back.size() == all.back.size(),
             "two takes read every message and read once");

@@ -2,12 +2,15 @@
 // buffers fenced with guard bytes, and host gates for the substitution.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "moxpro_control.h"
@@ -19,6 +22,28 @@ inline void Require(bool holds, const char* invariant) {
         std::fprintf(stderr, "broken invariant: %s\n", invariant);
         std::abort();
     }
+}
+
+// A file of the run's own under TMPDIR (or /tmp), for readers that take a
+// file's name; made by MakeScratchFile, removed when the run ends.
+inline std::string& ScratchFile() {
+    static std::string path;
+    return path;
+}
+
+inline void MakeScratchFile(const char* name) {
+    const char* base = std::getenv("TMPDIR");
+    ScratchFile() = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/qel_fuzz_" +
+                    std::to_string(getpid()) + "_" + name;
+    std::atexit([] { std::remove(ScratchFile().c_str()); });
+}
+
+// The bytes as the scratch file's contents ("wb"), or added to them ("ab").
+inline void WriteScratchFile(std::string_view bytes, const char* mode = "wb") {
+    FILE* file = std::fopen(ScratchFile().c_str(), mode);
+    Require(file != nullptr, "the scratch file can be written");
+    Require(std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fclose(file) == 0,
+            "the scratch file is written whole");
 }
 
 // A buffer of `size` bytes filled with `fill`, between guard bytes. It lives

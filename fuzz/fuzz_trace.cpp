@@ -5,8 +5,6 @@
 // control byte.
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,13 +19,8 @@ namespace {
 
 constexpr size_t kLongestRefusal = 300;
 
-std::string g_file;
 size_t g_pageScripts = 0;
 size_t g_pageScriptEnds = 0;
-
-void RemoveScratchFile() {
-    std::remove(g_file.c_str());
-}
 
 // What qeltrace writes of a trace: its refusal, or its three reports.
 struct Written {
@@ -35,14 +28,11 @@ struct Written {
 };
 
 Written Summarise(std::string_view trace) {
-    FILE* file = std::fopen(g_file.c_str(), "wb");
-    Require(file != nullptr, "the trace can be written");
-    Require(std::fwrite(trace.data(), 1, trace.size(), file) == trace.size() && std::fclose(file) == 0,
-            "the trace is written whole");
+    WriteScratchFile(trace);
     qeltrace::Summary summary({}, true);
     std::string error;
     const bool read = qeltrace::ReadLines(
-        g_file,
+        ScratchFile(),
         [&](std::string_view line, const std::string& name, uint64_t number) {
             summary.Feed(line, name, number);
             return summary.Refusal().empty();
@@ -53,7 +43,7 @@ Written Summarise(std::string_view trace) {
         return {summary.Refusal(), {}, {}, {}};
     }
     summary.Finish();
-    const std::vector<std::string> files{g_file};
+    const std::vector<std::string> files{ScratchFile()};
     std::ostringstream text, json, page;
     qeltrace::WriteText(summary, files, text);
     qeltrace::WriteJson(summary, files, json);
@@ -64,10 +54,7 @@ Written Summarise(std::string_view trace) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* base = std::getenv("TMPDIR");
-    g_file = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/qel_fuzz_trace_" +
-             std::to_string(getpid()) + ".trace";
-    std::atexit(RemoveScratchFile);
+    MakeScratchFile("qeltrace.trace");
     // The page's own scripts: those of a page of one request.
     const Written own = Summarise(
         "2026-12-07T17:54:48.171+01:00 [1] WRITE_GATE 0102 value 5\n"
