@@ -15,7 +15,10 @@ bool Parse(std::string_view address, uint32_t format, uint32_t* kind) {
     static thread_local DriverContext context;
     char text[64];
     const size_t length = address.size() < sizeof text - 1 ? address.size() : sizeof text - 1;
-    std::memcpy(text, address.data(), length);
+    // An empty view may hold no pointer at all: nothing to copy then.
+    if (length > 0) {
+        std::memcpy(text, address.data(), length);
+    }
     text[length] = '\0';
     GateAccess access{};
     access.address = text;
