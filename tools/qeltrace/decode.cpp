@@ -9,6 +9,7 @@
 #include "gate_kind.h"
 #include "protocol/command_encoder.h"
 #include "protocol/gate_kinds.h"
+#include "trace/trace_grammar.h"
 #include "trace_reader.h"
 #include "visible.h"
 
@@ -248,7 +249,7 @@ std::string DecodeReply(std::string_view bytes, std::string_view judged, Exchang
     } else {
         meaning = "not an answer the driver knows";
     }
-    if (judged == "not judged") {
+    if (judged == kTraceReplyWords[static_cast<size_t>(TraceReply::kNotJudged)]) {
         meaning += ", not judged";
     }
     return meaning;

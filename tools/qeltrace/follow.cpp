@@ -9,6 +9,8 @@
 #include <iostream>
 #include <thread>
 
+#include "qelkophv/qelkophv.h"
+#include "trace/trace_grammar.h"
 #include "trace_reader.h"
 #include "visible.h"
 
@@ -34,8 +36,10 @@ extern "C" void OnInterrupt(int) {
     g_stop.store(true);
 }
 
+// The requests that change what a gate shows on the switcher.
 bool IsGateRequest(std::string_view request) {
-    return request == "WRITE_GATE" || request == "UPDATE_GATE" || request == "BLOCK_WRITE";
+    const int32_t code = qeltools::RequestCode(request);
+    return code == REQ_WRITE_GATE || code == REQ_UPDATE_GATE || code == REQ_BLOCK_WRITE;
 }
 
 std::string Prefix(const qeltools::TraceLine& line) {
@@ -81,7 +85,8 @@ std::vector<std::string> FollowState::Feed(std::string_view text) {
         }
     } else if (port == qeltools::PortChange::kLost || port == qeltools::PortChange::kReopened) {
         events.push_back(Prefix(line) + std::string(line.body));
-    } else if (qeltools::ReadRead(line, &read) && read.judgement == "refused") {
+    } else if (qeltools::ReadRead(line, &read) &&
+               read.judgement == kTraceReplyWords[static_cast<size_t>(TraceReply::kRefused)]) {
         events.push_back(Prefix(line) + "refused: " + current.request);
     } else if (qeltools::ReadEnd(line, &end) && IsGateRequest(end.request)) {
         const bool failed = end.result != 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "gate_kind.h"
+#include "trace/trace_grammar.h"
 #include "visible.h"
 
 namespace qeltrace {
@@ -122,7 +123,8 @@ void GateLog::Feed(std::string_view text) {
             request.confirmingReply = true;
             request.value = "\"" + qeltools::Visible(DisplayText(bytes)) + "\"";
             request.hasValue = true;
-        } else if (read.judgement == "accepted" && !open.state.afterPreamble) {
+        } else if (read.judgement == kTraceReplyWords[static_cast<size_t>(TraceReply::kAccepted)] &&
+                   !open.state.afterPreamble) {
             // The preamble's acceptance only gives leave to send: the reply
             // to the command that follows it confirms.
             request.confirmingReply = true;
