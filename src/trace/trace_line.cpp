@@ -88,6 +88,8 @@ void AppendFormat(Line& line, const char* format, ...) {
     AppendUnsigned(line, value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value));
 }
 
+namespace {
+
 void AppendHex(Line& line, const char* bytes, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         const auto code = static_cast<unsigned char>(bytes[i]);
@@ -97,6 +99,10 @@ void AppendHex(Line& line, const char* bytes, int32_t count) {
     }
 }
 
+}  // namespace
+
+namespace {
+
 bool PutVisible(Line& line, unsigned char code) {
     char shown[kVisibleByteSize];
     VisibleByte(code, shown);
@@ -104,10 +110,16 @@ bool PutVisible(Line& line, unsigned char code) {
     return !line.cut;
 }
 
+}  // namespace
+
+namespace {
+
 void AppendVisible(Line& line, const char* bytes, int32_t count) {
     for (int32_t i = 0; i < count && PutVisible(line, static_cast<unsigned char>(bytes[i])); ++i) {
     }
 }
+
+}  // namespace
 
 // A text from outside (a name, an address, a text, a reason, a path), in
 // the trace's notation, read only as far as the line has room and at most
@@ -120,10 +132,14 @@ void AppendVisibleText(Line& line, const char* text, size_t limit) {
     }
 }
 
+namespace {
+
 void AppendByteCount(Line& line, int32_t count) {
     AppendSigned(line, count);
     Append(line, count == 1 ? " byte" : " bytes");
 }
+
+}  // namespace
 
 void AppendBytes(Line& line, const char* bytes, int32_t count) {
     AppendByteCount(line, count);
@@ -171,12 +187,16 @@ void BeginEvent(Line& line, TraceFile* trace, const char* word) {
     Put(line, ' ');
 }
 
+namespace {
+
 void RememberRequest(TraceFile* trace, const char* name) {
     const size_t length = name == nullptr ? 0 : strnlen(name, sizeof trace->request - 1);
     std::memcpy(trace->request, name, length);
     trace->request[length] = '\0';
     trace->requestStartMs = TraceSteadyMs();
 }
+
+}  // namespace
 
 void BeginRequest(Line& line, TraceFile* trace, const char* name, const char* address) {
     RememberRequest(trace, name);
